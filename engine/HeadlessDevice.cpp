@@ -1,0 +1,240 @@
+// Headless device: surfaces in plain memory, no window, no screen.
+//
+// It reports a "desktop" of the depth it was made with (windowed displays) or
+// the depth asked for (full-screen), keeps a copy of the last presented frame
+// for tests and the offline run, and takes messages and key states from the
+// test controls in Platform.h.
+#include <cstring>
+#include <deque>
+#include <new>
+
+#include "Platform.h"
+
+namespace {
+
+int BytesForDepth(int Depth) {
+  switch (Depth) {
+    case 15:
+    case 16:
+      return 2;
+    case 24:
+      return 3;
+    case 32:
+      return 4;
+    default:
+      return Depth > 0 ? (Depth + 7) / 8 : 1;
+  }
+}
+
+// Surfaces larger than this are refused as out of memory rather than tried.
+constexpr int64_t MaxSurfaceBytes = int64_t(1) << 31;
+
+KvResult MakeSurface(int32_t Width, int32_t Height, int Bpp, bool Video, KvSurfaceRef* Out) {
+  if (Width <= 0 || Height <= 0) return KVERR_INVALIDPARAMS;
+  const int64_t Pitch = int64_t(Width) * Bpp;
+  const int64_t Bytes = Pitch * Height;
+  if (Bytes > MaxSurfaceBytes) return KVERR_OUTOFMEMORY;
+  auto Surface = std::make_shared<KvSurface>();
+  Surface->Storage.reset(new (std::nothrow) uint8_t[size_t(Bytes)]);
+  if (!Surface->Storage) return KVERR_OUTOFMEMORY;
+  std::memset(Surface->Storage.get(), 0, size_t(Bytes));
+  Surface->Pixels = Surface->Storage.get();
+  Surface->Width = Width;
+  Surface->Height = Height;
+  Surface->Pitch = int32_t(Pitch);
+  Surface->BytesPerPixel = Bpp;
+  Surface->VideoMemory = Video;
+  *Out = std::move(Surface);
+  return KV_OK;
+}
+
+inline uint32_t ReadPixel(const uint8_t* P, int Bpp) {
+  switch (Bpp) {
+    case 2:
+      return uint32_t(P[0]) | uint32_t(P[1]) << 8;
+    case 3:
+      return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16;
+    case 4:
+      return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
+    default:
+      return P[0];
+  }
+}
+
+inline void WritePixel(uint8_t* P, int Bpp, uint32_t Value) {
+  for (int i = 0; i < Bpp; ++i) P[i] = uint8_t(Value >> (8 * i));
+}
+
+// Bits of a pixel that carry colour: the key compares only these.
+uint32_t ColourMask(int Bpp) { return Bpp >= 3 ? 0xFFFFFFu : Bpp == 2 ? 0xFFFFu : 0xFFu; }
+
+class HeadlessDevice final : public KvDevice {
+ public:
+  explicit HeadlessDevice(int32_t Desktop) : DesktopDepth(Desktop) {}
+
+  uint32_t CreateWindow(const char*, int32_t Width, int32_t Height, bool) override {
+    return (Width > 0 && Height > 0) ? 1u : 0u;
+  }
+  void DestroyWindow() override {}
+
+  KvResult CreateScreen(int32_t Width, int32_t Height, int32_t Depth, bool FullScreen, KvSurfaceRef* Primary,
+                        KvSurfaceRef* Back) override {
+    ScreenDepth = FullScreen ? Depth : DesktopDepth;
+    const int Bpp = BytesForDepth(ScreenDepth);
+    KvResult Result = MakeSurface(Width, Height, Bpp, true, Primary);
+    if (Result == KV_OK) Result = MakeSurface(Width, Height, Bpp, !FullScreen ? false : true, Back);
+    return Result;
+  }
+  void ReleaseScreen() override {}
+
+  KvResult GetPixelFormat(KvPixelFormat* Format) override {
+    Format->RGBBitCount = ScreenDepth == 15 ? 16 : uint32_t(ScreenDepth);
+    switch (ScreenDepth) {
+      case 15:
+        Format->GreenMask = 0x3E0;
+        break;
+      case 16:
+        Format->GreenMask = 0x7E0;
+        break;
+      case 24:
+      case 32:
+        Format->GreenMask = 0xFF00;
+        break;
+      default:
+        Format->GreenMask = 0;
+        break;
+    }
+    return KV_OK;
+  }
+
+  KvResult CreateSurface(int32_t Width, int32_t Height, bool VideoMemory, KvSurfaceRef* Out) override {
+    return MakeSurface(Width, Height, BytesForDepth(ScreenDepth), VideoMemory, Out);
+  }
+
+  KvResult Restore(KvSurface& Surface) override {
+    Surface.Lost = false;
+    return KV_OK;
+  }
+
+  KvResult ColorFill(KvSurface& Dest, const KvRect* Rect, uint32_t Color) override {
+    KvRect R = Rect ? *Rect : KvRect{0, 0, Dest.Width, Dest.Height};
+    if (R.Left < 0) R.Left = 0;
+    if (R.Top < 0) R.Top = 0;
+    if (R.Right > Dest.Width) R.Right = Dest.Width;
+    if (R.Bottom > Dest.Height) R.Bottom = Dest.Height;
+    if (R.Left >= R.Right || R.Top >= R.Bottom) return KVERR_INVALIDPARAMS;
+    const int Bpp = Dest.BytesPerPixel;
+    for (int32_t y = R.Top; y < R.Bottom; ++y) {
+      uint8_t* P = Dest.Pixels + size_t(y) * Dest.Pitch + size_t(R.Left) * Bpp;
+      for (int32_t x = R.Left; x < R.Right; ++x, P += Bpp) WritePixel(P, Bpp, Color);
+    }
+    return KV_OK;
+  }
+
+  KvResult KeyedCopy(KvSurface& Dest, int32_t X, int32_t Y, KvSurface& Src, const KvRect& SrcRect,
+                     uint32_t Key) override {
+    const int Bpp = Dest.BytesPerPixel;
+    if (Src.BytesPerPixel != Bpp) return KVERR_INVALIDPARAMS;
+    // Clip the source rectangle to the source and the destination.
+    int64_t Left = SrcRect.Left, Top = SrcRect.Top, Right = SrcRect.Right, Bottom = SrcRect.Bottom;
+    int64_t DX = X, DY = Y;
+    if (Left < 0) DX -= Left, Left = 0;
+    if (Top < 0) DY -= Top, Top = 0;
+    if (DX < 0) Left -= DX, DX = 0;
+    if (DY < 0) Top -= DY, DY = 0;
+    if (Right > Src.Width) Right = Src.Width;
+    if (Bottom > Src.Height) Bottom = Src.Height;
+    if (Right - Left > Dest.Width - DX) Right = Left + (Dest.Width - DX);
+    if (Bottom - Top > Dest.Height - DY) Bottom = Top + (Dest.Height - DY);
+    if (Left >= Right || Top >= Bottom) return KVERR_INVALIDPARAMS;
+    const uint32_t Mask = ColourMask(Bpp);
+    const uint32_t MaskedKey = Key & Mask;
+    for (int64_t y = Top; y < Bottom; ++y) {
+      const uint8_t* S = Src.Pixels + size_t(y) * Src.Pitch + size_t(Left) * Bpp;
+      uint8_t* D = Dest.Pixels + size_t(DY + (y - Top)) * Dest.Pitch + size_t(DX) * Bpp;
+      for (int64_t x = Left; x < Right; ++x, S += Bpp, D += Bpp) {
+        const uint32_t Value = ReadPixel(S, Bpp);
+        if ((Value & Mask) != MaskedKey) std::memcpy(D, S, size_t(Bpp));
+      }
+    }
+    Src.ColorKey = Key;
+    return KV_OK;
+  }
+
+  KvResult BltStatus(KvSurface&) override { return KV_OK; }
+
+  KvResult Present(KvSurface& Src, bool) override {
+    Last.Width = Src.Width;
+    Last.Height = Src.Height;
+    Last.Pitch = Src.Pitch;
+    Last.Depth = ScreenDepth;
+    const size_t Bytes = size_t(Src.Pitch) * Src.Height;
+    if (LastBytes != Bytes) {
+      Last.Pixels.reset(new uint8_t[Bytes]);
+      LastBytes = Bytes;
+    }
+    std::memcpy(Last.Pixels.get(), Src.Pixels, Bytes);
+    ++Presented;
+    return KV_OK;
+  }
+
+  bool PeekMessage(KvMessage* Message) override {
+    if (Queue.empty()) return false;
+    *Message = Queue.front();
+    Queue.pop_front();
+    return true;
+  }
+  void PostQuit() override { Queue.push_back(KvMessage{KvMessageKind::Quit, 0}); }
+
+  bool KeyboardState(uint8_t State[256]) override {
+    std::memcpy(State, Keys, 256);
+    return true;
+  }
+
+  void ShowMessageBox(const char*, const char*) override {}
+
+  int32_t DesktopDepth;
+  int32_t ScreenDepth = 32;
+  KvFrameCopy Last;
+  size_t LastBytes = 0;
+  uint64_t Presented = 0;
+  std::deque<KvMessage> Queue;
+  uint8_t Keys[256] = {};
+};
+
+HeadlessDevice* AsHeadless(KvDevice& Device) { return dynamic_cast<HeadlessDevice*>(&Device); }
+
+}  // namespace
+
+KvDeviceRef KvMakeHeadlessDevice(int32_t DesktopDepth) { return std::make_shared<HeadlessDevice>(DesktopDepth); }
+
+bool KvHeadlessLastFrame(KvDevice& Device, KvFrameCopy* Out) {
+  HeadlessDevice* H = AsHeadless(Device);
+  if (!H || !H->Last.Pixels) return false;
+  Out->Width = H->Last.Width;
+  Out->Height = H->Last.Height;
+  Out->Pitch = H->Last.Pitch;
+  Out->Depth = H->Last.Depth;
+  Out->Pixels.reset(new uint8_t[H->LastBytes]);
+  std::memcpy(Out->Pixels.get(), H->Last.Pixels.get(), H->LastBytes);
+  return true;
+}
+
+bool KvHeadlessPostMessage(KvDevice& Device, const KvMessage& Message) {
+  HeadlessDevice* H = AsHeadless(Device);
+  if (!H) return false;
+  H->Queue.push_back(Message);
+  return true;
+}
+
+bool KvHeadlessSetKey(KvDevice& Device, uint8_t Key, bool Down) {
+  HeadlessDevice* H = AsHeadless(Device);
+  if (!H) return false;
+  H->Keys[Key] = Down ? 0x80 : 0;
+  return true;
+}
+
+uint64_t KvHeadlessPresentCount(KvDevice& Device) {
+  HeadlessDevice* H = AsHeadless(Device);
+  return H ? H->Presented : 0;
+}

@@ -1,0 +1,155 @@
+// Platform layer: the one interface through which the engine reaches the
+// operating system's display, window messages and keyboard.
+//
+// Everything above this header (display object, frame buffers, drawing) is
+// platform-free. Implementations:
+//   SdlDevice.cpp      - SDL2 window or desktop full-screen, streaming texture
+//   HeadlessDevice.cpp - memory surfaces only; keeps the last presented frame
+//   FaultDevice (tests) - wraps another device and injects "lost" / "busy"
+//
+// Result codes follow the classic display-device convention: 0 is success,
+// KVERR_SURFACELOST means "restore your surfaces and skip this operation once",
+// KVERR_WASSTILLDRAWING means "busy, call again". Every other code is a
+// failure whose text KvResultText() gives.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+using KvResult = uint32_t;
+
+constexpr KvResult KV_OK = 0;
+constexpr KvResult KVERR_SURFACELOST = 0x887601C2u;
+constexpr KvResult KVERR_WASSTILLDRAWING = 0x8876021Cu;
+constexpr KvResult KVERR_GENERIC = 0x80004005u;
+constexpr KvResult KVERR_OUTOFMEMORY = 0x8007000Eu;
+constexpr KvResult KVERR_INVALIDPARAMS = 0x80070057u;
+constexpr KvResult KVERR_NODISPLAY = 0x88760258u;      // no display to open
+constexpr KvResult KVERR_INVALIDMODE = 0x88760078u;    // display mode refused
+constexpr KvResult KVERR_UNSUPPORTED = 0x80004001u;
+
+// Human-readable description of a result code (used as the Error message).
+const char* KvResultText(KvResult Code);
+
+struct KvRect {
+  int32_t Left, Top, Right, Bottom;  // Right and Bottom exclusive
+};
+
+// A block of pixel memory with an address and pitch that stay valid for the
+// surface's whole life. Pixels are in the display's format (BytesPerPixel 2,
+// 3 or 4). Lost is set by a device that "loses" a surface; Restore clears it.
+struct KvSurface {
+  uint8_t* Pixels = nullptr;
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t Pitch = 0;
+  int32_t BytesPerPixel = 0;
+  bool VideoMemory = false;
+  bool Lost = false;
+  uint32_t ColorKey = 0;  // last key set for keyed copies from this surface
+  std::unique_ptr<uint8_t[]> Storage;
+};
+using KvSurfaceRef = std::shared_ptr<KvSurface>;
+
+// What the display reports about its pixel format (bit count + green mask is
+// all the depth rule needs).
+struct KvPixelFormat {
+  uint32_t RGBBitCount = 0;
+  uint32_t GreenMask = 0;
+};
+
+enum class KvMessageKind { Quit, Other };
+struct KvMessage {
+  KvMessageKind Kind = KvMessageKind::Other;
+  uint32_t Code = 0;  // platform's own event code, for Other
+};
+
+// The display device. One per display object; frame buffers hold counted
+// references to it (std::shared_ptr) so it outlives every buffer.
+class KvDevice {
+ public:
+  virtual ~KvDevice() = default;
+
+  // Window. Caption is not copied by the caller; the device copies it.
+  // FullScreen: borderless desktop full-screen; otherwise a framed window of
+  // client size Width x Height centred on the desktop. Returns a nonzero
+  // window handle, or 0 on failure.
+  virtual uint32_t CreateWindow(const char* Caption, int32_t Width, int32_t Height, bool FullScreen) = 0;
+  virtual void DestroyWindow() = 0;
+
+  // Display set-up. Depth is the depth asked for in full-screen mode and 0 in
+  // windowed mode (then the desktop's format is used). Creates the primary
+  // surface (what Present shows) and a back surface of the same size.
+  virtual KvResult CreateScreen(int32_t Width, int32_t Height, int32_t Depth, bool FullScreen,
+                                KvSurfaceRef* Primary, KvSurfaceRef* Back) = 0;
+  virtual void ReleaseScreen() = 0;  // restores the desktop mode
+  virtual KvResult GetPixelFormat(KvPixelFormat* Format) = 0;
+
+  // Off-screen surface of exactly Width x Height in the display's format.
+  virtual KvResult CreateSurface(int32_t Width, int32_t Height, bool VideoMemory, KvSurfaceRef* Out) = 0;
+  virtual KvResult Restore(KvSurface& Surface) = 0;
+
+  // Fill Rect (nullptr: the whole surface) with Color's low 16/24/32 bits.
+  virtual KvResult ColorFill(KvSurface& Dest, const KvRect* Rect, uint32_t Color) = 0;
+  // Copy SrcRect of Src to (X, Y) of Dest, leaving out pixels equal to Key
+  // (compared on the pixel's own 16/24/32 bits).
+  virtual KvResult KeyedCopy(KvSurface& Dest, int32_t X, int32_t Y, KvSurface& Src, const KvRect& SrcRect,
+                             uint32_t Key) = 0;
+  // Non-zero while a blit on Surface is still running (always 0 here: every
+  // operation completes before it returns). Kept so callers can poll as the
+  // display interface requires.
+  virtual KvResult BltStatus(KvSurface& Surface) = 0;
+
+  // Show Src scaled to the window's client area (full-screen: to the 4:3
+  // picture area of the screen). WaitRetrace waits for the vertical blank.
+  virtual KvResult Present(KvSurface& Src, bool WaitRetrace) = 0;
+
+  // Removes at most one pending message. false when the queue is empty.
+  virtual bool PeekMessage(KvMessage* Message) = 0;
+  // Queue a quit message behind the pending ones (window close request).
+  virtual void PostQuit() = 0;
+
+  // 256-byte key state in the engine's key numbering (Escape = 1); a byte of
+  // 0x80 means held down. false when the keyboard cannot be read.
+  virtual bool KeyboardState(uint8_t State[256]) = 0;
+
+  // Show Text in a message box when a window system is present (best effort).
+  virtual void ShowMessageBox(const char* Caption, const char* Text) = 0;
+};
+using KvDeviceRef = std::shared_ptr<KvDevice>;
+
+// Which device the display objects create. The show selects it from the
+// command line; tests install headless or fault-injecting factories.
+using KvDeviceFactory = std::function<KvDeviceRef()>;
+void KvSetDeviceFactory(KvDeviceFactory Factory);
+// Returns nullptr when no device can be made (for instance no display);
+// KvDeviceCreateError() then says why.
+KvDeviceRef KvCreateDevice();
+const std::string& KvDeviceCreateError();
+void KvSetDeviceCreateError(const std::string& Text);
+
+// Factories of the two built-in devices.
+KvDeviceRef KvMakeSdlDevice();
+// DesktopDepth: the depth the headless "desktop" reports in windowed mode
+// (15, 16, 24 or 32; anything else is reported as asked, for tests).
+KvDeviceRef KvMakeHeadlessDevice(int32_t DesktopDepth = 32);
+
+// The headless device's last presented frame, as a copy of the pixels in the
+// display's format (empty before the first Present).
+struct KvFrameCopy {
+  int32_t Width = 0, Height = 0, Pitch = 0, Depth = 0;
+  std::unique_ptr<uint8_t[]> Pixels;
+};
+// Returns false when Device is not headless or nothing was presented yet.
+bool KvHeadlessLastFrame(KvDevice& Device, KvFrameCopy* Out);
+// Test controls of the headless device (false when Device is not headless):
+// queue a message, hold or release a key (engine key numbering).
+bool KvHeadlessPostMessage(KvDevice& Device, const KvMessage& Message);
+bool KvHeadlessSetKey(KvDevice& Device, uint8_t Key, bool Down);
+// Number of frames the headless device has presented.
+uint64_t KvHeadlessPresentCount(KvDevice& Device);
+
+// Write a frame copy as an 8-bit RGB PNG. false on failure.
+bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path);

@@ -1,0 +1,28 @@
+// Command-line options of the show (beyond the original design; the defaults
+// leave the show exactly as designed: full-screen, 32 bits, music on).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ShowOptions {
+  bool Window = false;          // --window
+  int32_t Depth = 0;            // --depth 15|16|24|32 (0: the default)
+  bool NoMusic = false;         // --no-music
+  bool HasSeed = false;         // --seed N
+  uint32_t Seed = 0;
+  bool Headless = false;        // --headless: no window, memory surfaces
+  bool Offline = false;         // set by --headless together with --seed:
+                                // virtual clock, exactly 40 ms per frame
+  std::string DumpDir;          // --dump-frames DIR
+  std::vector<uint32_t> DumpFrames;  // --frames N,N,... (empty: every frame)
+  bool Benchmark = false;       // --benchmark: per-scene timing report
+};
+
+extern ShowOptions Options;
+
+// Parses argv into Options. Returns -1 to go on, or an exit status
+// (0 after --help / --version, 2 after a bad option, with the usage printed).
+int ParseCommandLine(int argc, char** argv);
+const char* UsageText();

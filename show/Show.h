@@ -1,0 +1,84 @@
+// The show's globals and its frame loop.
+//
+//   Main.cpp       configuration, command line, InitShow, EndFrame, Shutdown
+//   Pictures.cpp   LoadPictures and the asset paths
+//   Effects2D.cpp  starfield and sprite swarm
+//   Timeline.cpp   the prelude and the fourteen scenes
+//   3d/            meshes, transform, face rendering, rasterizers
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "../engine/Input.h"
+#include "../engine/Kelvra.h"
+#include "../engine/Sound.h"
+#include "../engine/Timer.h"
+#include "../engine/buffer/BufferKv.h"
+#include "../engine/buffer/PixelFormat.h"
+
+// Configuration (the values the show is designed for; the command line may
+// change UseFullScreen, DisplayDepth and UseMusic).
+extern int32_t DisplayWidth;   // 640
+extern int32_t DisplayHeight;  // 480
+extern int32_t DisplayDepth;   // 32
+extern bool PresentWait;       // false
+extern bool UseFullScreen;     // true
+extern bool UseMusic;          // true
+
+// Engine objects, created once by InitShow / LoadPictures.
+extern TKelvra* Display;
+extern TBufferKv* Screen;
+extern TSoundKv* Sound;
+extern TTimerKv* Timer;
+extern TInputKv* Input;
+
+// Pictures, named after their files.
+extern TBufferKv* LogoPic;      // GFX\nerith.png
+extern TBufferKv* GradientPic;  // GFX\gradiente.png
+extern TBufferKv* BallPic;      // GFX\ball.png
+extern TBufferKv* FirePic;      // GFX\fire11.jpg
+extern TBufferKv* BackdropPic;  // GFX\mp056.jpg
+extern TBufferKv* StarPic;      // GFX\star.bmp
+extern TBufferKv* WaterPic;     // GFX\water.jpg
+extern TBufferKv* TitlePic;     // GFX\tw_nr.png
+extern TBufferKv* CodePic;      // GFX\code.png
+extern TBufferKv* GfxPic;       // GFX\gfx.png
+extern TBufferKv* MusicPic;     // GFX\music.png
+extern TBufferKv* GroupPic;     // GFX\corvel.png
+extern TBufferKv* GroupPicM;    // GFX\corvel_M.png
+
+// Frame state.
+extern uint32_t FrameCount;
+extern bool TrailsOn;
+extern uint8_t TrailPos;
+extern const int8_t TrailOffsets[18];
+
+struct TFontType {
+  std::string Name;
+  int32_t Size = 0;
+};
+extern TFontType Fonts[2];
+
+// Random(N): uniform 0 .. N-1 from the generator seeded in InitShow.
+int32_t Random(int32_t N);
+void SeedRandom(uint32_t Seed);
+
+// A show path as written ("GFX\nerith.png") turned into a path of this
+// system: backslashes become '/', prefixed with the asset folder found at
+// start (the current directory, or the executable's folder when the current
+// directory has no GFX folder).
+std::string AssetPath(const std::string& ShowPath);
+void SetAssetRoot(const std::string& Root);
+
+void InitShow();
+void LoadPictures();
+void SelectFont(uint8_t Index);
+// Called exactly once at the end of every frame; may end the program.
+void EndFrame();
+[[noreturn]] void Shutdown();
+void RunTimeline();
+
+// The scene the timeline is in (0: prelude, 1 .. 14); the benchmark report
+// of EndFrame counts frames and times per scene by it.
+extern int32_t CurrentScene;

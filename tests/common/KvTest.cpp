@@ -1,0 +1,131 @@
+// Helpers shared by every test area.
+#include "KvTest.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "engine/Platform.h"
+
+namespace kvtest {
+
+std::unique_ptr<TKelvra> MakeDisplay(int Depth, int Width, int Height) {
+  KvSetDeviceFactory([Depth] { return KvMakeHeadlessDevice(Depth); });
+  return std::make_unique<TSelfKelvra>(Width, Height, "kelvra test");
+}
+
+std::string MakeTempDir(const std::string& Prefix) {
+  std::string Pattern = (std::filesystem::temp_directory_path() / (Prefix + "-XXXXXX")).string();
+  std::vector<char> Buffer(Pattern.begin(), Pattern.end());
+  Buffer.push_back('\0');
+  if (!mkdtemp(Buffer.data())) return std::string();
+  return std::string(Buffer.data());
+}
+
+std::string ReadFile(const std::string& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  std::ostringstream Out;
+  Out << In.rdbuf();
+  return Out.str();
+}
+
+void WriteFile(const std::string& Path, const std::string& Bytes) {
+  std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
+  Out.write(Bytes.data(), std::streamsize(Bytes.size()));
+}
+
+ChildResult RunChild(const std::vector<std::string>& Argv, const std::string& WorkDir,
+                     const std::vector<std::string>& Env, int TimeoutSeconds) {
+  ChildResult Result;
+  if (Argv.empty()) return Result;
+  const std::string OutDir = MakeTempDir("kvchild");
+  const std::string OutPath = OutDir + "/out", ErrPath = OutDir + "/err";
+  const pid_t Pid = fork();
+  if (Pid == 0) {
+    if (!WorkDir.empty() && chdir(WorkDir.c_str()) != 0) _exit(126);
+    const int OutFd = open(OutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int ErrFd = open(ErrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int NullFd = open("/dev/null", O_RDONLY);
+    dup2(NullFd, 0);
+    dup2(OutFd, 1);
+    dup2(ErrFd, 2);
+    for (const std::string& Entry : Env) putenv(strdup(Entry.c_str()));
+    std::vector<char*> Args;
+    for (const std::string& A : Argv) Args.push_back(const_cast<char*>(A.c_str()));
+    Args.push_back(nullptr);
+    execv(Args[0], Args.data());
+    _exit(127);
+  }
+  if (Pid < 0) return Result;
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(TimeoutSeconds);
+  int Status = 0;
+  for (;;) {
+    const pid_t Done = waitpid(Pid, &Status, WNOHANG);
+    if (Done == Pid) break;
+    if (std::chrono::steady_clock::now() > Deadline) {
+      kill(Pid, SIGKILL);
+      waitpid(Pid, &Status, 0);
+      Result.ExitCode = -1;
+      Result.Out = ReadFile(OutPath);
+      Result.Err = ReadFile(ErrPath) + "\n[killed after timeout]";
+      std::filesystem::remove_all(OutDir);
+      return Result;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  Result.ExitCode = WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
+  Result.Out = ReadFile(OutPath);
+  Result.Err = ReadFile(ErrPath);
+  std::filesystem::remove_all(OutDir);
+  return Result;
+}
+
+std::string NerithExe() { return KV_NERITH_EXE; }
+std::string AssetDir() { return std::string(KV_BINARY_DIR) + "/bin"; }
+
+uint32_t GetPixel(const TBufferKv& B, int X, int Y) {
+  const uint8_t* P = B.Rows[size_t(Y)] + size_t(X) * B.BytesPerPixel;
+  switch (B.BytesPerPixel) {
+    case 2:
+      return uint32_t(P[0]) | uint32_t(P[1]) << 8;
+    case 3:
+      return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16;
+    default:
+      return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
+  }
+}
+
+void FillRandom(TBufferKv& B, uint32_t Seed, bool Any32) {
+  std::mt19937 Rng(Seed);
+  for (int y = 0; y < B.Height; ++y) {
+    uint8_t* P = B.Rows[size_t(y)];
+    for (int x = 0; x < B.Width; ++x, P += B.BytesPerPixel) {
+      uint32_t V = Rng();
+      if (B.Depth == 15) V &= 0x7FFF;
+      if (B.Depth == 24 || (B.Depth == 32 && !Any32)) V &= 0xFFFFFF;
+      for (int i = 0; i < B.BytesPerPixel; ++i) P[i] = uint8_t(V >> (8 * i));
+    }
+  }
+}
+
+uint64_t Checksum(const TBufferKv& B) {
+  uint64_t Hash = 1469598103934665603ull;
+  const size_t RowBytes = size_t(B.Width) * B.BytesPerPixel;
+  for (int y = 0; y < B.Height; ++y) {
+    const uint8_t* P = B.Rows[size_t(y)];
+    for (size_t i = 0; i < RowBytes; ++i) Hash = (Hash ^ P[i]) * 1099511628211ull;
+  }
+  return Hash;
+}
+
+}  // namespace kvtest

@@ -1,0 +1,46 @@
+// Helpers shared by every test area.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Kelvra.h"
+#include "engine/buffer/BufferKv.h"
+
+namespace kvtest {
+
+// A headless display of the given depth (15, 16, 24 or 32), installed as the
+// engine's display: DesktopDepth follows it. Only one may live at a time.
+std::unique_ptr<TKelvra> MakeDisplay(int Depth, int Width = 640, int Height = 480);
+
+// A fresh empty folder under the system's temporary folder.
+std::string MakeTempDir(const std::string& Prefix = "kvtest");
+
+std::string ReadFile(const std::string& Path);
+void WriteFile(const std::string& Path, const std::string& Bytes);
+
+struct ChildResult {
+  int ExitCode = -1;  // exit status, or 128 + signal number
+  std::string Out;    // standard output
+  std::string Err;    // standard error
+};
+// Runs Argv[0] with Argv in WorkDir, with extra environment entries
+// ("NAME=value"), waiting at most TimeoutSeconds (then killed: ExitCode -1).
+ChildResult RunChild(const std::vector<std::string>& Argv, const std::string& WorkDir,
+                     const std::vector<std::string>& Env = {}, int TimeoutSeconds = 120);
+
+// The nerith executable and the folder holding the generated assets.
+std::string NerithExe();
+std::string AssetDir();  // <build>/bin, which holds GFX/ ASC/ SND/
+
+// Pixel x of row y of a buffer, as a pixel value of its depth.
+uint32_t GetPixel(const TBufferKv& B, int X, int Y);
+// Fill every pixel with values from a seeded generator (valid for the depth:
+// bit 15 clear at 15, top byte clear at 24; any value at 32 when Any32).
+void FillRandom(TBufferKv& B, uint32_t Seed, bool Any32 = false);
+// FNV-1a over the visible pixels (pitch padding excluded).
+uint64_t Checksum(const TBufferKv& B);
+
+}  // namespace kvtest
