@@ -1,9 +1,19 @@
 // TSoundKv: plays one piece of music.
 //
 // Streams (".RAW" ".WAV" ".MP2" ".MP3" ".OGG" ".WMA" ".ASF") are decoded with
-// FFmpeg, modules (".MOD" ".S3M" ".XM" ".IT") with libopenmpt, on a decoder
-// thread of their own; SDL2 plays the result at 44100 Hz stereo. The audio
+// FFmpeg (".RAW" is headerless 16-bit stereo 44100 Hz little-endian PCM),
+// modules (".MOD" ".S3M" ".XM" ".IT") with libopenmpt, each on a decoder
+// thread of its own; SDL2 plays the result at 44100 Hz stereo. The audio
 // library is set up by the first sound object and closed by the last.
+// ".MID", ".RMI" and ".SGT" are module types this player does not support:
+// they fail at creation with a clear message.
+//
+// Every failure ends the program through Error ("[SoundKv]" Step " -> "
+// Message, see Errors.h); all of them happen in the constructor. Play and Stop
+// never fail and never wait for decoding.
+//
+// Depends on: Errors.h, Kelvra.h (the display's Window), audio/ (decoders,
+// ring, SDL output).
 #pragma once
 
 #include <cstdint>
@@ -15,18 +25,34 @@ struct KvMusicStream;  // the decoder + output behind one sound object
 
 class TSoundKv {
  public:
+  // Checks the file, sets the library up when no other sound object lives,
+  // and opens the file (probe, codec, first frame): the music is then loaded
+  // and silent. Loop true repeats the music forever; false stops at its end.
   TSoundKv(TKelvra* Display, const std::string& FileName, bool Loop);
   virtual ~TSoundKv();
 
+  // Starts playing from the current position (the first Play, and a Play
+  // after a non-looping piece ran out, start at the beginning).
   void Play();
+  // Pauses; the next Play continues from here.
   void Stop();
+  // Releases the object, closes the library if it may be open, reports the
+  // line through FatalError. Never returns.
   [[noreturn]] void Error(const std::string& Step, const std::string& Message);
 
   uint32_t Window = 0;
   KvMusicStream* Stream = nullptr;  // set for stream types
   KvMusicStream* Song = nullptr;    // set for module types
+
+ private:
+  void Release();
+  bool Counted = false;  // included in SoundCount (construction completed)
 };
 
 // Number of live sound objects; the library is open while it is above 0.
 extern int16_t SoundCount;
-extern const float MinFmodVersion;
+// Lowest player version accepted, and the version of this player. The check
+// is kept from the design this engine follows; the player is built in, so it
+// always passes.
+extern const float MinFmodVersion;     // 3.31
+extern const float KvSoundPlayerVersion;

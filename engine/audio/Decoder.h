@@ -1,0 +1,40 @@
+// KvDecoder: turns one music file into 44100 Hz stereo 16-bit frames.
+//
+//   KvOpenRawDecoder     ".RAW": headerless 16-bit stereo 44100 Hz little-endian PCM
+//   KvOpenStreamDecoder  sampled files through FFmpeg (libavformat, libavcodec,
+//                        libswresample)
+//   KvOpenModuleDecoder  tracker modules through libopenmpt
+//
+// Every opener does all of its checking up front (file read, probe, codec
+// open, first frame decoded) so that a bad file is reported when the music
+// object is made, never later on the decoder thread. On failure they return
+// null and put the library's own description of the failure in ErrorText.
+// A decoder is used by one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+constexpr int KvMixRate = 44100;   // every decoder delivers this rate
+constexpr int KvMixChannels = 2;   // interleaved left, right
+
+class KvDecoder {
+ public:
+  virtual ~KvDecoder() = default;
+  // Writes at most MaxFrames frames to Out (2 * MaxFrames samples); returns the
+  // number written, 0 only at the end of the music. A damaged stretch in the
+  // middle is skipped, not reported.
+  virtual size_t Decode(int16_t* Out, size_t MaxFrames) = 0;
+  // Back to the first frame; false when that is impossible (the music then
+  // simply ends).
+  virtual bool Rewind() = 0;
+};
+
+std::unique_ptr<KvDecoder> KvOpenRawDecoder(const std::string& FileName, std::string& ErrorText);
+std::unique_ptr<KvDecoder> KvOpenStreamDecoder(const std::string& FileName, std::string& ErrorText);
+// Loop true makes the module repeat forever (the module's own restart
+// position decides where it continues); false ends it after one pass.
+std::unique_ptr<KvDecoder> KvOpenModuleDecoder(const std::string& FileName, bool Loop,
+                                               std::string& ErrorText);

@@ -1,0 +1,74 @@
+// KvOpenModuleDecoder: tracker modules (MOD, S3M, XM, IT) through libopenmpt.
+//
+// libopenmpt recognises the format by content and renders straight to 44100 Hz
+// stereo s16. Load failures carry libopenmpt's own message.
+//
+// Depends on: libopenmpt (C interface).
+#include <libopenmpt/libopenmpt.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "Decoder.h"
+
+namespace {
+
+class KvOpenmptDecoder : public KvDecoder {
+ public:
+  explicit KvOpenmptDecoder(openmpt_module* M) : Module(M) {}
+  ~KvOpenmptDecoder() override { openmpt_module_destroy(Module); }
+
+  size_t Decode(int16_t* Out, size_t MaxFrames) override {
+    return openmpt_module_read_interleaved_stereo(Module, KvMixRate, MaxFrames, Out);
+  }
+
+  bool Rewind() override { return openmpt_module_set_position_seconds(Module, 0.0) >= 0.0; }
+
+ private:
+  openmpt_module* Module;
+};
+
+// The whole file, or false with the system's reason.
+bool ReadWholeFile(const std::string& FileName, std::vector<char>& Data, std::string& ErrorText) {
+  FILE* F = std::fopen(FileName.c_str(), "rb");
+  if (!F) {
+    ErrorText = std::strerror(errno);
+    return false;
+  }
+  char Chunk[65536];
+  size_t Got;
+  while ((Got = std::fread(Chunk, 1, sizeof(Chunk), F)) > 0) Data.insert(Data.end(), Chunk, Chunk + Got);
+  const bool Failed = std::ferror(F) != 0;
+  std::fclose(F);
+  if (Failed) ErrorText = "Read error";
+  return !Failed;
+}
+
+}  // namespace
+
+std::unique_ptr<KvDecoder> KvOpenModuleDecoder(const std::string& FileName, bool Loop,
+                                               std::string& ErrorText) {
+  std::vector<char> Data;
+  if (!ReadWholeFile(FileName, Data, ErrorText)) return nullptr;
+  int Code = OPENMPT_ERROR_OK;
+  const char* Message = nullptr;
+  openmpt_module* M = openmpt_module_create_from_memory2(
+      Data.data(), Data.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_store, nullptr,
+      &Code, &Message, nullptr);
+  if (!M) {
+    if (Message && *Message) {
+      ErrorText = Message;
+    } else {
+      const char* Generic = openmpt_error_string(Code);
+      ErrorText = Generic ? Generic : "could not load module";
+      openmpt_free_string(Generic);
+    }
+    openmpt_free_string(Message);
+    return nullptr;
+  }
+  openmpt_free_string(Message);
+  openmpt_module_set_repeat_count(M, Loop ? -1 : 0);
+  return std::make_unique<KvOpenmptDecoder>(M);
+}

@@ -1,0 +1,115 @@
+// KvMusicStream: the decoder thread and the play state of one piece of music.
+#include "MusicStream.h"
+
+#include <chrono>
+#include <vector>
+
+#include "AudioOutput.h"
+
+KvMusicStream* KvMusicStream::Open(const std::string& FileName, KvMusicKind Kind, bool Loop,
+                                   std::string& ErrorText) {
+  std::unique_ptr<KvDecoder> D;
+  switch (Kind) {
+    case KvMusicKind::Raw: D = KvOpenRawDecoder(FileName, ErrorText); break;
+    case KvMusicKind::Stream: D = KvOpenStreamDecoder(FileName, ErrorText); break;
+    case KvMusicKind::Module: D = KvOpenModuleDecoder(FileName, Loop, ErrorText); break;
+  }
+  if (!D) return nullptr;
+  KvMusicStream* S = new KvMusicStream(std::move(D), Loop);
+  KvAudioRegister(S);
+  return S;
+}
+
+KvMusicStream::KvMusicStream(std::unique_ptr<KvDecoder> D, bool L)
+    : Decoder(std::move(D)), Loop(L), Ring(RingFrames) {
+  Thread = std::thread(&KvMusicStream::Run, this);
+}
+
+KvMusicStream::~KvMusicStream() {
+  KvAudioDetach(this);
+  KvAudioUnregister(this);
+  Halt();
+}
+
+void KvMusicStream::Halt() {
+  {
+    std::lock_guard<std::mutex> G(Lock);
+    Quit = true;
+  }
+  Wake.notify_all();
+  if (Thread.joinable()) Thread.join();
+}
+
+void KvMusicStream::Play() {
+  if (Playing()) return;
+  if (Ended.load(std::memory_order_acquire)) {
+    // Played out: start again from the beginning. The decoder thread is idle
+    // at its end, so clearing AtEnd here cannot race with a last write.
+    {
+      std::lock_guard<std::mutex> G(Lock);
+      Restart = true;
+      AtEnd.store(false, std::memory_order_release);
+      Ended.store(false, std::memory_order_release);
+    }
+    Wake.notify_all();
+  }
+  KvAudioAttach(this);
+}
+
+void KvMusicStream::Stop() { KvAudioDetach(this); }
+
+// Decodes chunk by chunk into the ring, sleeping while the ring is full. A
+// looping stream rewinds at its end, unless a whole pass gave nothing (an
+// empty file would otherwise spin).
+void KvMusicStream::Run() {
+  std::vector<int16_t> Chunk(ChunkFrames * 2);
+  size_t Have = 0;  // frames in Chunk
+  size_t Sent = 0;  // of them already in the ring
+  bool PassHadFrames = false;
+  std::unique_lock<std::mutex> L(Lock);
+  while (!Quit) {
+    if (Restart) {
+      Restart = false;
+      L.unlock();
+      const bool Rewound = Decoder->Rewind();
+      L.lock();
+      Have = Sent = 0;
+      PassHadFrames = false;
+      if (!Rewound) AtEnd.store(true, std::memory_order_release);
+      continue;
+    }
+    if (AtEnd.load(std::memory_order_relaxed)) {
+      Wake.wait(L);
+      continue;
+    }
+    if (Sent == Have) {
+      L.unlock();
+      size_t N = Decoder->Decode(Chunk.data(), ChunkFrames);
+      if (N == 0 && Loop && PassHadFrames && Decoder->Rewind()) {
+        PassHadFrames = false;
+        N = Decoder->Decode(Chunk.data(), ChunkFrames);
+      }
+      L.lock();
+      if (N == 0) {
+        AtEnd.store(true, std::memory_order_release);
+        continue;
+      }
+      PassHadFrames = true;
+      Have = N;
+      Sent = 0;
+    }
+    Sent += Ring.Write(Chunk.data() + Sent * 2, Have - Sent);
+    // The mixer takes about 1024 frames per 23 ms; a short nap keeps the ring
+    // topped up without a wake-up call from the audio thread.
+    if (Sent < Have) Wake.wait_for(L, std::chrono::milliseconds(20));
+  }
+}
+
+bool KvMusicStream::WaitBuffered(size_t Frames, int TimeoutMs) const {
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+  while (Ring.BufferedFrames() < Frames && !AtEnd.load(std::memory_order_acquire)) {
+    if (std::chrono::steady_clock::now() > Deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}

@@ -1,0 +1,158 @@
+// TSoundKv failures: each runs in a death-test child inside a fresh folder,
+// then the parent reads the KVR_ERR.txt the child left behind. A hook that
+// FatalError runs first prints the audio library's state, so the tests see
+// whether the library was set up and whether it was closed before the end.
+#include <gtest/gtest.h>
+extern "C" {
+#include <libavutil/error.h>
+}
+#include <libopenmpt/libopenmpt.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <sys/stat.h>
+
+#include "KvTest.h"
+#include "MusicFiles.h"
+#include "engine/Errors.h"
+#include "engine/Sound.h"
+#include "engine/audio/AudioOutput.h"
+
+namespace {
+
+uint32_t SetupsBefore = 0;  // the library's set-up count when the child began
+
+void ReportAudioState(const char*) {
+  std::fprintf(stderr, "audio-setups=%u audio-open=%d\n", KvAudioLibrarySetups() - SetupsBefore,
+               KvAudioLibraryOpen() ? 1 : 0);
+}
+
+// Runs in the child: makes sound objects for Files in Dir, in order, on the
+// given SDL audio driver. Ends with exit code 0 when all of them succeed.
+void CreateSounds(const std::string& Dir, const char* Driver, const std::vector<std::string>& Files) {
+  setenv("SDL_AUDIODRIVER", Driver, 1);
+  if (chdir(Dir.c_str()) != 0) std::_Exit(99);
+  KvSetRestoreDesktopHook(ReportAudioState);
+  SetupsBefore = KvAudioLibrarySetups();
+  std::vector<TSoundKv*> Live;
+  for (const std::string& F : Files) Live.push_back(new TSoundKv(nullptr, F, false));
+  std::_Exit(0);
+}
+
+class SoundErrorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The child is a plain fork, so it sees this Dir. No thread of the
+    // audio library outlives its objects, so nothing else is running here.
+    GTEST_FLAG_SET(death_test_style, "fast");
+    Dir = kvtest::MakeTempDir("sounderr");
+  }
+  std::string Log() { return kvtest::ReadFile(Dir + "/KVR_ERR.txt"); }
+  std::string Dir;
+};
+
+TEST_F(SoundErrorTest, MissingFileFailsBeforeTheLibraryIsTouched) {
+  EXPECT_EXIT(CreateSounds(Dir, "dummy", {"nothing.mp3"}), ::testing::ExitedWithCode(KvFatalExitCode),
+              "audio-setups=0 audio-open=0");
+  EXPECT_EQ(Log(), "[SoundKv]Create -> File not found...\r\n");
+
+  // A folder is no file, whatever its name says.
+  ASSERT_EQ(mkdir((Dir + "/folder.mp3").c_str(), 0755), 0);
+  std::remove((Dir + "/KVR_ERR.txt").c_str());
+  EXPECT_EXIT(CreateSounds(Dir, "dummy", {"folder.mp3"}), ::testing::ExitedWithCode(KvFatalExitCode),
+              "audio-setups=0 audio-open=0");
+  EXPECT_EQ(Log(), "[SoundKv]Create -> File not found...\r\n");
+}
+
+TEST_F(SoundErrorTest, UnknownOrMissingExtensionFailsAfterSetUp) {
+  const std::string Wav = soundtest::WavBytes(soundtest::NoisePcm(100, 2, 1), 2, 44100);
+  // A real WAV, but the name decides; a dot in a folder name is no extension.
+  ASSERT_EQ(mkdir((Dir + "/snd.mp3").c_str(), 0755), 0);
+  for (const std::string Name : {"music", "music.txt", "music.mp3.bak", "snd.mp3/music"}) {
+    SCOPED_TRACE(Name);
+    kvtest::WriteFile(Dir + "/" + Name, Wav);
+    std::remove((Dir + "/KVR_ERR.txt").c_str());
+    EXPECT_EXIT(CreateSounds(Dir, "dummy", {Name}), ::testing::ExitedWithCode(KvFatalExitCode),
+                "audio-setups=1 audio-open=0");
+    EXPECT_EQ(Log(), "[SoundKv]Create -> File type not supported...\r\n");
+  }
+}
+
+TEST_F(SoundErrorTest, CorruptStreamReportsFfmpegsText) {
+  kvtest::WriteFile(Dir + "/bad.mp3", std::string(3000, 'x'));
+  kvtest::WriteFile(Dir + "/empty.wav", "");
+  for (const std::string Name : {"bad.mp3", "empty.wav"}) {
+    SCOPED_TRACE(Name);
+    std::remove((Dir + "/KVR_ERR.txt").c_str());
+    EXPECT_EXIT(CreateSounds(Dir, "dummy", {Name}), ::testing::ExitedWithCode(KvFatalExitCode),
+                "audio-setups=1 audio-open=0");
+    const std::string Line = Log();
+    const std::string Head = "[SoundKv]FSOUND_Stream_OpenFile -> ";
+    ASSERT_EQ(Line.compare(0, Head.size(), Head), 0) << Line;
+    ASSERT_GE(Line.size(), Head.size() + 2);
+    const std::string Message = Line.substr(Head.size(), Line.size() - Head.size() - 2);
+    // One of FFmpeg's own descriptions of a file it cannot use.
+    std::set<std::string> Texts;
+    for (int Code : {AVERROR_INVALIDDATA, AVERROR_EOF, AVERROR_STREAM_NOT_FOUND,
+                     AVERROR_DECODER_NOT_FOUND, AVERROR_DEMUXER_NOT_FOUND, AVERROR(EINVAL)}) {
+      char Text[AV_ERROR_MAX_STRING_SIZE] = {};
+      av_strerror(Code, Text, sizeof(Text));
+      Texts.insert(Text);
+    }
+    EXPECT_TRUE(Texts.count(Message)) << Message;
+  }
+}
+
+TEST_F(SoundErrorTest, CorruptModuleReportsLibopenmptsText) {
+  const std::string Junk = "Extended Module: this is not really one";
+  kvtest::WriteFile(Dir + "/bad.xm", Junk);
+  EXPECT_EXIT(CreateSounds(Dir, "dummy", {"bad.xm"}), ::testing::ExitedWithCode(KvFatalExitCode),
+              "audio-setups=1 audio-open=0");
+  // What libopenmpt itself says about these bytes.
+  int Code = 0;
+  const char* Message = nullptr;
+  openmpt_module* M = openmpt_module_create_from_memory2(Junk.data(), Junk.size(), openmpt_log_func_silent,
+                                                         nullptr, openmpt_error_func_store, nullptr,
+                                                         &Code, &Message, nullptr);
+  ASSERT_EQ(M, nullptr);
+  ASSERT_NE(Message, nullptr);
+  EXPECT_EQ(Log(), "[SoundKv]FMUSIC_LoadSong -> " + std::string(Message) + "\r\n");
+  openmpt_free_string(Message);
+}
+
+TEST_F(SoundErrorTest, MidiAndSegmentsAreRefusedClearly) {
+  for (const std::string Name : {"tune.mid", "tune.RMI", "tune.sgt"}) {
+    SCOPED_TRACE(Name);
+    kvtest::WriteFile(Dir + "/" + Name, "MThd");
+    std::remove((Dir + "/KVR_ERR.txt").c_str());
+    EXPECT_EXIT(CreateSounds(Dir, "dummy", {Name}), ::testing::ExitedWithCode(KvFatalExitCode),
+                "audio-open=0");
+    const std::string Line = Log();
+    EXPECT_EQ(Line.rfind("[SoundKv]FMUSIC_LoadSong -> ", 0), 0u) << Line;
+    EXPECT_NE(Line.find("not supported"), std::string::npos) << Line;
+  }
+}
+
+TEST_F(SoundErrorTest, NoAudioDeviceTellsAboutNoMusic) {
+  kvtest::WriteFile(Dir + "/music.wav", soundtest::WavBytes(soundtest::NoisePcm(100, 2, 1), 2, 44100));
+  EXPECT_EXIT(CreateSounds(Dir, "nonexistent", {"music.wav"}), ::testing::ExitedWithCode(KvFatalExitCode),
+              "audio-setups=1 audio-open=0");
+  const std::string Line = Log();
+  EXPECT_EQ(Line.rfind("[SoundKv]FSOUND_Init -> ", 0), 0u) << Line;
+  EXPECT_NE(Line.find("--no-music"), std::string::npos) << Line;
+  EXPECT_EQ(Line.substr(Line.size() - 2), "\r\n");
+}
+
+TEST_F(SoundErrorTest, FailingSecondObjectClosesTheLibraryOfTheFirst) {
+  kvtest::WriteFile(Dir + "/good.wav", soundtest::WavBytes(soundtest::NoisePcm(100, 2, 1), 2, 44100));
+  kvtest::WriteFile(Dir + "/bad.mp3", std::string(3000, 'x'));
+  EXPECT_EXIT(CreateSounds(Dir, "dummy", {"good.wav", "bad.mp3"}),
+              ::testing::ExitedWithCode(KvFatalExitCode), "audio-setups=1 audio-open=0");
+  EXPECT_EQ(Log().rfind("[SoundKv]FSOUND_Stream_OpenFile -> ", 0), 0u) << Log();
+  // And the good file alone is fine.
+  EXPECT_EXIT(CreateSounds(Dir, "dummy", {"good.wav"}), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
