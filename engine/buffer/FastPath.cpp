@@ -1,0 +1,74 @@
+// Processor test, path selection and the engine-wide row copy.
+//
+// The test runs once, the first time anything asks (before the first
+// drawing): SSE2 is part of x86-64, so MmxAvailable is always true there;
+// AVX2 is asked of the processor with CPUID. KELVRA_REFERENCE=1 in the
+// environment starts the engine on the reference kernels.
+#include "FastPath.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "RowKernels.h"
+
+#if defined(__x86_64__) || defined(_M_X64)
+bool MmxAvailable = true;
+#else
+bool MmxAvailable = false;
+#endif
+
+namespace {
+
+// The rows FastMove copies never overlap, and memcpy is already the widest
+// copy the C library knows for this processor.
+void WideMove(const void* Source, void* Dest, uint32_t ByteCount) { std::memcpy(Dest, Source, ByteCount); }
+
+bool DetectAvx2() {
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
+KvPath BestPath() {
+  if (KvHasAvx2()) return KvPath::Avx2;
+  return MmxAvailable ? KvPath::Sse2 : KvPath::Reference;
+}
+
+bool ReferenceRequested() {
+  const char* Value = std::getenv("KELVRA_REFERENCE");
+  return Value && std::strcmp(Value, "1") == 0;
+}
+
+KvPath& CurrentPath() {
+  static KvPath Path = ReferenceRequested() ? KvPath::Reference : BestPath();
+  return Path;
+}
+
+}  // namespace
+
+void (*FastMove)(const void* Source, void* Dest, uint32_t ByteCount) = WideMove;
+
+bool KvHasAvx2() {
+  static const bool Has = DetectAvx2();
+  return Has;
+}
+
+KvPath KvActivePath() { return CurrentPath(); }
+
+void KvForcePath(KvPath Path) {
+  if (Path == KvPath::Avx2 && !KvHasAvx2()) Path = KvPath::Sse2;
+  if (Path == KvPath::Sse2 && !MmxAvailable) Path = KvPath::Reference;
+  CurrentPath() = Path;
+}
+
+void KvForceReference(bool On) { CurrentPath() = On ? KvPath::Reference : BestPath(); }
+
+void EndMmx() {
+  // The AVX2 kernels leave the upper halves of the ymm registers dirty only
+  // inside their own calls (the compiler ends each with vzeroupper); this is
+  // the explicit end of the wide state the callers' contract asks for.
+  if (CurrentPath() == KvPath::Avx2) kv::Avx2EndState();
+}

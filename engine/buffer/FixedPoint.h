@@ -1,0 +1,49 @@
+// 16.16 fixed point and guarded float -> integer conversions for the scan
+// converters (span fill, rotozoom, polygon edges).
+//
+// A Fixed16 is an int32 holding value x 65536. Conversions truncate toward
+// zero; integer parts are taken toward zero too (C++ "/" on int32, which is
+// what the edge walkers' "div 65536" means). Walking an edge or a span adds a
+// step per row or pixel; those additions wrap around at 32 bits, as the
+// 32-bit registers of the walk would, so that a huge or absurd corner can
+// never make the walk undefined behaviour.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+namespace kv {
+
+using Fixed16 = int32_t;
+
+constexpr int32_t FixedOne = 65536;
+
+// Float -> int32 truncated toward zero, saturating at the int32 range; NaN
+// gives 0. (A plain cast of an out-of-range float is undefined behaviour.)
+inline int32_t TruncToInt32(float Value) {
+  if (!(Value == Value)) return 0;
+  if (Value >= 2147483648.0f) return INT32_MAX;
+  if (Value <= -2147483648.0f) return INT32_MIN;
+  return int32_t(Value);
+}
+
+// Nearest integer, halves to the even neighbour (the engine's Round), with
+// the same saturation as TruncToInt32. nearbyint follows the current rounding
+// mode, which the engine never changes from round-to-nearest-even.
+inline int32_t RoundToInt32(float Value) { return TruncToInt32(std::nearbyint(Value)); }
+
+// trunc(Value x 65536): a real number to 16.16.
+inline Fixed16 FixedFromFloat(float Value) { return TruncToInt32(Value * 65536.0f); }
+
+// Integer part of a 16.16 value, toward zero.
+inline int32_t FixedToInt(Fixed16 Value) { return Value / FixedOne; }
+
+// Wrapping 32-bit addition and multiplication for the walks.
+inline Fixed16 FixedAdd(Fixed16 A, Fixed16 B) { return Fixed16(uint32_t(A) + uint32_t(B)); }
+// Step x Count, wrapped to 32 bits: the value of Count repeated additions.
+inline Fixed16 FixedSteps(Fixed16 Step, uint32_t Count) { return Fixed16(uint32_t(Step) * Count); }
+
+// An int64 wrapped to 32 bits (two's complement).
+inline int32_t WrapToInt32(int64_t Value) { return int32_t(uint32_t(uint64_t(Value))); }
+
+}  // namespace kv

@@ -1,0 +1,170 @@
+// Reference row kernels: one pixel at a time, each channel taken apart and
+// computed as the formulas read. They are the truth the SSE2 and AVX2
+// kernels are tested against (tests/draw2d), and the path KELVRA_REFERENCE=1
+// selects.
+#include "RowKernels.h"
+
+#include "FastPath.h"
+#include "FixedPoint.h"
+
+namespace kv {
+namespace {
+
+// --- saturating add --------------------------------------------------------
+
+void AddRow555(const uint8_t* S, uint8_t* D, int32_t N) {
+  for (int32_t i = 0; i < N; ++i, S += 2, D += 2) Store16(D, AddPixel555(Load16(S), Load16(D)));
+}
+void AddRow565(const uint8_t* S, uint8_t* D, int32_t N) {
+  for (int32_t i = 0; i < N; ++i, S += 2, D += 2) Store16(D, AddPixel565(Load16(S), Load16(D)));
+}
+// Depth 24: three bytes; depth 32: all four, the top byte included.
+template <int Bpp>
+void AddRowBytes(const uint8_t* S, uint8_t* D, int32_t N) {
+  for (int32_t i = 0; i < N; ++i, S += Bpp, D += Bpp) {
+    // Read the whole source pixel before writing: S may equal D.
+    uint8_t Src[Bpp];
+    std::memcpy(Src, S, Bpp);
+    for (int c = 0; c < Bpp; ++c) D[c] = AddByte(Src[c], D[c]);
+  }
+}
+
+// --- constant-alpha blend --------------------------------------------------
+
+void AlphaRow555(const uint8_t* S, uint8_t* D, int32_t N, uint32_t Alpha) {
+  const int A = int(Alpha >> 3);
+  for (int32_t i = 0; i < N; ++i, S += 2, D += 2) Store16(D, AlphaPixel555(Load16(S), Load16(D), A));
+}
+void AlphaRow565(const uint8_t* S, uint8_t* D, int32_t N, uint32_t Alpha) {
+  const int A = int(Alpha >> 3);
+  for (int32_t i = 0; i < N; ++i, S += 2, D += 2) Store16(D, AlphaPixel565(Load16(S), Load16(D), A));
+}
+void AlphaRow888(const uint8_t* S, uint8_t* D, int32_t N, uint32_t Alpha) {
+  for (int32_t i = 0; i < N; ++i, S += 3, D += 3) Store24(D, AlphaPixel888(Load24(S), Load24(D), int(Alpha)));
+}
+void AlphaRow8888(const uint8_t* S, uint8_t* D, int32_t N, uint32_t Alpha) {
+  for (int32_t i = 0; i < N; ++i, S += 4, D += 4) Store32(D, AlphaPixel888(Load32(S), Load32(D), int(Alpha)));
+}
+
+// --- keyed blend -----------------------------------------------------------
+
+// 15 and 16: the 16-bit value against the whole 32-bit key, so a key with
+// any upper bit set never matches.
+void AlphaKeyedRow555(const uint8_t* S, uint8_t* D, int32_t N, uint32_t Alpha, uint32_t Key) {
+  const int A = int(Alpha >> 3);
+  for (int32_t i = 0; i < N; ++i, S += 2, D += 2) {
+    const uint32_t Sv = Load16(S);
+    if (Sv != Key) Store16(D, AlphaPixel555(Sv, Load16(D), A));
+  }
+}
+void AlphaKeyedRow565(const uint8_t* S, uint8_t* D, int32_t N, uint32_t Alpha, uint32_t Key) {
+  const int A = int(Alpha >> 3);
+  for (int32_t i = 0; i < N; ++i, S += 2, D += 2) {
+    const uint32_t Sv = Load16(S);
+    if (Sv != Key) Store16(D, AlphaPixel565(Sv, Load16(D), A));
+  }
+}
+// 24: the three bytes against the key's low 24 bits.
+void AlphaKeyedRow888(const uint8_t* S, uint8_t* D, int32_t N, uint32_t Alpha, uint32_t Key) {
+  const uint32_t K = Key & 0xFFFFFFu;
+  for (int32_t i = 0; i < N; ++i, S += 3, D += 3) {
+    const uint32_t Sv = Load24(S);
+    if (Sv != K) Store24(D, AlphaPixel888(Sv, Load24(D), int(Alpha)));
+  }
+}
+// 32: the low 24 bits of both; the source's top byte is ignored.
+void AlphaKeyedRow8888(const uint8_t* S, uint8_t* D, int32_t N, uint32_t Alpha, uint32_t Key) {
+  const uint32_t K = Key & 0xFFFFFFu;
+  for (int32_t i = 0; i < N; ++i, S += 4, D += 4) {
+    const uint32_t Sv = Load32(S);
+    if ((Sv & 0xFFFFFFu) != K) Store32(D, AlphaPixel888(Sv, Load32(D), int(Alpha)));
+  }
+}
+
+// --- blur ------------------------------------------------------------------
+
+template <int Index>
+uint32_t LoadPixel(const uint8_t* P) {
+  if constexpr (Index <= 1) return Load16(P);
+  if constexpr (Index == 2) return Load24(P);
+  if constexpr (Index == 3) return Load32(P);
+}
+template <int Index>
+void StorePixel(uint8_t* P, uint32_t V) {
+  if constexpr (Index <= 1) Store16(P, V);
+  if constexpr (Index == 2) Store24(P, V);
+  if constexpr (Index == 3) Store32(P, V);
+}
+
+template <int Index>
+uint32_t BlurRow(const uint8_t* Up, uint8_t* Cur, const uint8_t* Down, int32_t N, uint32_t Left, uint32_t RightOfLast) {
+  constexpr int Bpp = BytesOfIndex[Index];
+  constexpr uint32_t M = BlurMask[Index];
+  uint32_t Prev = Left;
+  for (int32_t x = 0; x < N; ++x) {
+    const uint32_t Right = x + 1 < N ? LoadPixel<Index>(Cur + (x + 1) * Bpp) : RightOfLast;
+    const uint32_t U = LoadPixel<Index>(Up + x * Bpp);
+    const uint32_t D = LoadPixel<Index>(Down + x * Bpp);
+    const uint32_t P = ((Prev & M) + (Right & M) + (U & M) + (D & M)) >> 2;
+    StorePixel<Index>(Cur + x * Bpp, P);
+    Prev = P;
+  }
+  return Prev;
+}
+
+// --- span fill -------------------------------------------------------------
+
+void FillRow16(uint8_t* D, int32_t N, uint32_t Color) {
+  for (int32_t i = 0; i < N; ++i, D += 2) Store16(D, Color);
+}
+void FillRow24(uint8_t* D, int32_t N, uint32_t Color) {
+  for (int32_t i = 0; i < N; ++i, D += 3) Store24(D, Color);
+}
+void FillRow32(uint8_t* D, int32_t N, uint32_t Color) {
+  for (int32_t i = 0; i < N; ++i, D += 4) Store32(D, Color);
+}
+
+// --- textured span ---------------------------------------------------------
+
+template <int Index>
+void TexSpan(uint8_t* Row, int32_t X0, int32_t X1, int32_t U, int32_t V, int32_t DU, int32_t DV, const TexSource& Src,
+             uint32_t Key) {
+  constexpr int Bpp = BytesOfIndex[Index];
+  for (int32_t x = X0; x <= X1; ++x) {
+    const uint8_t* T = Src.Bits + size_t(TexelIndex(V, Src.MaxY)) * size_t(Src.Pitch) +
+                       size_t(TexelIndex(U, Src.MaxX)) * Bpp;
+    const uint32_t Texel = LoadPixel<Index>(T);
+    bool Keyed;
+    if constexpr (Index <= 1) Keyed = Texel == Key;  // 32-bit compare
+    else Keyed = (Texel & 0xFFFFFFu) == (Key & 0xFFFFFFu);
+    if (!Keyed) std::memcpy(Row + size_t(x) * Bpp, T, Bpp);  // 32-bit: all four bytes
+    U = FixedAdd(U, DU);
+    V = FixedAdd(V, DV);
+  }
+}
+
+const KernelSet Reference = {
+    {AddRow555, AddRow565, AddRowBytes<3>, AddRowBytes<4>},
+    {AlphaRow555, AlphaRow565, AlphaRow888, AlphaRow8888},
+    {AlphaKeyedRow555, AlphaKeyedRow565, AlphaKeyedRow888, AlphaKeyedRow8888},
+    {BlurRow<0>, BlurRow<1>, BlurRow<2>, BlurRow<3>},
+    {FillRow16, FillRow16, FillRow24, FillRow32},
+    {TexSpan<0>, TexSpan<1>, TexSpan<2>, TexSpan<3>},
+};
+
+}  // namespace
+
+const KernelSet& ReferenceKernels() { return Reference; }
+
+const KernelSet& ActiveKernels() {
+  switch (KvActivePath()) {
+    case KvPath::Avx2:
+      return Avx2Kernels();
+    case KvPath::Sse2:
+      return Sse2Kernels();
+    default:
+      return Reference;
+  }
+}
+
+}  // namespace kv
