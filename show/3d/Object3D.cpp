@@ -1,0 +1,142 @@
+// Object record arithmetic: tables, rotation, projection, light and the
+// per-frame transform. See Object3D.h for the contracts.
+#include "Object3D.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "../Show.h"
+
+double SinTable[SinCosSteps + 1];
+double CosTable[SinCosSteps + 1];
+int32_t EyeDistance = 100;
+NormalRec LightVector;
+NormalRec LightDir;
+bool CullBackFaces = true;
+bool RotateNormals = true;
+
+static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559,
+              "the 3D part relies on IEEE 754 floats (infinities and NaN propagate, no traps)");
+
+double RoundEven(double Value) { return std::nearbyint(Value); }
+
+int32_t RoundToInt32(double Value) {
+  const double R = RoundEven(Value);
+  if (!(R >= -2147483648.0)) return INT32_MIN;  // also NaN
+  if (R > 2147483647.0) return INT32_MAX;
+  return static_cast<int32_t>(R);
+}
+
+void InitSinCos() {
+  const double Pi = 3.14159265358979323846;
+  for (int i = 0; i <= SinCosSteps; ++i) {
+    const double Angle = i * Pi / 540.0;
+    SinTable[i] = std::sin(Angle);
+    CosTable[i] = std::cos(Angle);
+  }
+}
+
+// A step as a table index: negative steps get one turn added, as the show's
+// spins expect (-1 is 1079). Anything still outside 0 .. 1080 comes only from
+// a caller outside the design's limits; it is reduced into the table rather
+// than read past it.
+static inline int32_t TableIndex(int32_t Step) {
+  if (Step < 0) Step += SinCosSteps;
+  if (Step >= 0 && Step <= SinCosSteps) return Step;
+  Step %= SinCosSteps;
+  return Step < 0 ? Step + SinCosSteps : Step;
+}
+
+void RotatePoint(float& X, float& Y, float& Z, int32_t StepX, int32_t StepY, int32_t StepZ) {
+  const int32_t Ix = TableIndex(StepX), Iy = TableIndex(StepY), Iz = TableIndex(StepZ);
+  const double x = X, y = Y, z = Z;
+
+  // About z: X1, Y1 are held as floats before the next plane uses them.
+  double s = SinTable[Iz], c = CosTable[Iz];
+  const double X1 = static_cast<float>(x * c - y * s);
+  const double Y1 = static_cast<float>(x * s + y * c);
+
+  // About x: Z1 is held as a float; the new Y is final.
+  s = SinTable[Ix];
+  c = CosTable[Ix];
+  const double Z1 = static_cast<float>(Y1 * s + z * c);
+  Y = static_cast<float>(Y1 * c - z * s);
+
+  // About y.
+  s = SinTable[Iy];
+  c = CosTable[Iy];
+  X = static_cast<float>(X1 * c - Z1 * s);
+  Z = static_cast<float>(X1 * s + Z1 * c);
+}
+
+void ProjectPoint(double& ScreenX, double& ScreenY, double X, double Y, double Z) {
+  const double Denominator = EyeDistance - Z;
+  if (Screen == nullptr || Denominator == 0 || std::isnan(Denominator)) {
+    ScreenX = ScreenY = std::numeric_limits<double>::quiet_NaN();
+    return;
+  }
+  // IEEE division: a denominator tiny enough gives an infinite factor and a
+  // non-finite position, which the renderer skips like the NaN above.
+  const double F = static_cast<float>(Screen->Height / Denominator);
+  ScreenX = F * X + Screen->HalfWidth;
+  ScreenY = F * Y + Screen->HalfHeight;
+}
+
+void SetLight(double X, double Y, double Z) {
+  LightVector.X = static_cast<float>(X);
+  LightVector.Y = static_cast<float>(Y);
+  LightVector.Z = static_cast<float>(Z);
+  const double Lx = LightVector.X, Ly = LightVector.Y, Lz = LightVector.Z;
+  const double Length = std::sqrt(Lx * Lx + Ly * Ly + Lz * Lz);
+  if (!(Length > 0) || !std::isfinite(Length)) {
+    LightDir = NormalRec{};
+    return;
+  }
+  LightDir.X = static_cast<float>(Lx / Length);
+  LightDir.Y = static_cast<float>(Ly / Length);
+  LightDir.Z = static_cast<float>(Lz / Length);
+}
+
+void TransformObject(ObjRec Obj) {
+  // Counts are trusted only as far as the arrays reach (a record built by
+  // hand may disagree with its arrays; the loader's never do).
+  const size_t VertexN = std::min<size_t>({Obj.VertexCount, Obj.Vertices.Length(), Obj.Projected.Length()});
+  const size_t FaceN = std::min<size_t>({Obj.FaceCount, Obj.Faces.Length(), Obj.FaceLight.Length(), Obj.ZOrder.Length()});
+  const size_t VertexNormalN = Obj.VertexNormals.Length();
+  const size_t FaceNormalN = Obj.FaceNormals.Length();
+  const size_t VertexLength = Obj.Vertices.Length();
+
+  for (size_t i = 0; i < VertexN; ++i) {
+    VoxelRec& V = Obj.Vertices[i];
+    RotatePoint(V.X, V.Y, V.Z, Obj.SpinX, Obj.SpinY, Obj.SpinZ);
+    if (RotateNormals && i < VertexNormalN) {
+      VoxelRec& N = Obj.VertexNormals[i];
+      RotatePoint(N.X, N.Y, N.Z, Obj.SpinX, Obj.SpinY, Obj.SpinZ);
+    }
+    PixelRec& P = Obj.Projected[i];
+    ProjectPoint(P.X, P.Y, Obj.X + static_cast<double>(V.X), Obj.Y + static_cast<double>(V.Y),
+                 Obj.Z + static_cast<double>(V.Z));
+  }
+
+  const double Lx = LightDir.X, Ly = LightDir.Y, Lz = LightDir.Z;
+  for (size_t j = 0; j < FaceN; ++j) {
+    double Light = 0;
+    if (j < FaceNormalN) {
+      NormalRec& N = Obj.FaceNormals[j];
+      if (RotateNormals) RotatePoint(N.X, N.Y, N.Z, Obj.SpinX, Obj.SpinY, Obj.SpinZ);
+      Light = (N.X * Lx + N.Y * Ly + N.Z * Lz) * 160;
+    }
+    Obj.FaceLight[j] = Light >= 0 ? Light : 0;  // NaN is "not at least 0" too
+
+    const FaceRec& F = Obj.Faces[j];
+    OrdZRec& Entry = Obj.ZOrder[j];
+    Entry.Face = static_cast<int32_t>(j);
+    if (F.A < VertexLength && F.B < VertexLength && F.C < VertexLength) {
+      const double Sum = static_cast<double>(Obj.Vertices[F.A].Z) + Obj.Vertices[F.B].Z + Obj.Vertices[F.C].Z;
+      Entry.Key = static_cast<float>(RoundEven(Sum));
+    } else {
+      Entry.Key = std::numeric_limits<float>::infinity();  // never passes the near test
+    }
+  }
+}

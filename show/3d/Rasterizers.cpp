@@ -1,0 +1,495 @@
+// Flat, Gouraud and textured polygon fills. See Rasterizers.h for the rules.
+//
+//   fixed point      FixedFromReal (the walk's one float -> 16.16 conversion)
+//   corners          PolyCorner, the checks and the clip to the corner box
+//   edge walk        WalkEdge<NQ> (FlatEdge, GouraudEdge, MapEdge) and the
+//                    polygon frame ScanPolygon
+//   pixel formats    Format555 / 565 / 888 / 8888
+//   span kernels     GouraudRow<Format>, MapRow<Bytes>, chosen once per call
+//   spans            GouraudSpan, MapSpan (scratch-row path included)
+//   operations       FlatPoly, GouraudPoly, MapPoly
+//
+// 16.16 arithmetic follows engine/buffer/FixedPoint.h: integer parts toward
+// zero, walk additions wrapping at 32 bits (only the step after an edge's or a
+// span's last row or pixel can leave the range, and it is never used).
+#include "Rasterizers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "../../engine/buffer/FastPath.h"
+#include "../../engine/buffer/FixedPoint.h"
+#include "../../engine/buffer/PixelFormat.h"
+
+namespace {
+
+using kv::Fixed16;
+
+// --- fixed point ---------------------------------------------------------------
+
+// Trunc(Value x 65536), computed in double, saturating at the int32 range; NaN
+// gives 0. Every start value of a checked polygon is in range; only steps of
+// edges shorter than one row can saturate, and those are never added.
+inline Fixed16 FixedFromReal(double Value) {
+  const double Scaled = Value * 65536.0;
+  if (!(Scaled == Scaled)) return 0;
+  if (Scaled >= 2147483647.0) return INT32_MAX;
+  if (Scaled <= -2147483648.0) return INT32_MIN;
+  return static_cast<Fixed16>(Scaled);
+}
+
+// Per-pixel step of a span: (Right - Left) div Length toward zero, 0 for a
+// zero length. Taken in 64 bits so a stale table row cannot overflow.
+inline Fixed16 SpanStep(Fixed16 Left, Fixed16 Right, int64_t Length) {
+  if (Length == 0) return 0;
+  return kv::WrapToInt32((static_cast<int64_t>(Right) - Left) / Length);
+}
+
+// --- corners -------------------------------------------------------------------
+
+// A corner as the walk reads it: position and up to three interpolated
+// quantities (red, green, blue for Gouraud; u, v for the textured fill).
+struct PolyCorner {
+  float X, Y;
+  float Q[3];
+};
+
+inline bool IsFinite(float V) { return std::isfinite(V); }
+
+// Sutherland-Hodgman against one side of the corner box. Inside means
+// Coord <= Bound (Below) or Coord >= Bound. New corners get the bound exactly
+// and the other values interpolated in double.
+template <int NQ>
+void ClipSide(const std::vector<PolyCorner>& In, std::vector<PolyCorner>& Out, bool OnX, float Bound, bool Below) {
+  Out.clear();
+  const size_t N = In.size();
+  auto Coord = [OnX](const PolyCorner& C) { return OnX ? C.X : C.Y; };
+  auto Inside = [&](const PolyCorner& C) { return Below ? Coord(C) <= Bound : Coord(C) >= Bound; };
+  auto Cross = [&](const PolyCorner& P, const PolyCorner& Q) {
+    const double T = (static_cast<double>(Bound) - Coord(P)) / (static_cast<double>(Coord(Q)) - Coord(P));
+    PolyCorner R;
+    R.X = OnX ? Bound : static_cast<float>(P.X + T * (static_cast<double>(Q.X) - P.X));
+    R.Y = OnX ? static_cast<float>(P.Y + T * (static_cast<double>(Q.Y) - P.Y)) : Bound;
+    for (int q = 0; q < 3; ++q)
+      R.Q[q] = q < NQ ? static_cast<float>(P.Q[q] + T * (static_cast<double>(Q.Q[q]) - P.Q[q])) : 0.0f;
+    return R;
+  };
+  for (size_t i = 0; i < N; ++i) {
+    const PolyCorner& Cur = In[i];
+    const PolyCorner& Prev = In[(i + N - 1) % N];
+    const bool CurIn = Inside(Cur), PrevIn = Inside(Prev);
+    if (CurIn != PrevIn) Out.push_back(Cross(Prev, Cur));
+    if (CurIn) Out.push_back(Cur);
+  }
+}
+
+// The corners of one call, checked and, when needed, clipped. The renderer's
+// triangles stay in the small local array; nothing is allocated for them.
+template <int NQ>
+class CornerList {
+ public:
+  // GetQ(vertex, q) fills the quantities; it returns false to reject the
+  // polygon. false: draw nothing.
+  template <class QFn>
+  bool Prepare(const TexVertex* Vertices, int32_t Count, QFn GetQ) {
+    if (Vertices == nullptr || Count <= 0) return false;
+    PolyCorner* Out = Local;
+    if (Count > LocalSize) {
+      Heap.resize(static_cast<size_t>(Count));
+      Out = Heap.data();
+    }
+    bool NeedClip = false;
+    for (int32_t i = 0; i < Count; ++i) {
+      const TexVertex& V = Vertices[i];
+      if (!IsFinite(V.X) || !IsFinite(V.Y)) return false;
+      if (std::fabs(V.X) > PolyCornerLimit || std::fabs(V.Y) > PolyCornerLimit) NeedClip = true;
+      PolyCorner& C = Out[i];
+      C.X = V.X;
+      C.Y = V.Y;
+      C.Q[0] = C.Q[1] = C.Q[2] = 0;
+      if (!GetQ(V, C.Q)) return false;
+    }
+    Corners = Out;
+    Size = Count;
+    if (NeedClip) return Clip();
+    return true;
+  }
+
+  const PolyCorner* Corners = nullptr;
+  int32_t Size = 0;
+
+ private:
+  bool Clip() {
+    std::vector<PolyCorner> A(Corners, Corners + Size), B;
+    ClipSide<NQ>(A, B, true, -PolyCornerLimit, false);
+    ClipSide<NQ>(B, A, true, PolyCornerLimit, true);
+    ClipSide<NQ>(A, B, false, -PolyCornerLimit, false);
+    ClipSide<NQ>(B, A, false, PolyCornerLimit, true);
+    Heap.swap(A);
+    Corners = Heap.data();
+    Size = static_cast<int32_t>(Heap.size());
+    return Size > 0;
+  }
+
+  static constexpr int32_t LocalSize = 8;
+  PolyCorner Local[LocalSize];
+  std::vector<PolyCorner> Heap;
+};
+
+// --- edge walk -------------------------------------------------------------------
+
+struct EdgeTables {
+  int32_t* X[2];
+  KvEdgeRGB* RGB[2];
+  KvEdgeUV* UV[2];
+  int32_t MaxY;
+};
+
+// One edge from P1 to P2 into the side it belongs to. NQ = 0: FlatEdge (x
+// only); 3: GouraudEdge (EdgeRGB); 2: MapEdge (EdgeUV).
+template <int NQ>
+void WalkEdge(const EdgeTables& T, const PolyCorner& From, const PolyCorner& To) {
+  const PolyCorner* P1 = &From;
+  const PolyCorner* P2 = &To;
+  // Slopes as floats, from the corners in the given order (exchanging the
+  // corners below negates both sides of each quotient, which changes nothing).
+  const float Dx = P2->X - P1->X;
+  const float Dy = P2->Y - P1->Y;
+  float Slope = 0;
+  float SlopeQ[3] = {0, 0, 0};
+  if (Dy != 0) {
+    Slope = static_cast<float>(static_cast<double>(Dx) / Dy);
+    for (int q = 0; q < NQ; ++q) SlopeQ[q] = static_cast<float>((static_cast<double>(P2->Q[q]) - P1->Q[q]) / Dy);
+  }
+  int Side = 0;
+  if (P1->Y > P2->Y) {
+    Side = 1;
+    std::swap(P1, P2);
+  }
+
+  // Rows y1 <= r < y2. Corners lie within the corner box, so these fit.
+  const int32_t R0 = static_cast<int32_t>(std::ceil(P1->Y));
+  const int32_t R1 = static_cast<int32_t>(std::ceil(P2->Y)) - 1;
+  if (R1 < R0 || R1 < 0 || R0 > T.MaxY) return;
+
+  const double Lead = static_cast<double>(R0) - P1->Y;
+  Fixed16 X = FixedFromReal(Lead * Slope + P1->X);
+  const Fixed16 StepX = FixedFromReal(Slope);
+  Fixed16 Q[3] = {0, 0, 0}, StepQ[3] = {0, 0, 0};
+  for (int q = 0; q < NQ; ++q) {
+    Q[q] = FixedFromReal(Lead * SlopeQ[q] + P1->Q[q]);
+    StepQ[q] = FixedFromReal(SlopeQ[q]);
+  }
+
+  int32_t Row = R0;
+  if (Row < 0) {  // rows above the buffer are stepped over, not stored
+    const uint32_t Skipped = static_cast<uint32_t>(-static_cast<int64_t>(Row));
+    X = kv::FixedAdd(X, kv::FixedSteps(StepX, Skipped));
+    for (int q = 0; q < NQ; ++q) Q[q] = kv::FixedAdd(Q[q], kv::FixedSteps(StepQ[q], Skipped));
+    Row = 0;
+  }
+  const int32_t Last = std::min(R1, T.MaxY);
+  int32_t* EdgeX = T.X[Side];
+  for (; Row <= Last; ++Row) {
+    EdgeX[Row] = kv::FixedToInt(X);
+    if constexpr (NQ == 3) T.RGB[Side][Row] = KvEdgeRGB{Q[0], Q[1], Q[2]};
+    if constexpr (NQ == 2) T.UV[Side][Row] = KvEdgeUV{Q[0], Q[1]};
+    X = kv::FixedAdd(X, StepX);
+    for (int q = 0; q < NQ; ++q) Q[q] = kv::FixedAdd(Q[q], StepQ[q]);
+  }
+}
+
+void FlatEdge(const EdgeTables& T, const PolyCorner& A, const PolyCorner& B) { WalkEdge<0>(T, A, B); }
+void GouraudEdge(const EdgeTables& T, const PolyCorner& A, const PolyCorner& B) { WalkEdge<3>(T, A, B); }
+void MapEdge(const EdgeTables& T, const PolyCorner& A, const PolyCorner& B) { WalkEdge<2>(T, A, B); }
+
+// Usable destination: rows mapped, edge tables one entry per row.
+bool ReadyForPolygons(TBufferKv* D) {
+  if (D == nullptr || D->Height <= 0 || D->Width <= 0 || D->Rows.size() < static_cast<size_t>(D->Height))
+    return false;
+  const size_t H = static_cast<size_t>(D->Height);
+  for (int s = 0; s < 2; ++s) {
+    if (D->EdgeX[s].size() < H) D->EdgeX[s].assign(H, 0);
+    if (D->EdgeRGB[s].size() < H) D->EdgeRGB[s].assign(H, KvEdgeRGB{0, 0, 0});
+    if (D->EdgeUV[s].size() < H) D->EdgeUV[s].assign(H, KvEdgeUV{0, 0});
+  }
+  return true;
+}
+
+// The polygon frame: every edge in corner order (i-1 -> i, then the closing
+// edge), then Span(row) for rows Ceil(ymin) .. Ceil(ymax) - 1 within the
+// buffer. false when top and bottom are equal (nothing walked or drawn).
+template <int NQ, class EdgeFn, class SpanFn>
+bool ScanPolygon(TBufferKv* D, const CornerList<NQ>& List, EdgeFn Edge, SpanFn Span) {
+  const PolyCorner* C = List.Corners;
+  const int32_t N = List.Size;
+  float YMin = C[0].Y, YMax = C[0].Y;
+  for (int32_t i = 1; i < N; ++i) {
+    YMin = std::min(YMin, C[i].Y);
+    YMax = std::max(YMax, C[i].Y);
+  }
+  if (YMin == YMax) return false;
+
+  const EdgeTables T{{D->EdgeX[0].data(), D->EdgeX[1].data()},
+                     {D->EdgeRGB[0].data(), D->EdgeRGB[1].data()},
+                     {D->EdgeUV[0].data(), D->EdgeUV[1].data()},
+                     D->MaxY};
+  for (int32_t i = 1; i < N; ++i) Edge(T, C[i - 1], C[i]);
+  Edge(T, C[N - 1], C[0]);
+
+  const int32_t First = std::max(static_cast<int32_t>(std::ceil(YMin)), 0);
+  const int32_t Last = std::min(static_cast<int32_t>(std::ceil(YMax)) - 1, D->MaxY);
+  for (int32_t Row = First; Row <= Last; ++Row) Span(Row);
+  return true;
+}
+
+// --- pixel formats -----------------------------------------------------------------
+
+// Pack r, g, b (0..255) into a pixel and store it; copy one texel. Copies go
+// through a local value so a texel may be read from the pixel it replaces.
+struct Format555 {
+  static constexpr int Bytes = 2;
+  static void Put(uint8_t* P, uint32_t R, uint32_t G, uint32_t B) {
+    const uint16_t V = static_cast<uint16_t>((R >> 3) << 10 | (G >> 3) << 5 | B >> 3);
+    std::memcpy(P, &V, 2);
+  }
+};
+struct Format565 {
+  static constexpr int Bytes = 2;
+  static void Put(uint8_t* P, uint32_t R, uint32_t G, uint32_t B) {
+    const uint16_t V = static_cast<uint16_t>((R >> 3) << 11 | (G >> 2) << 5 | B >> 3);
+    std::memcpy(P, &V, 2);
+  }
+};
+struct Format888 {  // bytes blue, green, red
+  static constexpr int Bytes = 3;
+  static void Put(uint8_t* P, uint32_t R, uint32_t G, uint32_t B) {
+    P[0] = static_cast<uint8_t>(B);
+    P[1] = static_cast<uint8_t>(G);
+    P[2] = static_cast<uint8_t>(R);
+  }
+};
+struct Format8888 {  // 0x00RRGGBB
+  static constexpr int Bytes = 4;
+  static void Put(uint8_t* P, uint32_t R, uint32_t G, uint32_t B) {
+    const uint32_t V = R << 16 | G << 8 | B;
+    std::memcpy(P, &V, 4);
+  }
+};
+
+template <int Bytes>
+inline void CopyTexel(uint8_t* Dst, const uint8_t* Src) {
+  uint8_t T[4];
+  std::memcpy(T, Src, Bytes);
+  std::memcpy(Dst, T, Bytes);
+}
+
+// --- span kernels ----------------------------------------------------------------
+
+// Count pixels from column X0 of Row: colour components are the integer parts
+// (toward zero) of the 16.16 values, taken to 8 bits; steps added after each.
+using GouraudRowFn = void (*)(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 R, Fixed16 G, Fixed16 B,
+                              Fixed16 DR, Fixed16 DG, Fixed16 DB);
+
+template <class Format>
+void GouraudRow(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 R, Fixed16 G, Fixed16 B, Fixed16 DR, Fixed16 DG,
+                Fixed16 DB) {
+  uint8_t* P = Row + static_cast<size_t>(X0) * Format::Bytes;
+  for (int32_t i = 0; i < Count; ++i, P += Format::Bytes) {
+    Format::Put(P, static_cast<uint8_t>(kv::FixedToInt(R)), static_cast<uint8_t>(kv::FixedToInt(G)),
+                static_cast<uint8_t>(kv::FixedToInt(B)));
+    R = kv::FixedAdd(R, DR);
+    G = kv::FixedAdd(G, DG);
+    B = kv::FixedAdd(B, DB);
+  }
+}
+
+struct MapSource {
+  uint8_t* const* Rows;
+  int32_t MaxX, MaxY;
+};
+
+// Count pixels from column X0 of Row, each the texel at the integer parts of
+// (U, V) clamped into the source (a position of exactly Width or Height reads
+// the last column or row, as do positions further out; below 0 reads 0).
+using MapRowFn = void (*)(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 U, Fixed16 V, Fixed16 DU, Fixed16 DV,
+                          const MapSource& Src);
+
+template <int Bytes>
+void MapRow(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 U, Fixed16 V, Fixed16 DU, Fixed16 DV,
+            const MapSource& Src) {
+  uint8_t* P = Row + static_cast<size_t>(X0) * Bytes;
+  for (int32_t i = 0; i < Count; ++i, P += Bytes) {
+    const int32_t Tu = std::clamp(kv::FixedToInt(U), 0, Src.MaxX);
+    const int32_t Tv = std::clamp(kv::FixedToInt(V), 0, Src.MaxY);
+    CopyTexel<Bytes>(P, Src.Rows[Tv] + static_cast<size_t>(Tu) * Bytes);
+    U = kv::FixedAdd(U, DU);
+    V = kv::FixedAdd(V, DV);
+  }
+}
+
+GouraudRowFn GouraudKernel(const TBufferKv& D) {
+  switch (D.BitsPerPixel) {
+    case 16:
+      return D.Depth == 15 ? GouraudRow<Format555> : GouraudRow<Format565>;
+    case 24:
+      return GouraudRow<Format888>;
+    case 32:
+      return GouraudRow<Format8888>;
+    default:
+      return nullptr;
+  }
+}
+
+MapRowFn MapKernel(const TBufferKv& D) {
+  switch (D.BitsPerPixel) {
+    case 16:
+      return MapRow<2>;
+    case 24:
+      return MapRow<3>;
+    case 32:
+      return MapRow<4>;
+    default:
+      return nullptr;
+  }
+}
+
+// --- spans -------------------------------------------------------------------------
+
+// The part of a row's span that is drawn: both ends ordered, clipped on the
+// right, with the per-pixel steps from the unclipped length.
+struct SpanPlan {
+  int32_t Left, Right;  // Left may be negative; Right <= MaxX
+  int32_t X0;           // first column written: max(Left, 0)
+  int64_t Length;       // Right - Left before clipping
+};
+
+// false when nothing of the row is drawn (outside, or one column wide).
+inline bool PlanSpan(int32_t L, int32_t R, int32_t MaxX, SpanPlan& Plan) {
+  if (R < 0 || L > MaxX) return false;
+  Plan.Length = static_cast<int64_t>(R) - L;
+  R = std::min(R, MaxX);
+  if (static_cast<int64_t>(R) - L <= 0) return false;
+  Plan.Left = L;
+  Plan.Right = R;
+  Plan.X0 = std::max(L, 0);
+  return true;
+}
+
+// Where a span is built, and the copy to the surface for a scratch row.
+struct SpanTarget {
+  TBufferKv* D;
+  uint8_t* Scratch;  // nullptr: write the rows directly
+  int32_t Bytes;
+
+  uint8_t* Row(int32_t Y) const { return Scratch ? Scratch : D->Rows[Y]; }
+  void Finish(int32_t Y, int32_t X0, int32_t X1) const {
+    if (!Scratch) return;
+    const size_t Offset = static_cast<size_t>(X0) * Bytes;
+    const uint32_t Size = static_cast<uint32_t>(X1 - X0 + 1) * static_cast<uint32_t>(Bytes);
+    if (FastMove)
+      FastMove(Scratch + Offset, D->Rows[Y] + Offset, Size);
+    else
+      std::memcpy(D->Rows[Y] + Offset, Scratch + Offset, Size);
+  }
+};
+
+SpanTarget TargetOf(TBufferKv* D) {
+  const int32_t Bytes = D->BitsPerPixel / 8;
+  uint8_t* Scratch = D->HasScratchRow && D->ScratchRow ? D->ScratchRow.get() : nullptr;
+  return SpanTarget{D, Scratch, Bytes};
+}
+
+void GouraudSpan(const SpanTarget& T, GouraudRowFn Kernel, int32_t Row) {
+  TBufferKv* D = T.D;
+  int32_t L = D->EdgeX[0][Row], R = D->EdgeX[1][Row];
+  KvEdgeRGB CL = D->EdgeRGB[0][Row], CR = D->EdgeRGB[1][Row];
+  if (R < L) {
+    std::swap(L, R);
+    std::swap(CL, CR);
+  }
+  SpanPlan P;
+  if (!PlanSpan(L, R, D->MaxX, P)) return;
+  const Fixed16 DR = SpanStep(CL.R, CR.R, P.Length), DG = SpanStep(CL.G, CR.G, P.Length),
+                DB = SpanStep(CL.B, CR.B, P.Length);
+  // A span starting left of column 0 starts there with the values it has
+  // reached (the skipped additions, done at once).
+  const uint32_t Skipped = static_cast<uint32_t>(static_cast<int64_t>(P.X0) - P.Left);
+  const Fixed16 R0 = kv::FixedAdd(CL.R, kv::FixedSteps(DR, Skipped));
+  const Fixed16 G0 = kv::FixedAdd(CL.G, kv::FixedSteps(DG, Skipped));
+  const Fixed16 B0 = kv::FixedAdd(CL.B, kv::FixedSteps(DB, Skipped));
+  Kernel(T.Row(Row), P.X0, P.Right - P.X0 + 1, R0, G0, B0, DR, DG, DB);
+  T.Finish(Row, P.X0, P.Right);
+}
+
+void MapSpan(const SpanTarget& T, MapRowFn Kernel, const MapSource& Src, int32_t Row) {
+  TBufferKv* D = T.D;
+  int32_t L = D->EdgeX[0][Row], R = D->EdgeX[1][Row];
+  KvEdgeUV TL = D->EdgeUV[0][Row], TR = D->EdgeUV[1][Row];
+  if (R < L) {
+    std::swap(L, R);
+    std::swap(TL, TR);
+  }
+  SpanPlan P;
+  if (!PlanSpan(L, R, D->MaxX, P)) return;
+  const Fixed16 DU = SpanStep(TL.U, TR.U, P.Length), DV = SpanStep(TL.V, TR.V, P.Length);
+  const uint32_t Skipped = static_cast<uint32_t>(static_cast<int64_t>(P.X0) - P.Left);
+  const Fixed16 U0 = kv::FixedAdd(TL.U, kv::FixedSteps(DU, Skipped));
+  const Fixed16 V0 = kv::FixedAdd(TL.V, kv::FixedSteps(DV, Skipped));
+  Kernel(T.Row(Row), P.X0, P.Right - P.X0 + 1, U0, V0, DU, DV, Src);
+  T.Finish(Row, P.X0, P.Right);
+}
+
+}  // namespace
+
+// --- operations ----------------------------------------------------------------------
+
+void FlatPoly(TBufferKv* Dest, const TexVertex* Vertices, int32_t Count, uint32_t Color) {
+  if (!ReadyForPolygons(Dest)) return;
+  CornerList<0> List;
+  if (!List.Prepare(Vertices, Count, [](const TexVertex&, float*) { return true; })) return;
+  ScanPolygon(Dest, List, FlatEdge,
+              [Dest, Color](int32_t Row) { Dest->HLine(Dest->EdgeX[0][Row], Dest->EdgeX[1][Row], Row, Color); });
+}
+
+void GouraudPoly(TBufferKv* Dest, const TexVertex* Vertices, int32_t Count) {
+  if (!ReadyForPolygons(Dest)) return;
+  const GouraudRowFn Kernel = GouraudKernel(*Dest);
+  if (Kernel == nullptr) return;
+  const int Depth = Dest->Depth;
+  CornerList<3> List;
+  const bool Ok = List.Prepare(Vertices, Count, [Depth](const TexVertex& V, float* Q) {
+    uint8_t R = 0, G = 0, B = 0;
+    UnpackColorDepth(Depth, V.Color, R, G, B);
+    Q[0] = R;
+    Q[1] = G;
+    Q[2] = B;
+    return true;
+  });
+  if (!Ok) return;
+  const SpanTarget Target = TargetOf(Dest);
+  if (ScanPolygon(Dest, List, GouraudEdge, [&](int32_t Row) { GouraudSpan(Target, Kernel, Row); })) EndMmx();
+}
+
+void MapPoly(TBufferKv* Dest, TBufferKv* Source, const TexVertex* Vertices, int32_t Count) {
+  if (!ReadyForPolygons(Dest) || Source == nullptr) return;
+  if (Source->BitsPerPixel != Dest->BitsPerPixel || Source->Width <= 0 || Source->Height <= 0 ||
+      Source->Rows.size() < static_cast<size_t>(Source->Height))
+    return;
+  const MapRowFn Kernel = MapKernel(*Dest);
+  if (Kernel == nullptr) return;
+  CornerList<2> List;
+  const bool Ok = List.Prepare(Vertices, Count, [](const TexVertex& V, float* Q) {
+    if (!IsFinite(V.U) || !IsFinite(V.V) || std::fabs(V.U) > PolyTextureLimit || std::fabs(V.V) > PolyTextureLimit)
+      return false;
+    Q[0] = V.U;
+    Q[1] = V.V;
+    return true;
+  });
+  if (!Ok) return;
+  const MapSource Src{Source->Rows.data(), Source->MaxX, Source->MaxY};
+  const SpanTarget Target = TargetOf(Dest);
+  if (ScanPolygon(Dest, List, MapEdge, [&](int32_t Row) { MapSpan(Target, Kernel, Src, Row); })) EndMmx();
+}
