@@ -26,3 +26,7 @@ extern ShowOptions Options;
 // (0 after --help / --version, 2 after a bad option, with the usage printed).
 int ParseCommandLine(int argc, char** argv);
 const char* UsageText();
+
+// The main program: parses the command line, runs the show and ends the
+// process (Shutdown exits 0); returns only an exit status of the command line.
+int NerithMain(int argc, char** argv);

@@ -1,0 +1,154 @@
+// The command line, and whole runs of the nerith executable: usage errors,
+// --help, and the one-line error log of a run that cannot open a display.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "KvTest.h"
+#include "show/Options.h"
+#include "show/Show.h"
+
+namespace {
+
+int Parse(std::vector<std::string> Args) {
+  Args.insert(Args.begin(), "nerith");
+  std::vector<char*> Argv;
+  for (std::string& A : Args) Argv.push_back(A.data());
+  Argv.push_back(nullptr);
+  return ParseCommandLine(int(Args.size()), Argv.data());
+}
+
+TEST(CommandLine, DefaultsLeaveTheShowAsDesigned) {
+  EXPECT_EQ(Parse({}), -1);
+  EXPECT_FALSE(Options.Window);
+  EXPECT_EQ(Options.Depth, 0);
+  EXPECT_FALSE(Options.NoMusic);
+  EXPECT_FALSE(Options.HasSeed);
+  EXPECT_FALSE(Options.Headless);
+  EXPECT_FALSE(Options.Offline);
+  EXPECT_TRUE(Options.DumpDir.empty());
+  EXPECT_FALSE(Options.Benchmark);
+}
+
+TEST(CommandLine, EveryOptionIsTaken) {
+  ASSERT_EQ(Parse({"--window", "--depth", "16", "--no-music", "--seed", "4294967295", "--headless", "--dump-frames",
+                   "/tmp/x", "--frames", "7,3,7,1000", "--benchmark"}),
+            -1);
+  EXPECT_TRUE(Options.Window);
+  EXPECT_EQ(Options.Depth, 16);
+  EXPECT_TRUE(Options.NoMusic);
+  EXPECT_TRUE(Options.HasSeed);
+  EXPECT_EQ(Options.Seed, 4294967295u);
+  EXPECT_TRUE(Options.Headless);
+  EXPECT_TRUE(Options.Offline);  // --headless with --seed
+  EXPECT_EQ(Options.DumpDir, "/tmp/x");
+  EXPECT_EQ(Options.DumpFrames, (std::vector<uint32_t>{3, 7, 1000}));
+  EXPECT_TRUE(Options.Benchmark);
+  // "--name=value" works like "--name value"; a fresh parse starts over.
+  ASSERT_EQ(Parse({"--depth=24", "--seed=0"}), -1);
+  EXPECT_EQ(Options.Depth, 24);
+  EXPECT_TRUE(Options.HasSeed);
+  EXPECT_FALSE(Options.Offline);  // no --headless
+  EXPECT_FALSE(Options.Window);
+}
+
+TEST(CommandLine, BadInputIsAUsageErrorWithStatusTwo) {
+  const std::vector<std::vector<std::string>> Bad = {
+      {"--fullscreen"}, {"-x"}, {"extra"}, {"--depth"}, {"--depth", "8"}, {"--depth", "32bit"},
+      {"--seed", "-1"}, {"--seed", "4294967296"}, {"--seed", ""}, {"--seed", "12a"},
+      {"--frames", "1,2"},  // without --dump-frames
+      {"--dump-frames", "d", "--frames", "0"}, {"--dump-frames", "d", "--frames", "1,,2"},
+      {"--dump-frames", ""}, {"--window=yes"},
+  };
+  for (const auto& Args : Bad) {
+    testing::internal::CaptureStderr();
+    const int Status = Parse(Args);
+    const std::string Err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Status, 2) << Args[0];
+    EXPECT_NE(Err.find("Usage: nerith"), std::string::npos) << Args[0];
+  }
+}
+
+// The usage text names exactly the options the parser takes.
+TEST(CommandLine, HelpIsTruthful) {
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Parse({"--help"}), 0);
+  const std::string Out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(Out, UsageText());
+  std::set<std::string> Named;
+  const std::regex Option("--[a-z][a-z-]*");
+  for (auto It = std::sregex_iterator(Out.begin(), Out.end(), Option); It != std::sregex_iterator(); ++It)
+    Named.insert(It->str());
+  const std::set<std::string> Taken = {"--window",      "--depth",  "--no-music",  "--seed", "--headless",
+                                       "--dump-frames", "--frames", "--benchmark", "--help", "--version"};
+  EXPECT_EQ(Named, Taken);
+  for (const std::string& Name : Named) {
+    std::vector<std::string> Args = {Name};
+    if (Name == "--depth") Args.push_back("15");
+    if (Name == "--seed") Args.push_back("1");
+    if (Name == "--dump-frames") Args.push_back("d");
+    if (Name == "--frames") Args = {"--dump-frames", "d", "--frames", "1"};
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int Status = Parse(Args);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(Status, 2) << Name;
+  }
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Parse({"--version"}), 0);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("nerith"), std::string::npos);
+}
+
+// --- the executable -----------------------------------------------------------
+
+TEST(NerithRun, UsageErrorsExitTwoAndHelpExitsZero) {
+  const std::string Dir = kvtest::MakeTempDir("kvcli");
+  kvtest::ChildResult R = kvtest::RunChild({kvtest::NerithExe(), "--no-such-option"}, Dir);
+  EXPECT_EQ(R.ExitCode, 2);
+  EXPECT_NE(R.Err.find("unknown option \"--no-such-option\""), std::string::npos) << R.Err;
+  EXPECT_NE(R.Err.find("Usage: nerith"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(Dir + "/KVR_ERR.txt"));  // not a fatal error
+
+  R = kvtest::RunChild({kvtest::NerithExe(), "--help"}, Dir);
+  EXPECT_EQ(R.ExitCode, 0);
+  EXPECT_EQ(R.Out, UsageText());
+  R = kvtest::RunChild({kvtest::NerithExe(), "--version"}, Dir);
+  EXPECT_EQ(R.ExitCode, 0);
+}
+
+// Without a display and without --headless the run ends at the display's
+// creation: one line in KVR_ERR.txt, the same line on standard error, a
+// non-zero status. A second failing run replaces the first one's line.
+TEST(NerithRun, NoDisplayLeavesOneLogLineAndFails) {
+  const std::string Dir = kvtest::MakeTempDir("kvnodisplay");
+  // SDL left to choose: it falls back to an invisible driver, which the
+  // device refuses.
+  std::vector<std::string> NoDisplay = {"DISPLAY=", "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER=", "KELVRA_NO_MESSAGEBOX=1"};
+  kvtest::ChildResult R = kvtest::RunChild({kvtest::NerithExe(), "--window", "--no-music"}, Dir, NoDisplay, 60);
+  EXPECT_EQ(R.ExitCode, 1) << R.Err;
+  std::string Log = kvtest::ReadFile(Dir + "/KVR_ERR.txt");
+  ASSERT_GE(Log.size(), 2u);
+  EXPECT_EQ(Log.substr(Log.size() - 2), "\r\n");
+  std::string Line = Log.substr(0, Log.size() - 2);
+  EXPECT_EQ(Line.find('\n'), std::string::npos);
+  EXPECT_EQ(Line.rfind("[TSelfKelvra]DirectDrawCreate -> ", 0), 0u) << Line;
+  EXPECT_NE(Line.find("--headless"), std::string::npos) << Line;
+  EXPECT_NE(Line.find("--window"), std::string::npos) << Line;
+  EXPECT_NE(R.Err.find(Line + "\n"), std::string::npos) << R.Err;
+
+  // X11 asked for by name, with no server to reach.
+  NoDisplay[2] = "SDL_VIDEODRIVER=x11";
+  R = kvtest::RunChild({kvtest::NerithExe(), "--no-music"}, Dir, NoDisplay, 60);
+  EXPECT_EQ(R.ExitCode, 1) << R.Err;
+  Log = kvtest::ReadFile(Dir + "/KVR_ERR.txt");
+  EXPECT_EQ(Log.rfind("[TSelfFullKelvra]DirectDrawCreate -> ", 0), 0u) << Log;
+  EXPECT_EQ(Log.find("[TSelfKelvra]"), std::string::npos);
+  EXPECT_EQ(Log.find("\r\n"), Log.size() - 2);
+}
+
+}  // namespace
