@@ -1,0 +1,434 @@
+// The whole show as a program: offline runs at every depth with golden
+// frames, Escape and a close request ending the show, and a real window
+// under Xvfb.
+//
+// Golden frames: tests/show/golden_frames.txt holds checksums of frames of
+// our own reference run. Regenerate after an intended change of the picture:
+//   KV_WRITE_GOLDEN=1 <build>/tests/test_show --gtest_filter='*OfflineRun*'
+#include <fcntl.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include <fontconfig/fontconfig.h>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <algorithm>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "KvTest.h"
+#include "engine/Platform.h"
+#include "engine/Timer.h"
+#include "show/3d/Mesh.h"
+#include "show/Options.h"
+#include "show/Show.h"
+#include "show/Timeline.h"
+
+// jpeglib.h needs the standard headers above it.
+#include <jpeglib.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool AssetsPresent() {
+  const std::string D = kvtest::AssetDir();
+  return fs::exists(D + "/GFX/nerith.png") && fs::exists(D + "/ASC/sphere.asc") && fs::exists(D + "/SND/Nerith.mp3");
+}
+
+#define REQUIRE_ASSETS()                                                                      \
+  if (!AssetsPresent())                                                                       \
+  GTEST_SKIP() << "no generated assets in " << kvtest::AssetDir()                             \
+               << " (configure with -DKELVRA_ASSETS=ON and build the assets)"
+
+// --- reading the dumped frames -------------------------------------------------
+
+// FNV-1a 64 over the RGB bytes of a PNG, row by row. Empty on failure.
+bool PngChecksum(const std::string& Path, uint64_t* Sum, int* W = nullptr, int* H = nullptr,
+                 std::vector<uint8_t>* Rgb = nullptr) {
+  png_image Image;
+  std::memset(&Image, 0, sizeof Image);
+  Image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&Image, Path.c_str())) return false;
+  Image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> Pixels(PNG_IMAGE_SIZE(Image));
+  if (!png_image_finish_read(&Image, nullptr, Pixels.data(), 0, nullptr)) return false;
+  uint64_t Hash = 1469598103934665603ull;
+  for (uint8_t B : Pixels) Hash = (Hash ^ B) * 1099511628211ull;
+  *Sum = Hash;
+  if (W) *W = int(Image.width);
+  if (H) *H = int(Image.height);
+  if (Rgb) *Rgb = std::move(Pixels);
+  return true;
+}
+
+// --- what the golden frames depend on --------------------------------------------
+
+std::string FreeTypeVersion() {
+  FT_Library Library = nullptr;
+  if (FT_Init_FreeType(&Library)) return "unknown";
+  FT_Int Major = 0, Minor = 0, Patch = 0;
+  FT_Library_Version(Library, &Major, &Minor, &Patch);
+  FT_Done_FreeType(Library);
+  return std::to_string(Major) + "." + std::to_string(Minor) + "." + std::to_string(Patch);
+}
+
+std::string JpegVersion() {
+#ifdef LIBJPEG_TURBO_VERSION_NUMBER
+  return "turbo-" + std::to_string(LIBJPEG_TURBO_VERSION_NUMBER);
+#else
+  return "jpeg-" + std::to_string(JPEG_LIB_VERSION);
+#endif
+}
+
+// The face the show's text uses: the best bold upright scalable sans.
+std::string FontIdentity() {
+  if (!FcInit()) return "unknown";
+  FcPattern* Pattern = FcPatternCreate();
+  FcPatternAddString(Pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+  FcPatternAddInteger(Pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
+  FcPatternAddInteger(Pattern, FC_SLANT, FC_SLANT_ROMAN);
+  FcPatternAddBool(Pattern, FC_SCALABLE, FcTrue);
+  FcConfigSubstitute(nullptr, Pattern, FcMatchPattern);
+  FcDefaultSubstitute(Pattern);
+  FcResult Result = FcResultNoMatch;
+  FcPattern* Match = FcFontMatch(nullptr, Pattern, &Result);
+  FcPatternDestroy(Pattern);
+  std::string Identity = "unknown";
+  FcChar8* File = nullptr;
+  if (Match && FcPatternGetString(Match, FC_FILE, 0, &File) == FcResultMatch && File) {
+    std::error_code Ec;
+    const auto Size = fs::file_size(reinterpret_cast<const char*>(File), Ec);
+    Identity = std::string(reinterpret_cast<const char*>(File)) + ":" + std::to_string(Ec ? 0 : Size);
+  }
+  if (Match) FcPatternDestroy(Match);
+  return Identity;
+}
+
+std::string GoldenPath() { return std::string(KV_SOURCE_DIR) + "/tests/show/golden_frames.txt"; }
+
+// One frame in the middle of each scene (frame k is drawn at 40 k ms of the
+// offline clock; scene n spans First x 0.88 .. Last x 0.88 s), plus the
+// cone and gradient at the end of scene 12.
+const uint32_t GoldenFrames[] = {484, 1034, 1276, 1617, 1804, 1958, 2310, 2805, 3325, 3718, 4268, 5258, 5915, 6061, 6281};
+
+struct GoldenFile {
+  std::map<std::string, std::string> Libraries;  // "freetype" -> version ...
+  std::map<std::pair<int, uint32_t>, uint64_t> Sums;
+};
+
+GoldenFile ReadGolden() {
+  GoldenFile G;
+  std::istringstream In(kvtest::ReadFile(GoldenPath()));
+  std::string Line;
+  while (std::getline(In, Line)) {
+    if (Line.empty() || Line[0] == '#') continue;
+    std::istringstream L(Line);
+    std::string First;
+    L >> First;
+    if (First == "library") {
+      std::string Name, Version;
+      L >> Name >> Version;
+      G.Libraries[Name] = Version;
+    } else {
+      const int Depth = std::atoi(First.c_str());
+      uint32_t Frame = 0;
+      std::string Hex;
+      L >> Frame >> Hex;
+      if (Depth && Frame && !Hex.empty()) G.Sums[{Depth, Frame}] = std::stoull(Hex, nullptr, 16);
+    }
+  }
+  return G;
+}
+
+// FNV-1a 64 over the pictures and meshes the show loads (names and bytes,
+// in name order): the generated assets are an input of every frame too.
+std::string AssetIdentity() {
+  std::vector<std::string> Files;
+  for (const char* Folder : {"GFX", "ASC"}) {
+    std::error_code Ec;
+    for (const auto& Entry : fs::directory_iterator(kvtest::AssetDir() + "/" + Folder, Ec))
+      if (Entry.is_regular_file()) Files.push_back(std::string(Folder) + "/" + Entry.path().filename().string());
+  }
+  std::sort(Files.begin(), Files.end());
+  uint64_t Hash = 1469598103934665603ull;
+  for (const std::string& F : Files)
+    for (char C : F + '\0' + kvtest::ReadFile(kvtest::AssetDir() + "/" + F)) Hash = (Hash ^ uint8_t(C)) * 1099511628211ull;
+  char Hex[32];
+  std::snprintf(Hex, sizeof Hex, "%016llx", static_cast<unsigned long long>(Hash));
+  return Hex;
+}
+
+std::map<std::string, std::string> InstalledLibraries() {
+  return {{"freetype", FreeTypeVersion()}, {"jpeg", JpegVersion()}, {"font", FontIdentity()}, {"assets", AssetIdentity()}};
+}
+
+void WriteGolden(const GoldenFile& G) {
+  std::ostringstream Out;
+  Out << "# Golden frames of Nerith: FNV-1a 64 (hex) over the RGB bytes of the PNG that\n"
+         "#   nerith --headless --seed 1 --depth D --dump-frames DIR --frames N,...\n"
+         "# writes (offline clock: frame k drawn at 40 k ms). Columns: depth frame checksum.\n"
+         "# Every frame after the first scene holds text (FreeType) and from scene 6 on\n"
+         "# decoded JPEG pictures, so the sums are tied to the FreeType, libjpeg-turbo and\n"
+         "# font file named below, and to the generated pictures and meshes (\"assets\":\n"
+         "# FNV-1a 64 over GFX/ and ASC/); when any of these differ the check is skipped\n"
+         "# with a message, not failed. Everything else is the show's own arithmetic.\n"
+         "# Depths 24 and 32 share their 8-bit channel arithmetic: their sums must agree.\n"
+         "# Regenerate: KV_WRITE_GOLDEN=1 <build>/tests/test_show --gtest_filter='*OfflineRun*'\n";
+  for (const auto& [Name, Version] : G.Libraries) Out << "library " << Name << " " << Version << "\n";
+  for (const auto& [Key, Sum] : G.Sums) {
+    char Hex[32];
+    std::snprintf(Hex, sizeof Hex, "%016llx", static_cast<unsigned long long>(Sum));
+    Out << Key.first << " " << Key.second << " " << Hex << "\n";
+  }
+  kvtest::WriteFile(GoldenPath(), Out.str());
+}
+
+}  // namespace
+
+// --- offline runs ----------------------------------------------------------------
+
+class OfflineRun : public ::testing::TestWithParam<int> {};
+
+TEST_P(OfflineRun, WholeShowEndsNormallyAndMatchesGoldenFrames) {
+  REQUIRE_ASSETS();
+  const int Depth = GetParam();
+  const std::string Work = kvtest::MakeTempDir("nerith-run");
+  const std::string Dump = Work + "/frames";
+  std::string List;
+  for (uint32_t F : GoldenFrames) List += (List.empty() ? "" : ",") + std::to_string(F);
+
+  const auto Start = std::chrono::steady_clock::now();
+  const kvtest::ChildResult R = kvtest::RunChild(
+      {kvtest::NerithExe(), "--headless", "--seed", "1", "--depth", std::to_string(Depth), "--benchmark",
+       "--dump-frames", Dump, "--frames", List},
+      Work, {}, 850);
+  const double Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+  RecordProperty("seconds", std::to_string(Seconds));
+  std::printf("[ depth %d ] offline run took %.1f s\n", Depth, Seconds);
+
+  ASSERT_EQ(R.ExitCode, 0) << R.Err;
+  EXPECT_NE(R.Out.find("whole run: 6446 frames"), std::string::npos) << R.Out;
+  EXPECT_FALSE(fs::exists(Work + "/KVR_ERR.txt"));
+
+  const bool Write = std::getenv("KV_WRITE_GOLDEN") != nullptr;
+  GoldenFile G = ReadGolden();
+  const auto Installed = InstalledLibraries();
+  if (!Write && G.Libraries != Installed) {
+    std::ostringstream Why;
+    for (const auto& [Name, Version] : Installed)
+      Why << Name << " " << (G.Libraries.count(Name) ? G.Libraries[Name] : "none") << " -> " << Version << "; ";
+    GTEST_SKIP() << "golden frames were made with other libraries (" << Why.str() << "); regenerate them";
+  }
+  for (uint32_t F : GoldenFrames) {
+    char Name[32];
+    std::snprintf(Name, sizeof Name, "/frame_%05u.png", F);
+    uint64_t Sum = 0;
+    int W = 0, H = 0;
+    ASSERT_TRUE(PngChecksum(Dump + Name, &Sum, &W, &H)) << "frame " << F << " not dumped";
+    EXPECT_EQ(W, 640);
+    EXPECT_EQ(H, 480);
+    if (Write) {
+      G.Sums[std::make_pair(Depth, F)] = Sum;
+    } else {
+      ASSERT_TRUE(G.Sums.count(std::make_pair(Depth, F))) << "no golden sum for depth " << Depth << " frame " << F;
+      const uint64_t Expected = G.Sums[std::make_pair(Depth, F)];
+      EXPECT_EQ(Sum, Expected) << "depth " << Depth << " frame " << F;
+    }
+  }
+  // 24 and 32 bits keep the same 8-bit channels and blend them alike: the
+  // two layouts must present the same pictures.
+  if (!Write) {
+    for (uint32_t F : GoldenFrames)
+      if (G.Sums.count(std::make_pair(24, F)) && G.Sums.count(std::make_pair(32, F)))
+        EXPECT_EQ(G.Sums[std::make_pair(24, F)], G.Sums[std::make_pair(32, F)]) << "frame " << F;
+  }
+  if (Write) {
+    // Re-read: another depth may have written its lines meanwhile. This
+    // depth's lines are replaced whole.
+    GoldenFile Now = ReadGolden();
+    for (auto It = Now.Sums.begin(); It != Now.Sums.end();)
+      It = (It->first.first == Depth) ? Now.Sums.erase(It) : std::next(It);
+    for (const auto& [Key, Sum] : G.Sums)
+      if (Key.first == Depth) Now.Sums[Key] = Sum;
+    Now.Libraries = Installed;
+    WriteGolden(Now);
+  }
+  fs::remove_all(Work);
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, OfflineRun, ::testing::Values(15, 16, 24, 32),
+                         [](const ::testing::TestParamInfo<int>& I) { return "Depth" + std::to_string(I.param); });
+
+// --- Escape and close ---------------------------------------------------------------
+
+namespace {
+
+enum class Ending { Escape, Close };
+uint32_t InjectAt = 0;
+Ending InjectKind = Ending::Escape;
+
+void InjectingEndFrame() {
+  if (FrameCount + 1 == InjectAt) {
+    KvDevice& Device = *Display->DirectDraw;
+    if (InjectKind == Ending::Escape) {
+      KvHeadlessSetKey(Device, 1, true);
+    } else {
+      // Two ordinary messages queued first: one is handled per frame, so the
+      // quit message is reached two frames later.
+      KvHeadlessPostMessage(Device, KvMessage{KvMessageKind::Other, 1});
+      KvHeadlessPostMessage(Device, KvMessage{KvMessageKind::Other, 2});
+      Device.PostQuit();
+    }
+  }
+  EndFrame();
+}
+
+void ReportFrameAtExit() {
+  std::fprintf(stderr, "show ended at frame %u\n", FrameCount);
+  std::fflush(stderr);
+}
+
+// Start-up as the main program does it for an offline headless run, then the
+// timeline with an injection at one frame. Runs in a death-test child.
+[[noreturn]] void RunShowWithInjection(uint32_t Frame, Ending Kind) {
+  const char* Argv[] = {"nerith", "--headless", "--seed", "1", "--no-music"};
+  if (ParseCommandLine(5, const_cast<char**>(Argv)) >= 0) std::exit(4);
+  DisplayDepth = 32;
+  UseFullScreen = true;
+  UseMusic = false;
+  SetAssetRoot(kvtest::AssetDir());
+  InitShow();
+  LoadMeshes();
+  Fonts[1] = TFontType{"", 32};
+  SelectFont(1);
+  KvAdvanceVirtualClock(40);
+  InjectAt = Frame;
+  InjectKind = Kind;
+  SceneEndFrame = InjectingEndFrame;
+  std::atexit(ReportFrameAtExit);
+  RunTimeline();
+  std::fprintf(stderr, "the timeline ran to its end\n");
+  std::_Exit(3);
+}
+
+}  // namespace
+
+TEST(ShowEnding, EscapeEndsTheShowWithStatus0AtTheFrameThatSeesIt) {
+  REQUIRE_ASSETS();
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(RunShowWithInjection(30, Ending::Escape), ::testing::ExitedWithCode(0), "show ended at frame 30\n");
+}
+
+TEST(ShowEnding, CloseRequestEndsTheShowAfterTheMessagesQueuedBeforeIt) {
+  REQUIRE_ASSETS();
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(RunShowWithInjection(30, Ending::Close), ::testing::ExitedWithCode(0), "show ended at frame 32\n");
+}
+
+// --- a real window ------------------------------------------------------------------
+
+namespace {
+
+bool OnPath(const std::string& Program) {
+  return std::system(("command -v " + Program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+pid_t Spawn(const std::vector<std::string>& Argv, const std::string& WorkDir, const std::vector<std::string>& Env,
+            const std::string& LogPath) {
+  const pid_t Pid = fork();
+  if (Pid == 0) {
+    setpgid(0, 0);
+    if (!WorkDir.empty() && chdir(WorkDir.c_str()) != 0) _exit(126);
+    const int Log = open(LogPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int Null = open("/dev/null", O_RDONLY);
+    dup2(Null, 0);
+    dup2(Log, 1);
+    dup2(Log, 2);
+    for (const std::string& E : Env) putenv(strdup(E.c_str()));
+    std::vector<char*> Args;
+    for (const std::string& A : Argv) Args.push_back(const_cast<char*>(A.c_str()));
+    Args.push_back(nullptr);
+    execvp(Args[0], Args.data());
+    _exit(127);
+  }
+  return Pid;
+}
+
+// Ends a process group we started, politely first.
+void Reap(pid_t Pid) {
+  if (Pid <= 0) return;
+  kill(-Pid, SIGTERM);
+  for (int i = 0; i < 50; ++i) {
+    if (waitpid(Pid, nullptr, WNOHANG) == Pid) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  kill(-Pid, SIGKILL);
+  waitpid(Pid, nullptr, 0);
+}
+
+// A display number with no X server and no lock file.
+int FreeDisplay() {
+  for (int N = 73; N < 200; ++N)
+    if (!fs::exists("/tmp/.X" + std::to_string(N) + "-lock") && !fs::exists("/tmp/.X11-unix/X" + std::to_string(N)))
+      return N;
+  return -1;
+}
+
+}  // namespace
+
+TEST(RealWindow, ShowsTheOpeningScrollUnderXvfb) {
+  REQUIRE_ASSETS();
+  if (!OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (apt-get install xvfb)";
+  if (!OnPath("import")) GTEST_SKIP() << "imagemagick's import is not installed (apt-get install imagemagick)";
+  const int N = FreeDisplay();
+  ASSERT_GE(N, 0);
+  const std::string Disp = ":" + std::to_string(N);
+  const std::string Work = kvtest::MakeTempDir("nerith-xvfb");
+
+  const pid_t X = Spawn({"Xvfb", Disp, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, Work, {},
+                        Work + "/xvfb.log");
+  ASSERT_GT(X, 0);
+  // Wait for the server's socket.
+  for (int i = 0; i < 100 && !fs::exists("/tmp/.X11-unix/X" + std::to_string(N)); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+  const std::vector<std::string> Env = {"DISPLAY=" + Disp, "SDL_AUDIODRIVER=dummy"};
+  const pid_t Show = Spawn({kvtest::NerithExe(), "--window", "--no-music"}, Work, Env, Work + "/nerith.log");
+  ASSERT_GT(Show, 0);
+  std::this_thread::sleep_for(std::chrono::seconds(6));
+  const bool StillRunning = waitpid(Show, nullptr, WNOHANG) == 0;
+  const kvtest::ChildResult Shot =
+      kvtest::RunChild({"/usr/bin/env", "import", "-display", Disp, "-window", "root", Work + "/shot.png"}, Work, Env, 60);
+  Reap(Show);
+  Reap(X);
+
+  ASSERT_TRUE(StillRunning) << kvtest::ReadFile(Work + "/nerith.log");
+  ASSERT_EQ(Shot.ExitCode, 0) << Shot.Err;
+  uint64_t Sum = 0;
+  int W = 0, H = 0;
+  std::vector<uint8_t> Rgb;
+  ASSERT_TRUE(PngChecksum(Work + "/shot.png", &Sum, &W, &H, &Rgb));
+  // Scene 1 at about 6 s: the opening text in (255, 175, 132) over stars.
+  // The presented frame has had its trail blend, which moves the text's
+  // colour by a unit or two.
+  auto Near = [](int A, int B) { return A - B <= 3 && B - A <= 3; };
+  int TextPixels = 0, Lit = 0;
+  for (size_t i = 0; i + 2 < Rgb.size(); i += 3) {
+    if (Rgb[i] || Rgb[i + 1] || Rgb[i + 2]) ++Lit;
+    if (Near(Rgb[i], 255) && Near(Rgb[i + 1], 175) && Near(Rgb[i + 2], 132)) ++TextPixels;
+  }
+  EXPECT_GT(Lit, 2000) << "the screen is black";
+  EXPECT_GT(TextPixels, 500) << "no opening text in the window";
+  fs::remove_all(Work);
+}
