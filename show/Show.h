@@ -1,7 +1,8 @@
 // The show's globals and its frame loop.
 //
-//   Main.cpp       configuration, command line, InitShow, EndFrame, Shutdown
-//   Pictures.cpp   LoadPictures and the asset paths
+//   Main.cpp       configuration, command line, asset paths, InitShow,
+//                  EndFrame (pacing, trails, offline run), Shutdown
+//   Pictures.cpp   the picture globals and LoadPictures
 //   Effects2D.cpp  starfield and sprite swarm
 //   Timeline.cpp   the prelude and the fourteen scenes
 //   3d/            meshes, transform, face rendering, rasterizers

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds everything with the tests and runs them twice: a Release build
+# (build/) and a build with AddressSanitizer and UndefinedBehaviorSanitizer
+# (build-asan/). The sanitizer pass leaves out the tests labelled "slow"
+# (whole runs of the show), which the Release pass covers.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/install-deps.sh
+jobs=$(nproc)
+
+echo "== Release build and tests"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build --parallel "$jobs"
+ctest --test-dir build --output-on-failure --parallel "$jobs"
+
+echo "== Sanitizer build (address, undefined) and tests"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVRA_SANITIZE=ON -DKELVRA_BENCH=OFF >/dev/null
+cmake --build build-asan --parallel "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure --parallel "$jobs" -LE slow

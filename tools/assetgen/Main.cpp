@@ -1,0 +1,251 @@
+// assetgen: writes every asset of the show (pictures, meshes, music) into one
+// folder, deterministically, and review pictures of them into another.
+//
+//   assetgen OUTDIR [--review DIR] [--no-music] [--music-only] [--quiet]
+//
+// OUTDIR receives GFX/, ASC/ and SND/ with the exact file names the show
+// opens. Every run with the same libraries writes the same bytes. Exit status
+// 0 on success, 1 with a message on standard error otherwise, 2 for a bad
+// command line.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "Meshes.h"
+#include "Music.h"
+#include "Pictures.h"
+#include "Review.h"
+#include "Text.h"
+#include "Writers.h"
+
+namespace fs = std::filesystem;
+using namespace assetgen;
+
+namespace {
+
+struct Options {
+  std::string Out;
+  std::string Review;
+  bool Pictures = true, Meshes = true, Music = true, Quiet = false;
+};
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: assetgen OUTDIR [--review DIR] [--no-music] [--music-only] [--quiet]\n"
+               "  writes GFX/, ASC/ and SND/ of the show into OUTDIR\n");
+}
+
+bool ParseArgs(int Argc, char** Argv, Options& O) {
+  for (int I = 1; I < Argc; ++I) {
+    std::string A = Argv[I];
+    if (A == "--review" && I + 1 < Argc) O.Review = Argv[++I];
+    else if (A == "--no-music") O.Music = false;
+    else if (A == "--music-only") O.Pictures = O.Meshes = false;
+    else if (A == "--quiet") O.Quiet = true;
+    else if (A == "--help" || A == "-h") return false;
+    else if (!A.empty() && A[0] != '-' && O.Out.empty()) O.Out = A;
+    else {
+      std::fprintf(stderr, "assetgen: unknown or incomplete argument '%s'\n", A.c_str());
+      return false;
+    }
+  }
+  if (O.Out.empty()) {
+    std::fprintf(stderr, "assetgen: no output folder given\n");
+    return false;
+  }
+  if (!O.Music && !O.Pictures) {
+    std::fprintf(stderr, "assetgen: --no-music and --music-only leave nothing to do\n");
+    return false;
+  }
+  return true;
+}
+
+void MakeDir(const fs::path& P) {
+  std::error_code Ec;
+  fs::create_directories(P, Ec);
+  if (Ec) throw std::runtime_error("cannot create folder " + P.string() + ": " + Ec.message());
+}
+
+class Progress {
+ public:
+  explicit Progress(bool Quiet) : Quiet_(Quiet), Start_(Clock::now()) {}
+  // Runs Work and prints one line for it: the file and how long it took.
+  // May be called from two threads at once; each line is printed whole.
+  void Step(const std::string& What, const std::function<std::string()>& Work) {
+    auto T0 = Clock::now();
+    std::string Detail = Work();
+    std::lock_guard<std::mutex> Guard(Lock_);
+    if (!Quiet_)
+      std::printf("assetgen: %-26s %-30s %6.2f s\n", What.c_str(), Detail.c_str(), Seconds(T0));
+    std::fflush(stdout);
+  }
+  double Total() const { return Seconds(Start_); }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static double Seconds(Clock::time_point T0) {
+    return std::chrono::duration<double>(Clock::now() - T0).count();
+  }
+  bool Quiet_;
+  Clock::time_point Start_;
+  std::mutex Lock_;
+};
+
+std::string Size(const Image8& P) { return std::to_string(P.W) + " x " + std::to_string(P.H); }
+
+void Run(const Options& O) {
+  Progress Log(O.Quiet);
+  const fs::path Root(O.Out);
+  std::vector<NamedPicture> Pictures;
+  std::vector<Mesh> Meshes;
+
+  // The music is independent of everything else and takes longest: it runs
+  // on a thread of its own while the pictures and meshes are made.
+  std::exception_ptr MusicError;
+  std::thread MusicThread;
+  if (O.Music) {
+    MakeDir(Root / "SND");
+    MusicThread = std::thread([&] {
+      try {
+        std::vector<float> Tune;
+        Log.Step("music synthesis", [&] {
+          Tune = RenderTune();
+          char B[64];
+          std::snprintf(B, sizeof B, "%.2f s stereo 44.1 kHz", double(Tune.size() / 2) / 44100.0);
+          return std::string(B);
+        });
+        Log.Step("SND/Nerith.mp3", [&] {
+          std::vector<unsigned char> Mp3 = EncodeMp3(Tune, 192);
+          WriteBytes((Root / "SND/Nerith.mp3").string(), Mp3);
+          return std::to_string(Mp3.size() / 1024) + " KiB, 192 kbit/s";
+        });
+        if (!O.Review.empty()) {
+          MakeDir(O.Review);
+          Log.Step("review/music_spectrogram.png", [&] {
+            const std::vector<int> Marks = {44, 50, 66, 81, 83, 95, 115, 140, 155, 183, 205, 273, 278, 293};
+            Image8 Spec = Spectrogram(Tune, Marks);
+            WritePng((fs::path(O.Review) / "music_spectrogram.png").string(), Spec);
+            std::vector<int> Steps = Marks;
+            Steps.insert(Steps.begin(), 0);
+            WriteText((fs::path(O.Review) / "music_levels.txt").string(), MusicLevels(Tune, Steps));
+            return Size(Spec);
+          });
+        }
+      } catch (...) {
+        MusicError = std::current_exception();
+      }
+    });
+  }
+  // Whatever happens below, the music thread is joined before returning.
+  struct Joiner {
+    std::thread& T;
+    ~Joiner() {
+      if (T.joinable()) T.join();
+    }
+  } JoinMusic{MusicThread};
+
+  if (O.Pictures) {
+    MakeDir(Root / "GFX");
+    struct PictureJob {
+      const char* Name;
+      std::function<Image8()> Make;
+      enum { Png, Jpeg, Bmp } Format;
+    };
+    const PictureJob Jobs[] = {
+        {"GFX/nerith.png", MakeLogo, PictureJob::Png},
+        {"GFX/gradiente.png", MakeGradient, PictureJob::Png},
+        {"GFX/ball.png", MakeBall, PictureJob::Png},
+        {"GFX/fire11.jpg", MakeFire, PictureJob::Jpeg},
+        {"GFX/mp056.jpg", MakeBackdrop, PictureJob::Jpeg},
+        {"GFX/star.bmp", MakeStar, PictureJob::Bmp},
+        {"GFX/water.jpg", MakeWater, PictureJob::Jpeg},
+        {"GFX/tw_nr.png", MakeTitle, PictureJob::Png},
+        {"GFX/code.png", [] { return MakeCreditLabel("code", 1); }, PictureJob::Png},
+        {"GFX/gfx.png", [] { return MakeCreditLabel("gfx", 2); }, PictureJob::Png},
+        {"GFX/music.png", [] { return MakeCreditLabel("music", 3); }, PictureJob::Png},
+        {"GFX/corvel.png", MakeGroupLogo, PictureJob::Png},
+        {"GFX/corvel_M.png", MakeGroupMembers, PictureJob::Png},
+    };
+    for (const PictureJob& J : Jobs) {
+      Log.Step(J.Name, [&] {
+        Image8 P = J.Make();
+        const std::string Path = (Root / J.Name).string();
+        if (J.Format == PictureJob::Png) WritePng(Path, P);
+        else if (J.Format == PictureJob::Jpeg) WriteJpeg(Path, P, 90);
+        else WriteBmp24(Path, P);
+        Pictures.push_back({J.Name, P});
+        return Size(P);
+      });
+    }
+  }
+
+  if (O.Meshes) {
+    MakeDir(Root / "ASC");
+    const struct {
+      const char* Name;
+      Mesh (*Make)();
+    } Jobs[] = {{"ASC/sphere.asc", MakeSphere}, {"ASC/sky.asc", MakeSky},         {"ASC/Crv.asc", MakeCrv},
+                {"ASC/cone.asc", MakeCone},     {"ASC/CropCir.asc", MakeCropCircle}, {"ASC/TW.asc", MakeTW}};
+    for (const auto& J : Jobs) {
+      Log.Step(J.Name, [&] {
+        Mesh M = J.Make();
+        ValidateMesh(M);
+        WriteText((Root / J.Name).string(), FormatAsc(M));
+        Meshes.push_back(M);
+        return std::to_string(M.V.size()) + " vertices, " + std::to_string(M.F.size()) + " faces";
+      });
+    }
+  }
+
+  if (!O.Review.empty() && O.Pictures) {
+    const fs::path Rev(O.Review);
+    MakeDir(Rev);
+    Log.Step("review/contact_sheet.png", [&] {
+      Image8 Sheet = ContactSheet(Pictures);
+      WritePng((Rev / "contact_sheet.png").string(), Sheet);
+      return Size(Sheet);
+    });
+    Log.Step("review/mock-ups", [&] {
+      std::vector<NamedPicture> Mocks = MockUps(Pictures);
+      for (const NamedPicture& P : Mocks) WritePng((Rev / P.Name).string(), P.Pic);
+      return std::to_string(Mocks.size()) + " screens";
+    });
+    for (const Mesh& M : Meshes) {
+      Log.Step("review/mesh_" + M.Name + ".png", [&] {
+        Image8 P = MeshPreview(M);
+        WritePng((Rev / ("mesh_" + M.Name + ".png")).string(), P);
+        return Size(P);
+      });
+    }
+  }
+  if (MusicThread.joinable()) MusicThread.join();
+  if (MusicError) std::rethrow_exception(MusicError);
+  if (!O.Quiet) std::printf("assetgen: done in %.1f s\n", Log.Total());
+}
+
+}  // namespace
+
+int main(int Argc, char** Argv) {
+  Options O;
+  if (!ParseArgs(Argc, Argv, O)) {
+    Usage();
+    return 2;
+  }
+  int Status = 0;
+  try {
+    Run(O);
+  } catch (const std::exception& E) {
+    std::fprintf(stderr, "assetgen: %s\n", E.what());
+    Status = 1;
+  }
+  ReleaseFonts();
+  return Status;
+}

@@ -1,0 +1,44 @@
+// The thirteen pictures of the show. Each maker is deterministic and returns
+// the finished 8-bit picture at the size the show expects.
+//
+//   Lettering.cpp   shaded lettering (chrome, bevel, outline, glow) and the
+//                   text pictures: logo, title, credit labels, group logo and
+//                   member handles
+//   Paintings.cpp   the full-screen pictures, fire, ball and star sprites
+#pragma once
+
+#include "Image.h"
+
+namespace assetgen {
+
+// GFX/nerith.png, 640 x 80: the show's name, icy chrome with a glow, on black.
+Image8 MakeLogo();
+// GFX/tw_nr.png, 480 x 64: the title line of the first credits page.
+Image8 MakeTitle();
+// GFX/code.png, GFX/music.png, GFX/gfx.png, 200 x 28: credit labels.
+Image8 MakeCreditLabel(const char* Word, unsigned Seed);
+// GFX/corvel.png, 500 x 120: the group's logo.
+Image8 MakeGroupLogo();
+// GFX/corvel_M.png, 600 x 280: the members' handles, one above each role row.
+Image8 MakeGroupMembers();
+
+// GFX/gradiente.png, 640 x 480: dusk gradient, dithered.
+Image8 MakeGradient();
+// GFX/ball.png, 20 x 20: additive glow sprite.
+Image8 MakeBall();
+// GFX/fire11.jpg, 256 x 256: hot plasma environment map.
+Image8 MakeFire();
+// GFX/mp056.jpg, 640 x 480: nebula backdrop.
+Image8 MakeBackdrop();
+// GFX/star.bmp, 32 x 32: four-pointed star glow.
+Image8 MakeStar();
+// GFX/water.jpg, 640 x 480: water caustics.
+Image8 MakeWater();
+
+// Layout of the member picture, shared with the review mock-ups: picture rows
+// where the show writes its role labels (the picture is drawn at y 180, the
+// labels at y 215, 290, 360 and 430), which must stay transparent.
+constexpr int kMembersRoleRows[4] = {35, 110, 180, 250};
+constexpr int kMembersRoleHeight = 30;
+
+}  // namespace assetgen
