@@ -13,6 +13,7 @@
 
 #include "3d/Object3D.h"
 #include "Show.h"
+#include "../engine/buffer/FixedPoint.h"
 
 StarRec Stars[StarCount + 1];
 SwarmRec Swarm[SwarmCount];
@@ -88,7 +89,7 @@ void Starfield(TBufferKv* Buffer, int32_t Left, int32_t Top, int32_t Right, int3
       DrawStar(Buffer, SX, SY, IZ);
     }
     // Single + integer, rounded once to single (the sum is exact in double).
-    S.Z = static_cast<float>(static_cast<double>(S.Z) + static_cast<double>(Speed));
+    S.Z = kv::HoldAsFloat(static_cast<double>(S.Z) + static_cast<double>(Speed));
   }
 }
 

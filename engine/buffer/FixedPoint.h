@@ -18,6 +18,23 @@ using Fixed16 = int32_t;
 
 constexpr int32_t FixedOne = 65536;
 
+// A double rounded to single precision, as a value the optimiser must keep.
+// GCC compiles C++ with -fexcess-precision=fast (it has no "standard" mode for
+// C++ before GCC 13), under which it may fold double(float(x)) back to x and so
+// skip a rounding step the arithmetic is specified with; the result then
+// depends on optimisation and instrumentation. The empty asm makes the float
+// opaque, so the rounding always happens.
+inline float HoldAsFloat(double Value) {
+  float Rounded = static_cast<float>(Value);
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+  __asm__("" : "+x"(Rounded));
+#else
+  volatile float Stored = Rounded;
+  Rounded = Stored;
+#endif
+  return Rounded;
+}
+
 // Float -> int32 truncated toward zero, saturating at the int32 range; NaN
 // gives 0. (A plain cast of an out-of-range float is undefined behaviour.)
 inline int32_t TruncToInt32(float Value) {

@@ -19,6 +19,7 @@
 #include "../../engine/Errors.h"
 #include "../Effects2D.h"
 #include "../Show.h"
+#include "../../engine/buffer/FixedPoint.h"
 
 ObjRec ObjSphere;
 ObjRec ObjSky;
@@ -151,7 +152,7 @@ bool ConvertReal(const std::string& Token, float& Value) {
   const auto Result = std::from_chars(First, Last, D, std::chars_format::general);
   if (Result.ec != std::errc() || Result.ptr != Last) return false;
   if (!(std::fabs(D) <= std::numeric_limits<float>::max())) return false;
-  Value = static_cast<float>(D);
+  Value = kv::HoldAsFloat(D);
   return true;
 }
 
@@ -270,7 +271,7 @@ class MeshParser {
     for (int32_t j = 0; j < FaceCount; ++j) {
       const FaceRec& F = M.Faces[j];
       const double Sum = static_cast<double>(M.Vertices[F.A].Z) + M.Vertices[F.B].Z + M.Vertices[F.C].Z;
-      M.ZOrder[j] = OrdZRec{static_cast<float>(RoundEven(Sum)), j};
+      M.ZOrder[j] = OrdZRec{kv::HoldAsFloat(RoundEven(Sum)), j};
     }
 
     const NormalsFault Fault = ComputeNormals(M);
@@ -319,15 +320,15 @@ NormalsFault ComputeNormals(ObjRec Obj) {
     const double E2x = static_cast<double>(C.X) - A.X, E2y = static_cast<double>(C.Y) - A.Y,
                  E2z = static_cast<double>(C.Z) - A.Z;
     NormalRec& N = Obj.FaceNormals[j];
-    N.X = static_cast<float>(E1y * E2z - E2y * E1z);
-    N.Y = static_cast<float>(E1z * E2x - E2z * E1x);
-    N.Z = static_cast<float>(E1x * E2y - E2x * E1y);
+    N.X = kv::HoldAsFloat(E1y * E2z - E2y * E1z);
+    N.Y = kv::HoldAsFloat(E1z * E2x - E2z * E1x);
+    N.Z = kv::HoldAsFloat(E1x * E2y - E2x * E1y);
     const double Length = std::sqrt(static_cast<double>(N.X) * N.X + static_cast<double>(N.Y) * N.Y +
                                     static_cast<double>(N.Z) * N.Z);
     if (!(Length > 0) || !std::isfinite(Length)) return {NormalsFault::FlatFace, static_cast<int32_t>(j)};
-    N.X = static_cast<float>(N.X / Length);
-    N.Y = static_cast<float>(N.Y / Length);
-    N.Z = static_cast<float>(N.Z / Length);
+    N.X = kv::HoldAsFloat(N.X / Length);
+    N.Y = kv::HoldAsFloat(N.Y / Length);
+    N.Z = kv::HoldAsFloat(N.Z / Length);
   }
 
   // Vertex normals. Walking the faces once and adding each face to its
@@ -361,9 +362,9 @@ NormalsFault ComputeNormals(ObjRec Obj) {
     const double Mx = S.X / S.Count, My = S.Y / S.Count, Mz = S.Z / S.Count;
     const double Length = std::sqrt(Mx * Mx + My * My + Mz * Mz);
     if (!(Length > 0)) return {NormalsFault::CancelledVertex, static_cast<int32_t>(v)};
-    Out.X = static_cast<float>(Mx / Length);
-    Out.Y = static_cast<float>(My / Length);
-    Out.Z = static_cast<float>(Mz / Length);
+    Out.X = kv::HoldAsFloat(Mx / Length);
+    Out.Y = kv::HoldAsFloat(My / Length);
+    Out.Z = kv::HoldAsFloat(Mz / Length);
   }
   return {};
 }

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "../Show.h"
+#include "../../engine/buffer/FixedPoint.h"
 
 double SinTable[SinCosSteps + 1];
 double CosTable[SinCosSteps + 1];
@@ -54,20 +55,20 @@ void RotatePoint(float& X, float& Y, float& Z, int32_t StepX, int32_t StepY, int
 
   // About z: X1, Y1 are held as floats before the next plane uses them.
   double s = SinTable[Iz], c = CosTable[Iz];
-  const double X1 = static_cast<float>(x * c - y * s);
-  const double Y1 = static_cast<float>(x * s + y * c);
+  const double X1 = kv::HoldAsFloat(x * c - y * s);
+  const double Y1 = kv::HoldAsFloat(x * s + y * c);
 
   // About x: Z1 is held as a float; the new Y is final.
   s = SinTable[Ix];
   c = CosTable[Ix];
-  const double Z1 = static_cast<float>(Y1 * s + z * c);
-  Y = static_cast<float>(Y1 * c - z * s);
+  const double Z1 = kv::HoldAsFloat(Y1 * s + z * c);
+  Y = kv::HoldAsFloat(Y1 * c - z * s);
 
   // About y.
   s = SinTable[Iy];
   c = CosTable[Iy];
-  X = static_cast<float>(X1 * c - Z1 * s);
-  Z = static_cast<float>(X1 * s + Z1 * c);
+  X = kv::HoldAsFloat(X1 * c - Z1 * s);
+  Z = kv::HoldAsFloat(X1 * s + Z1 * c);
 }
 
 void ProjectPoint(double& ScreenX, double& ScreenY, double X, double Y, double Z) {
@@ -78,24 +79,24 @@ void ProjectPoint(double& ScreenX, double& ScreenY, double X, double Y, double Z
   }
   // IEEE division: a denominator tiny enough gives an infinite factor and a
   // non-finite position, which the renderer skips like the NaN above.
-  const double F = static_cast<float>(Screen->Height / Denominator);
+  const double F = kv::HoldAsFloat(Screen->Height / Denominator);
   ScreenX = F * X + Screen->HalfWidth;
   ScreenY = F * Y + Screen->HalfHeight;
 }
 
 void SetLight(double X, double Y, double Z) {
-  LightVector.X = static_cast<float>(X);
-  LightVector.Y = static_cast<float>(Y);
-  LightVector.Z = static_cast<float>(Z);
+  LightVector.X = kv::HoldAsFloat(X);
+  LightVector.Y = kv::HoldAsFloat(Y);
+  LightVector.Z = kv::HoldAsFloat(Z);
   const double Lx = LightVector.X, Ly = LightVector.Y, Lz = LightVector.Z;
   const double Length = std::sqrt(Lx * Lx + Ly * Ly + Lz * Lz);
   if (!(Length > 0) || !std::isfinite(Length)) {
     LightDir = NormalRec{};
     return;
   }
-  LightDir.X = static_cast<float>(Lx / Length);
-  LightDir.Y = static_cast<float>(Ly / Length);
-  LightDir.Z = static_cast<float>(Lz / Length);
+  LightDir.X = kv::HoldAsFloat(Lx / Length);
+  LightDir.Y = kv::HoldAsFloat(Ly / Length);
+  LightDir.Z = kv::HoldAsFloat(Lz / Length);
 }
 
 void TransformObject(ObjRec Obj) {
@@ -134,7 +135,7 @@ void TransformObject(ObjRec Obj) {
     Entry.Face = static_cast<int32_t>(j);
     if (F.A < VertexLength && F.B < VertexLength && F.C < VertexLength) {
       const double Sum = static_cast<double>(Obj.Vertices[F.A].Z) + Obj.Vertices[F.B].Z + Obj.Vertices[F.C].Z;
-      Entry.Key = static_cast<float>(RoundEven(Sum));
+      Entry.Key = kv::HoldAsFloat(RoundEven(Sum));
     } else {
       Entry.Key = std::numeric_limits<float>::infinity();  // never passes the near test
     }

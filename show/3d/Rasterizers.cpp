@@ -70,10 +70,10 @@ void ClipSide(const std::vector<PolyCorner>& In, std::vector<PolyCorner>& Out, b
   auto Cross = [&](const PolyCorner& P, const PolyCorner& Q) {
     const double T = (static_cast<double>(Bound) - Coord(P)) / (static_cast<double>(Coord(Q)) - Coord(P));
     PolyCorner R;
-    R.X = OnX ? Bound : static_cast<float>(P.X + T * (static_cast<double>(Q.X) - P.X));
-    R.Y = OnX ? static_cast<float>(P.Y + T * (static_cast<double>(Q.Y) - P.Y)) : Bound;
+    R.X = OnX ? Bound : kv::HoldAsFloat(P.X + T * (static_cast<double>(Q.X) - P.X));
+    R.Y = OnX ? kv::HoldAsFloat(P.Y + T * (static_cast<double>(Q.Y) - P.Y)) : Bound;
     for (int q = 0; q < 3; ++q)
-      R.Q[q] = q < NQ ? static_cast<float>(P.Q[q] + T * (static_cast<double>(Q.Q[q]) - P.Q[q])) : 0.0f;
+      R.Q[q] = q < NQ ? kv::HoldAsFloat(P.Q[q] + T * (static_cast<double>(Q.Q[q]) - P.Q[q])) : 0.0f;
     return R;
   };
   for (size_t i = 0; i < N; ++i) {
@@ -160,8 +160,8 @@ void WalkEdge(const EdgeTables& T, const PolyCorner& From, const PolyCorner& To)
   float Slope = 0;
   float SlopeQ[3] = {0, 0, 0};
   if (Dy != 0) {
-    Slope = static_cast<float>(static_cast<double>(Dx) / Dy);
-    for (int q = 0; q < NQ; ++q) SlopeQ[q] = static_cast<float>((static_cast<double>(P2->Q[q]) - P1->Q[q]) / Dy);
+    Slope = kv::HoldAsFloat(static_cast<double>(Dx) / Dy);
+    for (int q = 0; q < NQ; ++q) SlopeQ[q] = kv::HoldAsFloat((static_cast<double>(P2->Q[q]) - P1->Q[q]) / Dy);
   }
   int Side = 0;
   if (P1->Y > P2->Y) {

@@ -6,6 +6,7 @@
 
 #include "../Show.h"
 #include "Rasterizers.h"
+#include "../../engine/buffer/FixedPoint.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ inline uint8_t RoundByte(double Value) { return static_cast<uint8_t>(static_cast
 
 inline bool Finite(const PixelRec& P) { return std::isfinite(P.X) && std::isfinite(P.Y); }
 
-inline float Clamped(double Value, double Max) { return static_cast<float>(std::clamp(Value, 0.0, Max)); }
+inline float Clamped(double Value, double Max) { return kv::HoldAsFloat(std::clamp(Value, 0.0, Max)); }
 
 // ModePoints and ModeSprites: each vertex projected on its own terms.
 void RenderPoints(const ObjRec& Obj) {
@@ -80,9 +81,9 @@ void RenderFaces(const ObjRec& Obj) {
     if (!(NearLimit > Entry.Key)) continue;
 
     const double Light = Obj.FaceLight[F];
-    const float Xa = static_cast<float>(Pa.X), Ya = static_cast<float>(Pa.Y);
-    const float Xb = static_cast<float>(Pb.X), Yb = static_cast<float>(Pb.Y);
-    const float Xc = static_cast<float>(Pc.X), Yc = static_cast<float>(Pc.Y);
+    const float Xa = kv::HoldAsFloat(Pa.X), Ya = kv::HoldAsFloat(Pa.Y);
+    const float Xb = kv::HoldAsFloat(Pb.X), Yb = kv::HoldAsFloat(Pb.Y);
+    const float Xc = kv::HoldAsFloat(Pc.X), Yc = kv::HoldAsFloat(Pc.Y);
     switch (Obj.Mode) {
       case ModeWire:
         WireTriangle(RoundToInt32(Pa.X), RoundToInt32(Pa.Y), RoundToInt32(Pb.X), RoundToInt32(Pb.Y),
@@ -100,7 +101,7 @@ void RenderFaces(const ObjRec& Obj) {
         break;
       }
       case ModeTextured: {
-        const float MaxX = static_cast<float>(Obj.Texture->MaxX), MaxY = static_cast<float>(Obj.Texture->MaxY);
+        const float MaxX = kv::HoldAsFloat(Obj.Texture->MaxX), MaxY = kv::HoldAsFloat(Obj.Texture->MaxY);
         MapTriangle(Obj.Texture, Xa, Ya, Xb, Yb, Xc, Yc, 0, 0, MaxX, 0, 0, MaxY);
         break;
       }
