@@ -289,4 +289,26 @@ TEST(MeshLoaderDeathTest, LoadMeshEndsTheShowWithOneLine) {
       "\\[MeshLoader\\]LoadMesh -> ASC/missing.asc: cannot open the file");
 }
 
+// The face normal is rounded to floats before it is normalised. An optimiser
+// allowed to keep excess precision skips that rounding and lands one unit in
+// the last place away (0.991444886 here). The expected values are the exact
+// IEEE computation of the two steps, worked out apart from this code.
+TEST(MeshNormals, FaceNormalIsRoundedToFloatsBeforeNormalising) {
+  ObjRec O;
+  O.VertexCount = 3;
+  O.FaceCount = 1;
+  O.Vertices.Allocate(4);
+  O.VertexNormals.Allocate(4);
+  O.Faces.Allocate(2);
+  O.FaceNormals.Allocate(2);
+  O.Vertices[0] = VoxelRec{0x1.b70ed4p+5f, 0x1.cc7022p+1f, 0x1.333334p+1f};
+  O.Vertices[1] = VoxelRec{0x1.af8ba6p+5f, 0x1.575be6p+3f, -0x1.8p+1f};
+  O.Vertices[2] = VoxelRec{0x1.af8ba6p+5f, 0x1.575be6p+3f, 0x1.333334p+1f};
+  O.Faces[0] = FaceRec{0, 1, 2};
+  ASSERT_EQ(ComputeNormals(O).Kind, NormalsFault::None);
+  EXPECT_EQ(O.FaceNormals[0].X, 0.9914448261260986f);
+  EXPECT_EQ(O.FaceNormals[0].Y, 0.13052649796009064f);
+  EXPECT_EQ(O.FaceNormals[0].Z, 0.0f);
+}
+
 }  // namespace
