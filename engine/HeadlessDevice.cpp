@@ -75,8 +75,19 @@ void KeyedRow(const uint8_t* Src, uint8_t* Dest, size_t Count, Pixel Key, Pixel 
   for (size_t i = 0; i < Count; ++i) D[i] = (S[i] & ColourBits) != Key ? S[i] : D[i];
 }
 
-// The same for 3-byte (and odd) pixels, compared as little-endian values.
+// The same for 3-byte pixels (bytes B, G, R), and for any other size.
 void KeyedRowBytes(const uint8_t* S, uint8_t* D, size_t Count, int Bpp, uint32_t Key) {
+  if (Bpp == 3) {
+    const uint8_t K0 = uint8_t(Key), K1 = uint8_t(Key >> 8), K2 = uint8_t(Key >> 16);
+    for (size_t i = 0; i < Count; ++i, S += 3, D += 3) {
+      if (S[0] != K0 || S[1] != K1 || S[2] != K2) {
+        D[0] = S[0];
+        D[1] = S[1];
+        D[2] = S[2];
+      }
+    }
+    return;
+  }
   for (size_t i = 0; i < Count; ++i, S += Bpp, D += Bpp)
     if (ReadPixel(S, Bpp) != Key) std::memcpy(D, S, size_t(Bpp));
 }
