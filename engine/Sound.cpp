@@ -62,7 +62,7 @@ TSoundKv::TSoundKv(TKelvra* Display, const std::string& FileName, bool Loop) {
   std::string Text;
   if (SoundCount == 0) {
     if (!KvAudioSetOutput(Text)) Error("FSOUND_SetOutput", Text);
-    // (The design's FSOUND_SetDriver(0) picks the default device; SDL does
+    // (Choosing the driver, FSOUND_SetDriver(0), is the default device; SDL does
     // that when the device is opened, and its result was never looked at.)
     if (!KvAudioSetMixer(Text)) Error("FSOUND_SetMixer", Text);
     if (!KvAudioInit(64, Text) && !KvAudioInit(32, Text) && !KvAudioInit(16, Text))

@@ -52,7 +52,7 @@ class TSoundKv {
 // Number of live sound objects; the library is open while it is above 0.
 extern int16_t SoundCount;
 // Lowest player version accepted, and the version of this player. The check
-// is kept from the design this engine follows; the player is built in, so it
+// keeps the shape of the classic player start-up; the player is built in, so it
 // always passes.
 extern const float MinFmodVersion;     // 3.31
 extern const float KvSoundPlayerVersion;

@@ -40,7 +40,7 @@ void InitSinCos() {
 
 // A step as a table index: negative steps get one turn added, as the show's
 // spins expect (-1 is 1079). Anything still outside 0 .. 1080 comes only from
-// a caller outside the design's limits; it is reduced into the table rather
+// a caller outside the engine's limits; it is reduced into the table rather
 // than read past it.
 static inline int32_t TableIndex(int32_t Step) {
   if (Step < 0) Step += SinCosSteps;

@@ -9,7 +9,7 @@
 // Angles are whole table steps of pi/540 (1080 steps per turn).
 //
 // Precision, fixed so that every build turns and projects alike: arithmetic
-// is done in double; the values the design holds as 32-bit floats (rotation
+// is done in double; the values held as 32-bit floats (rotation
 // intermediates X1, Y1, Z1, the projection factor, stored coordinates and
 // normals) are rounded to float exactly where noted in Object3D.cpp.
 //
