@@ -1,7 +1,7 @@
 // TSoundKv: music playback on the engine's audio library (engine/audio/).
 //
 // The steps reported on failure keep the names of the calls of the sound
-// library this engine's design was written against, so the error log reads
+// library the engine was first written for, so the error log reads
 // the same: "FSOUND_SetOutput", "FSOUND_SetMixer", "FSOUND_Init" for the
 // library set-up, "FMUSIC_LoadSong" for modules, "FSOUND_Stream_OpenFile" for
 // streams, "Create" for the object's own checks.

@@ -1,4 +1,4 @@
-// Command-line options of the show (beyond the original design; the defaults
+// Command-line options of the show (additions of ours; the defaults
 // leave the show exactly as designed: full-screen, 32 bits, music on).
 #pragma once
 

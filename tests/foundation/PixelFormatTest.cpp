@@ -13,7 +13,7 @@ struct PackCase {
   uint8_t R, G, B;                // UnpackColor of the Salmon value
 };
 
-// The values the pixel-format design states for each depth.
+// The values each depth's layout gives for these colours.
 const PackCase Cases[] = {
     {15, 0x7FFF, 0x7EB0, 0x4210, 255, 172, 131},
     {16, 0xFFFF, 0xFD70, 0x8410, 255, 174, 131},

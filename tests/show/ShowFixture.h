@@ -1,6 +1,6 @@
 // Test set-up shared by the show's tests: a headless display of one depth
 // with the show's frame buffer, and reference arithmetic written from the
-// design's formulas (independent of the code under test).
+// formulas of the show's effects, written apart from the code under test.
 #pragma once
 
 #include <cstdint>
