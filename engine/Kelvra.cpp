@@ -26,24 +26,6 @@ std::string NoDeviceMessage() {
   return Text + "; run under X11 or Wayland, or use --headless to render without a display";
 }
 
-// A fill that may report "lost" (restore and skip) or "busy" (repeat).
-template <typename Restore>
-void FillLoop(KvDevice& Device, KvSurface& Surface, uint32_t Color, Restore RestoreFn) {
-  for (;;) {
-    const KvResult Result = Device.ColorFill(Surface, nullptr, Color);
-    if (Result == KV_OK) {
-      while (Device.BltStatus(Surface) != KV_OK) {
-      }
-      return;
-    }
-    if (Result == KVERR_SURFACELOST) {
-      RestoreFn();
-      return;
-    }
-    if (Result != KVERR_WASSTILLDRAWING) return;
-  }
-}
-
 }  // namespace
 
 uint8_t KvDepthFromFormat(const KvPixelFormat& Format) {
@@ -79,6 +61,15 @@ void TKelvra::CreateSurfaces(bool FullScreenMode) {
   DesktopDepth = Depth;
 }
 
+void TKelvra::SetGeometry(int32_t Width, int32_t Height) {
+  ScreenWidth = Width;
+  ScreenHeight = Height;
+  MaxX = Width - 1;
+  MaxY = Height - 1;
+  HalfWidth = int32_t(uint32_t(Width) >> 1);
+  HalfHeight = int32_t(uint32_t(Height) >> 1);
+}
+
 void TKelvra::ReleaseSurfaces() {
   BackSurface.reset();
   PrimarySurface.reset();
@@ -92,11 +83,11 @@ void TKelvra::RestoreScreen() {
 }
 
 void TKelvra::ClearBack(uint32_t Color) {
-  if (DirectDraw && BackSurface) FillLoop(*DirectDraw, *BackSurface, Color, [this] { RestoreScreen(); });
+  if (DirectDraw && BackSurface) KvFillWithRecovery(*DirectDraw, *BackSurface, nullptr, Color, [this] { RestoreScreen(); });
 }
 
 void TKelvra::ClearScreen(uint32_t Color) {
-  if (DirectDraw && PrimarySurface) FillLoop(*DirectDraw, *PrimarySurface, Color, [this] { RestoreScreen(); });
+  if (DirectDraw && PrimarySurface) KvFillWithRecovery(*DirectDraw, *PrimarySurface, nullptr, Color, [this] { RestoreScreen(); });
 }
 
 void TKelvra::Error(const std::string& Step, const std::string& Message) {
@@ -121,12 +112,7 @@ TSelfKelvra::TSelfKelvra(int32_t Width, int32_t Height, const char* CaptionText)
   Window = DirectDraw->CreateWindow(Caption ? Caption : "", Width, Height, false);
   if (Window == 0) Error("CreateWindowEx", "Error creating window...");
 
-  ScreenWidth = Width;
-  ScreenHeight = Height;
-  MaxX = Width - 1;
-  MaxY = Height - 1;
-  HalfWidth = int32_t(uint32_t(Width) >> 1);
-  HalfHeight = int32_t(uint32_t(Height) >> 1);
+  SetGeometry(Width, Height);
   FullScreen = false;
 
   CreateSurfaces(false);
@@ -158,12 +144,7 @@ TSelfFullKelvra::TSelfFullKelvra(int32_t Width, int32_t Height, int32_t Requeste
   Window = DirectDraw->CreateWindow(Caption ? Caption : "", Width, Height, true);
   if (Window == 0) Error("CreateWindowEx", "Error creating window...");
 
-  ScreenWidth = Width;
-  ScreenHeight = Height;
-  MaxX = Width - 1;
-  MaxY = Height - 1;
-  HalfWidth = int32_t(uint32_t(Width) >> 1);
-  HalfHeight = int32_t(uint32_t(Height) >> 1);
+  SetGeometry(Width, Height);
 
   // The requested depth is checked before the display mode is touched.
   if (!SupportedDepth(RequestedDepth)) Error("Create", DepthNotSupported);

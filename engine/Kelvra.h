@@ -44,6 +44,8 @@ class TKelvra {
 
  protected:
   TKelvra() = default;
+  // ScreenWidth, ScreenHeight and the derived MaxX, MaxY, HalfWidth, HalfHeight.
+  void SetGeometry(int32_t Width, int32_t Height);
   const char* Tag = "[TKelvra]";
 };
 

@@ -120,6 +120,27 @@ class KvDevice {
 };
 using KvDeviceRef = std::shared_ptr<KvDevice>;
 
+// A colour fill with the device's recovery rules: busy -> call again; done ->
+// wait until the device reports the fill finished; lost -> Restore() and skip
+// this fill; any other failure -> skip it silently.
+template <typename RestoreFn>
+void KvFillWithRecovery(KvDevice& Device, KvSurface& Surface, const KvRect* Rect, uint32_t Color,
+                        RestoreFn Restore) {
+  for (;;) {
+    const KvResult Result = Device.ColorFill(Surface, Rect, Color);
+    if (Result == KV_OK) {
+      while (Device.BltStatus(Surface) != KV_OK) {
+      }
+      return;
+    }
+    if (Result == KVERR_SURFACELOST) {
+      Restore();
+      return;
+    }
+    if (Result != KVERR_WASSTILLDRAWING) return;
+  }
+}
+
 // Which device the display objects create. The show selects it from the
 // command line; tests install headless or fault-injecting factories.
 using KvDeviceFactory = std::function<KvDeviceRef()>;

@@ -83,19 +83,7 @@ void TBufferKv::RestoreSurfaces() {
 
 void TBufferKv::Clear(uint32_t Color) {
   if (!Surface || !DirectDraw) return;
-  for (;;) {
-    const KvResult Result = DirectDraw->ColorFill(*Surface, nullptr, Color);
-    if (Result == KV_OK) {
-      while (DirectDraw->BltStatus(*Surface) != KV_OK) {
-      }
-      return;
-    }
-    if (Result == KVERR_SURFACELOST) {
-      RestoreSurfaces();
-      return;
-    }
-    if (Result != KVERR_WASSTILLDRAWING) return;
-  }
+  KvFillWithRecovery(*DirectDraw, *Surface, nullptr, Color, [this] { RestoreSurfaces(); });
 }
 
 void TBufferKv::Error(const std::string& Step, const std::string& Message) {

@@ -170,19 +170,7 @@ void TBufferKv::FillRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, uint32_
   if (R.Bottom > Height) R.Bottom = Height;
   // Half-open: columns Left .. Right-1 of rows Top .. Bottom-1. An empty
   // rectangle is refused by the device, which is "nothing filled".
-  for (;;) {
-    const KvResult Result = DirectDraw->ColorFill(*Surface, &R, Color);
-    if (Result == KV_OK) {
-      while (DirectDraw->BltStatus(*Surface) != KV_OK) {
-      }
-      return;
-    }
-    if (Result == KVERR_SURFACELOST) {
-      RestoreSurfaces();  // nothing filled this time
-      return;
-    }
-    if (Result != KVERR_WASSTILLDRAWING) return;
-  }
+  KvFillWithRecovery(*DirectDraw, *Surface, &R, Color, [this] { RestoreSurfaces(); });
 }
 
 // Segments + 1 points at t = 0, step, 2 step, ... (t accumulated in single

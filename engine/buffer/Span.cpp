@@ -93,19 +93,8 @@ void TBufferKv::HLine(int32_t X1, int32_t X2, int32_t Y, uint32_t Color) {
     // The device fills video memory; same recovery as FillRect.
     if (!Surface || !DirectDraw) return;
     const KvRect R{int32_t(Left), Y, int32_t(Right), Y + 1};
-    for (;;) {
-      const KvResult Result = DirectDraw->ColorFill(*Surface, &R, Color);
-      if (Result == KV_OK) {
-        while (DirectDraw->BltStatus(*Surface) != KV_OK) {
-        }
-        return;
-      }
-      if (Result == KVERR_SURFACELOST) {
-        RestoreSurfaces();
-        return;
-      }
-      if (Result != KVERR_WASSTILLDRAWING) return;
-    }
+    KvFillWithRecovery(*DirectDraw, *Surface, &R, Color, [this] { RestoreSurfaces(); });
+    return;
   }
   const int32_t Count = int32_t(Right - Left);
   const int Index = DepthIndex(Depth);
