@@ -8,7 +8,6 @@
 //   Configuration and globals
 //   Random numbers
 //   Command line         ParseCommandLine, UsageText
-//   Asset paths          AssetPath, SetAssetRoot, the root search
 //   Start-up             InitShow, SelectFont
 //   Frame loop           EndFrame (cap, trails, present, dumps, messages)
 //   Benchmark report
@@ -32,6 +31,7 @@
 #include <system_error>
 
 #include "3d/Mesh.h"
+#include "AssetSearch.h"
 #include "Options.h"
 #include "Show.h"
 #include "../engine/Errors.h"
@@ -146,7 +146,8 @@ const char* UsageText() {
          "  --version           print the version and exit\n"
          "\n"
          "Pictures, meshes and music (GFX/, ASC/, SND/) are looked for in the current\n"
-         "folder, then beside the executable. A fatal error writes one line to\n"
+         "folder, then beside the executable, then in ../share/nerith from the\n"
+         "executable's folder. A fatal error writes one line to\n"
          "KVR_ERR.txt in the current folder, prints it on standard error and exits with\n"
          "status 1. Exit status 0: the show ended; 2: a bad command line.\n";
 }
@@ -271,38 +272,6 @@ void Configure() {
 }
 
 }  // namespace
-
-// --- asset paths --------------------------------------------------------------
-
-namespace {
-std::string AssetRoot;
-
-bool HasGfxFolder(const std::filesystem::path& Folder) {
-  std::error_code Ec;
-  return std::filesystem::is_directory(Folder / "GFX", Ec);
-}
-
-// The current folder when it holds GFX; else the executable's folder when
-// that does; else the current folder (the loader then names the missing
-// file).
-std::string FindAssetRoot() {
-  if (HasGfxFolder(".")) return std::string();
-  std::error_code Ec;
-  const std::filesystem::path Exe = std::filesystem::read_symlink("/proc/self/exe", Ec);
-  if (!Ec && HasGfxFolder(Exe.parent_path())) return Exe.parent_path().string();
-  return std::string();
-}
-}  // namespace
-
-void SetAssetRoot(const std::string& Root) { AssetRoot = Root; }
-
-std::string AssetPath(const std::string& ShowPath) {
-  std::string Path = ShowPath;
-  std::replace(Path.begin(), Path.end(), '\\', '/');
-  if (AssetRoot.empty()) return Path;
-  if (AssetRoot.back() == '/') return AssetRoot + Path;
-  return AssetRoot + "/" + Path;
-}
 
 // --- benchmark ------------------------------------------------------------------
 

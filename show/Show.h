@@ -67,8 +67,8 @@ void SeedRandom(uint32_t Seed);
 
 // A show path as written ("GFX\nerith.png") turned into a path of this
 // system: backslashes become '/', prefixed with the asset folder found at
-// start (the current directory, or the executable's folder when the current
-// directory has no GFX folder).
+// start (AssetSearch.h: the current folder, beside the executable, or
+// ../share/nerith from it).
 std::string AssetPath(const std::string& ShowPath);
 void SetAssetRoot(const std::string& Root);
 

@@ -214,6 +214,28 @@ Image8 MakeLogo() {
   return Quantize(Img, KeyedOutput(0x10601));
 }
 
+Image LogoLettering(const std::string& Text, int W, int H, float CapHeight) {
+  TextStyle S;
+  S.Face = FontFace::SansBold;
+  S.PixelHeight = EmForCapHeight(S.Face, CapHeight);
+  S.StretchX = 1.2f;
+  Line L = SetLine(W, H, Text, S, W * 0.5f, (float(H) - CapHeight) * 0.5f);
+  // The logo's proportions (bevel, outline and glow against a 50-row cap
+  // height), scaled to this cap height.
+  const float K = CapHeight / 50.0f;
+  ChromeStyle St = IcyStyle();
+  St.BevelSigma = 2.2f * K;
+  St.BevelDepth = 7.0f;
+  St.OutlineWidth = 1.6f * K;
+  St.GlowSigma = 5.5f * K;
+  St.GlowStrength = 1.1f;
+  Image Img = ShadeLettering(L.Ink, L.CapTop, L.CapBottom, St);
+  const float Mid = L.CapTop + (L.CapBottom - L.CapTop) * 0.47f;
+  AddStreak(Img, Mid, W * 0.04f, W * 0.96f, 0.85f, C8(120, 200, 255), 1.1f * K);
+  AddTwinkle(Img, float(L.InkRight) - 4.0f * K, L.CapTop + 1.0f * K, 11.0f * K, 1.0f, C8(220, 240, 255));
+  return Img;
+}
+
 Image8 MakeTitle() {
   const int W = 480, H = 64;
   TextStyle S;

@@ -1,10 +1,10 @@
 // assetgen: writes every asset of the show (pictures, meshes, music) into one
 // folder, deterministically, and review pictures of them into another.
 //
-//   assetgen OUTDIR [--review DIR] [--no-music] [--music-only] [--quiet]
+//   assetgen OUTDIR [--review DIR] [--icons DIR] [--no-music] [--music-only] [--quiet]
 //
 // OUTDIR receives GFX/, ASC/ and SND/ with the exact file names the show
-// opens. Every run with the same libraries writes the same bytes. Exit status
+// opens; --icons DIR the desktop icons as DIR/icon_<size>.png (RGBA). Every run with the same libraries writes the same bytes. Exit status
 // 0 on success, 1 with a message on standard error otherwise, 2 for a bad
 // command line.
 #include <chrono>
@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "Icon.h"
 #include "Meshes.h"
 #include "Music.h"
 #include "Pictures.h"
@@ -34,12 +35,13 @@ namespace {
 struct Options {
   std::string Out;
   std::string Review;
+  std::string Icons;
   bool Pictures = true, Meshes = true, Music = true, Quiet = false;
 };
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: assetgen OUTDIR [--review DIR] [--no-music] [--music-only] [--quiet]\n"
+               "usage: assetgen OUTDIR [--review DIR] [--icons DIR] [--no-music] [--music-only] [--quiet]\n"
                "  writes GFX/, ASC/ and SND/ of the show into OUTDIR\n");
 }
 
@@ -47,6 +49,7 @@ bool ParseArgs(int Argc, char** Argv, Options& O) {
   for (int I = 1; I < Argc; ++I) {
     std::string A = Argv[I];
     if (A == "--review" && I + 1 < Argc) O.Review = Argv[++I];
+    else if (A == "--icons" && I + 1 < Argc) O.Icons = Argv[++I];
     else if (A == "--no-music") O.Music = false;
     else if (A == "--music-only") O.Pictures = O.Meshes = false;
     else if (A == "--quiet") O.Quiet = true;
@@ -98,6 +101,9 @@ class Progress {
   Clock::time_point Start_;
   std::mutex Lock_;
 };
+
+// The sizes the desktop's hicolor theme gets (menus, launchers, software centres).
+constexpr int kIconSizes[] = {48, 64, 128, 256};
 
 std::string Size(const Image8& P) { return std::to_string(P.W) + " x " + std::to_string(P.H); }
 
@@ -201,6 +207,18 @@ void Run(const Options& O) {
         WriteText((Root / J.Name).string(), FormatAsc(M));
         Meshes.push_back(M);
         return std::to_string(M.V.size()) + " vertices, " + std::to_string(M.F.size()) + " faces";
+      });
+    }
+  }
+
+  if (!O.Icons.empty() && O.Pictures) {
+    MakeDir(O.Icons);
+    for (int Side : kIconSizes) {
+      const std::string Name = "icon_" + std::to_string(Side) + ".png";
+      Log.Step("icons/" + Name, [&] {
+        IconPicture Icon = MakeIcon(Side);
+        WritePngRgba((fs::path(O.Icons) / Name).string(), Icon.Color, Icon.Alpha);
+        return Size(Icon.Color) + " RGBA";
       });
     }
   }

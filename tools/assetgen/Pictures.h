@@ -7,12 +7,18 @@
 //   Paintings.cpp   the full-screen pictures, fire, ball and star sprites
 #pragma once
 
+#include <string>
+
 #include "Image.h"
 
 namespace assetgen {
 
 // GFX/nerith.png, 640 x 80: the show's name, icy chrome with a glow, on black.
 Image8 MakeLogo();
+// The logo's icy chrome lettering (bevel, outline, glow, light streak and a
+// twinkle) for Text centred in a W x H float picture on black, capitals
+// CapHeight rows high: what the desktop icons are drawn from.
+Image LogoLettering(const std::string& Text, int W, int H, float CapHeight);
 // GFX/tw_nr.png, 480 x 64: the title line of the first credits page.
 Image8 MakeTitle();
 // GFX/code.png, GFX/music.png, GFX/gfx.png, 200 x 28: credit labels.

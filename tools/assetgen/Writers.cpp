@@ -58,7 +58,8 @@ void PngWarning(png_structp, png_const_charp) {}
 
 // The libpng calls, kept apart from any C++ object so that libpng's longjmp
 // leaves nothing undestroyed. Returns false with E->Message on failure.
-bool PngEncode(FILE* F, const Image8& Img, PngErr* E) {
+// Rows holds Height rows of Width pixels of Channels bytes (3: RGB, 4: RGBA).
+bool PngEncode(FILE* F, int Width, int Height, int Channels, const uint8_t* Rows, PngErr* E) {
   png_structp Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, E, PngError, PngWarning);
   if (!Png) {
     std::snprintf(E->Message, sizeof E->Message, "out of memory");
@@ -72,10 +73,11 @@ bool PngEncode(FILE* F, const Image8& Img, PngErr* E) {
   }
   png_init_io(Png, F);
   png_set_compression_level(Png, 6);
-  png_set_IHDR(Png, Info, png_uint_32(Img.W), png_uint_32(Img.H), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+  png_set_IHDR(Png, Info, png_uint_32(Width), png_uint_32(Height), 8,
+               Channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(Png, Info);
-  for (int Y = 0; Y < Img.H; ++Y) png_write_row(Png, &Img.Rgb8[size_t(Y) * Img.W * 3]);
+  for (int Y = 0; Y < Height; ++Y) png_write_row(Png, const_cast<uint8_t*>(&Rows[size_t(Y) * Width * Channels]));
   png_write_end(Png, nullptr);
   png_destroy_write_struct(&Png, &Info);
   return true;
@@ -130,7 +132,26 @@ void WritePng(const std::string& Path, const Image8& Img) {
   CheckImage(Path, Img);
   OutFile F(Path);
   PngErr E{};
-  if (!PngEncode(F.Get(), Img, &E)) throw std::runtime_error("libpng failed writing " + Path + ": " + E.Message);
+  if (!PngEncode(F.Get(), Img.W, Img.H, 3, Img.Rgb8.data(), &E))
+    throw std::runtime_error("libpng failed writing " + Path + ": " + E.Message);
+  F.Close();
+}
+
+void WritePngRgba(const std::string& Path, const Image8& Img, const std::vector<uint8_t>& Alpha) {
+  CheckImage(Path, Img);
+  if (Alpha.size() != size_t(Img.W) * Img.H)
+    throw std::runtime_error("internal error: alpha of the wrong size for " + Path);
+  std::vector<uint8_t> Rgba(Alpha.size() * 4);
+  for (size_t I = 0; I < Alpha.size(); ++I) {
+    Rgba[I * 4 + 0] = Img.Rgb8[I * 3 + 0];
+    Rgba[I * 4 + 1] = Img.Rgb8[I * 3 + 1];
+    Rgba[I * 4 + 2] = Img.Rgb8[I * 3 + 2];
+    Rgba[I * 4 + 3] = Alpha[I];
+  }
+  OutFile F(Path);
+  PngErr E{};
+  if (!PngEncode(F.Get(), Img.W, Img.H, 4, Rgba.data(), &E))
+    throw std::runtime_error("libpng failed writing " + Path + ": " + E.Message);
   F.Close();
 }
 

@@ -4,6 +4,7 @@
 // nothing that varies from run to run (no time stamps, fixed settings).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@
 namespace assetgen {
 
 void WritePng(const std::string& Path, const Image8& Img);
+// RGB with a separate alpha plane (one byte per pixel), written as RGBA.
+void WritePngRgba(const std::string& Path, const Image8& Img, const std::vector<uint8_t>& Alpha);
 void WriteJpeg(const std::string& Path, const Image8& Img, int Quality);
 // Uncompressed BI_RGB bitmap, 24 bits per pixel, rows bottom-up padded to 4 bytes.
 void WriteBmp24(const std::string& Path, const Image8& Img);

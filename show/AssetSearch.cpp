@@ -1,0 +1,69 @@
+// The asset folder search and AssetPath (see AssetSearch.h, Show.h).
+#include "AssetSearch.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "Show.h"
+#include "../engine/Errors.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string AssetRoot;
+
+bool HasGfxFolder(const fs::path& Folder) {
+  std::error_code Ec;
+  return fs::is_directory(Folder / "GFX", Ec);
+}
+
+std::string ExecutableFolder() {
+  std::error_code Ec;
+  const fs::path Exe = fs::read_symlink("/proc/self/exe", Ec);
+  return Ec ? std::string() : Exe.parent_path().string();
+}
+
+// An absolute, tidy form for the error line: the user should see where the
+// show looked, not "bin/../share".
+std::string Shown(const std::string& Place) {
+  std::error_code Ec;
+  const fs::path Absolute = fs::absolute(Place, Ec);
+  return (Ec ? fs::path(Place) : Absolute).lexically_normal().string();
+}
+}  // namespace
+
+std::vector<std::string> AssetSearchPlaces(const std::string& ExeDir) {
+  std::vector<std::string> Places = {"."};
+  if (!ExeDir.empty()) {
+    Places.push_back(ExeDir);
+    Places.push_back((fs::path(ExeDir) / ".." / "share" / "nerith").lexically_normal().string());
+  }
+  return Places;
+}
+
+std::string FindAssetRoot() {
+  const std::vector<std::string> Places = AssetSearchPlaces(ExecutableFolder());
+  for (const std::string& Place : Places)
+    if (HasGfxFolder(Place)) return Place == "." ? std::string() : Place;
+
+  std::string Looked;
+  for (size_t I = 0; I < Places.size(); ++I) {
+    if (I) Looked += I + 1 == Places.size() ? " or " : ", ";
+    Looked += Shown(Places[I]);
+  }
+  FatalError(KvErrorLine("[Nerith]", "FindAssets",
+                         "No GFX folder with the show's pictures in " + Looked +
+                             " (reinstall, or run from the folder that holds GFX/, ASC/ and SND/)")
+                 .c_str());
+}
+
+void SetAssetRoot(const std::string& Root) { AssetRoot = Root; }
+
+std::string AssetPath(const std::string& ShowPath) {
+  std::string Path = ShowPath;
+  std::replace(Path.begin(), Path.end(), '\\', '/');
+  if (AssetRoot.empty()) return Path;
+  if (AssetRoot.back() == '/') return AssetRoot + Path;
+  return AssetRoot + "/" + Path;
+}
