@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds the engine, the show and its assets (Release, in build/), then plays
-# the show. Arguments go to the show: ./play.sh --window, ./play.sh --help.
+# Builds what playing needs - the engine, the show and its assets (Release,
+# in build/), not the tests or benchmarks - then plays the show. Arguments go
+# to the show: ./play.sh --window, ./play.sh --help. ./test.sh builds the rest.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --parallel
+cmake --build build --parallel --target nerith assets
 exec build/bin/nerith "$@"

@@ -11,6 +11,7 @@ PACKAGES=(
   libopenmpt-dev libmp3lame-dev
   libgtest-dev libbenchmark-dev libpixman-1-dev
   xvfb xauth imagemagick
+  desktop-file-utils appstream lintian dpkg-dev file
 )
 
 missing=()

@@ -29,7 +29,9 @@ std::string ExecutableFolder() {
 std::string Shown(const std::string& Place) {
   std::error_code Ec;
   const fs::path Absolute = fs::absolute(Place, Ec);
-  return (Ec ? fs::path(Place) : Absolute).lexically_normal().string();
+  fs::path Tidy = (Ec ? fs::path(Place) : Absolute).lexically_normal();
+  if (!Tidy.has_filename() && Tidy.has_parent_path()) Tidy = Tidy.parent_path();  // "dir/" from "dir/."
+  return Tidy.string();
 }
 }  // namespace
 

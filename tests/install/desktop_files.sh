@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The installed desktop entry and AppStream metainfo validate, and they agree
+# with each other and with the installed icons and executable.
+source "$(dirname "$0")/common.sh"
+install_into "$WORK/p"
+P="$WORK/p/share"
+desktop="$P/applications/org.nerith.Nerith.desktop"
+meta="$P/metainfo/org.nerith.Nerith.metainfo.xml"
+
+desktop-file-validate "$desktop" || fail "desktop-file-validate"
+appstreamcli validate --no-net "$meta" || fail "appstreamcli validate"
+
+icon=$(sed -n 's/^Icon=//p' "$desktop")
+[ -f "$P/icons/hicolor/256x256/apps/$icon.png" ] || fail "Icon=$icon names no installed icon"
+exe=$(sed -n '0,/^Exec=/s/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+[ -x "$WORK/p/bin/$exe" ] || fail "Exec=$exe is not the installed executable"
+grep -qF "<launchable type=\"desktop-id\">org.nerith.Nerith.desktop</launchable>" "$meta" ||
+  fail "the metainfo does not launch the installed desktop entry"
+grep -qF "<id>org.nerith.Nerith</id>" "$meta" || fail "the metainfo id differs from the desktop id"
+version=$("$WORK/p/bin/nerith" --version | awk '{print $2}')
+grep -qF "<release version=\"$version\"" "$meta" || fail "no release $version in the metainfo"
+echo "desktop entry and metainfo validate (release $version, icon $icon)"
