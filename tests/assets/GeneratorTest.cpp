@@ -39,13 +39,19 @@ TEST_F(Generator, WritesEveryFileTheShowOpensUnderItsExactName) {
   }
 }
 
-// A second run of the generator writes the same bytes as the build's run.
+// A second run of the generator writes the same bytes as the build's run,
+// the desktop icons included.
 TEST_F(Generator, IsDeterministic) {
   std::string Dir = TempDir("assetgen");
   ASSERT_FALSE(Dir.empty());
-  ASSERT_EQ(RunCommand(Quote(GeneratorExe()) + " " + Quote(Dir) + " --quiet"), 0);
+  ASSERT_EQ(RunCommand(Quote(GeneratorExe()) + " " + Quote(Dir) + " --icons " + Quote(Dir + "/icons") + " --quiet"), 0);
   for (const char* Name : kShowFiles) {
     std::string A = Slurp(AssetDir() + "/" + Name), B = Slurp(Dir + "/" + Name);
+    EXPECT_FALSE(B.empty()) << Name;
+    EXPECT_TRUE(A == B) << Name << " differs between two runs";
+  }
+  for (const char* Name : {"icon_48.png", "icon_64.png", "icon_128.png", "icon_256.png"}) {
+    std::string A = Slurp(std::string(KV_BINARY_DIR) + "/icons/" + Name), B = Slurp(Dir + "/icons/" + Name);
     EXPECT_FALSE(B.empty()) << Name;
     EXPECT_TRUE(A == B) << Name << " differs between two runs";
   }
