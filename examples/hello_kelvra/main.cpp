@@ -44,13 +44,17 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string Arg = argv[i];
     if (Arg == "--headless") Headless = true;
-    else if (Arg == "--frames" && i + 1 < argc) Frames = std::strtol(argv[++i], nullptr, 10);
+    else if (Arg == "--frames" && i + 1 < argc) {
+      char* End = nullptr;
+      Frames = std::strtol(argv[++i], &End, 10);
+      if (*End != '\0' || Frames < 1) return Usage();
+    }
     else if (Arg == "--save" && i + 1 < argc) Save = argv[++i];
     else if (Arg[0] != '-' && Picture.empty()) Picture = Arg;
     else if (Arg[0] != '-' && Music.empty()) Music = Arg;
     else return Usage();
   }
-  if (Picture.empty() || Frames < 0) return Usage();
+  if (Picture.empty()) return Usage();
   if (Headless && Frames == 0) Frames = 100;
 
   // The display picks its device from a factory: the headless one keeps
