@@ -49,10 +49,14 @@ std::string FindAssetRoot() {
   for (const std::string& Place : Places)
     if (HasGfxFolder(Place)) return Place == "." ? std::string() : Place;
 
+  // Each folder once: run from bin/, the first two places are one.
+  std::vector<std::string> Distinct;
+  for (const std::string& Place : Places)
+    if (std::find(Distinct.begin(), Distinct.end(), Shown(Place)) == Distinct.end()) Distinct.push_back(Shown(Place));
   std::string Looked;
-  for (size_t I = 0; I < Places.size(); ++I) {
-    if (I) Looked += I + 1 == Places.size() ? " or " : ", ";
-    Looked += Shown(Places[I]);
+  for (size_t I = 0; I < Distinct.size(); ++I) {
+    if (I) Looked += I + 1 == Distinct.size() ? " or " : ", ";
+    Looked += Distinct[I];
   }
   FatalError(KvErrorLine("[Nerith]", "FindAssets",
                          "No GFX folder with the show's pictures in " + Looked +
