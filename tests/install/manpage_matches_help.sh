@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The manual page and `nerith --help` name the same options: an option added
-# to one and not the other fails here, in either direction.
+# to one and not the other fails here, in either direction. The page names
+# the program's version too.
 source "$(dirname "$0")/common.sh"
 options_in() { grep -oE -- '--[a-z][a-z0-9-]*' | sort -u; }
 
@@ -13,4 +14,8 @@ if ! diff "$WORK/help" "$WORK/man" >"$WORK/diff"; then
   sed -n 's/^< /only in --help: /p; s/^> /only in the manual page: /p' "$WORK/diff" >&2
   fail "the manual page and --help list different options"
 fi
+# The page's title names the version the program reports.
+version=$("$BUILD/bin/nerith" --version | awk '{print $2}')
+grep -q "^\.TH NERITH 6 .* \"Nerith $version\"" "$SOURCE/packaging/nerith.6" ||
+  fail "the manual page's title does not name version $version"
 echo "manual page and --help agree on $(wc -l <"$WORK/help") options"
