@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# examples/hello_kelvra builds against the installed engine alone, both with
-# find_package(Kelvra) and with pkg-config, and runs headless to exit 0,
-# drawing a frame that is not blank.
+# examples/hello_kelvra builds against the installed (and moved) engine
+# alone, both with find_package(Kelvra) and with pkg-config, and runs
+# headless to exit 0, drawing a frame that is not blank.
 source "$(dirname "$0")/common.sh"
-install_into "$WORK/p"
+# Installed in one place and used from another: the CMake package and
+# kelvra.pc must find the engine from where they are.
+install_into "$WORK/first"
+mv "$WORK/first" "$WORK/p"
 P="$WORK/p"
 pic="$P/share/nerith/GFX/nerith.png"
 
