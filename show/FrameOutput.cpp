@@ -54,6 +54,8 @@ bool SendFrame(FinishedFrame Frame) {
     for (auto& User : Users()) User->Take(Frame);
   if (Timing) Timing->Take(Frame);
   if (Range.LastNumber && Frame.Number >= Range.LastNumber) return false;
+  // Offline the next frame's time is known: do not draw it only to drop it.
+  if (Options.Offline && Range.EndMs != UINT32_MAX && Frame.ShowMs + OfflineFrameMs >= Range.EndMs) return false;
   return true;
 }
 

@@ -14,10 +14,10 @@
 //   Shutdown
 //   Main program         NerithMain
 //
-// Offline runs (--headless with --seed, and --record) replace the millisecond clock by a
-// virtual one that moves exactly 40 ms per frame: frame k is drawn at
-// 40 k ms, so every run with the same seed draws the same 6446 frames,
-// whatever the machine's speed.
+// Offline runs (--headless with --seed, and --record) replace the
+// millisecond clock by a virtual one that moves exactly 40 ms per frame:
+// frame k is drawn at 40 k ms, so every run with the same seed draws the
+// same 6446 frames, whatever the machine's speed (RunClock.cpp).
 #include <unistd.h>
 
 #include <algorithm>

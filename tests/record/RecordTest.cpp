@@ -289,13 +289,16 @@ TEST(Record, BadFilesFailCleanly) {
 }
 
 // --start draws the frames before it unseen, so frame k is frame k of the
-// whole run; --frames stops the run at its last frame.
+// whole run; --end and --frames stop the run at their last frame.
 TEST(Record, StartAndFramesChooseFramesWithoutChangingThem) {
   REQUIRE_ASSETS();
   const std::string Dir = kvtest::MakeTempDir("kvrecord");
   kvtest::ChildResult R =
-      Nerith({"--headless", "--seed", "5", "--dump-frames", "late", "--start", "10", "--end", "10.1", "--quiet"}, Dir);
+      Nerith({"--headless", "--seed", "5", "--dump-frames", "late", "--start", "10", "--end", "10.1", "--benchmark",
+              "--quiet"},
+             Dir);
   ASSERT_EQ(R.ExitCode, 0) << R.Err;
+  EXPECT_NE(R.Out.find("whole run: 252 frames"), std::string::npos) << R.Out;  // none drawn after 10.08 s
   std::vector<std::string> Names;
   for (const auto& E : fs::directory_iterator(Dir + "/late")) Names.push_back(E.path().filename().string());
   std::sort(Names.begin(), Names.end());
