@@ -337,3 +337,45 @@ TEST(Record, Bt601StudioRange) {
     EXPECT_NEAR(Cr, C.Cr, 1) << int(C.R) << "," << int(C.G) << "," << int(C.B);
   }
 }
+
+// --scale: a dumped frame at 2 and a recorded frame at 3 are the plain
+// frame with every pixel made a square block.
+TEST(Record, ScaleMakesEachPixelASquareBlock) {
+  REQUIRE_ASSETS();
+  const std::string Dir = kvtest::MakeTempDir("kvrecord");
+  ASSERT_EQ(Nerith({"--headless", "--seed", "2", "--depth", "16", "--dump-frames", "one", "--frames", "2", "--quiet"},
+                   Dir)
+                .ExitCode,
+            0);
+  ASSERT_EQ(Nerith({"--headless", "--seed", "2", "--depth", "16", "--dump-frames", "two", "--frames", "2", "--scale",
+                    "2", "--quiet"},
+                   Dir)
+                .ExitCode,
+            0);
+  ASSERT_EQ(Nerith({"--seed", "2", "--depth", "16", "--record", "three.mkv", "--scale", "3", "--end", "0.1",
+                    "--no-music", "--quiet"},
+                   Dir)
+                .ExitCode,
+            0);
+  const std::vector<uint8_t> One = PngRgb(Dir + "/one/frame_00002.png");
+  const std::vector<uint8_t> Two = PngRgb(Dir + "/two/frame_00002.png");
+  const Decoded Three = Decode(Dir + "/three.mkv", true);
+  ASSERT_EQ(One.size(), 640u * 480 * 3);
+  ASSERT_EQ(Two.size(), One.size() * 4);
+  ASSERT_EQ(Three.Rgb.size(), 2u);  // frames drawn at 40 and 80 ms
+  ASSERT_EQ(Three.Width, 1920);
+  const std::vector<uint8_t>& Big = Three.Rgb[1];
+  size_t Wrong2 = 0, Wrong3 = 0;
+  for (int Y = 0; Y < 480; ++Y)
+    for (int X = 0; X < 640; ++X)
+      for (int C = 0; C < 3; ++C) {
+        const uint8_t V = One[(size_t(Y) * 640 + X) * 3 + C];
+        for (int D = 0; D < 4; ++D)
+          Wrong2 += Two[((size_t(Y) * 2 + D / 2) * 1280 + X * 2 + D % 2) * 3 + C] != V;
+        for (int D = 0; D < 9; ++D)
+          Wrong3 += Big[((size_t(Y) * 3 + D / 3) * 1920 + X * 3 + D % 3) * 3 + C] != V;
+      }
+  EXPECT_EQ(Wrong2, 0u);
+  EXPECT_EQ(Wrong3, 0u);
+  fs::remove_all(Dir);
+}
