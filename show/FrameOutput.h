@@ -1,12 +1,14 @@
 // The frame-output seam: the one place where EndFrame hands over each
 // finished frame.
 //
-// Users, each a small unit of its own:
+// Users, each a small unit of its own, in this order:
 //   PresentOutput.cpp    shows the frame (Screen->Present), always first
 //   PngDumpOutput.cpp    --dump-frames: DIR/frame_NNNNN.png
-//   record/Recorder.cpp  --record: the video file
 //   ProgressOutput.cpp   the progress line of long offline runs
-//   BenchmarkTiming.cpp  --benchmark: per-frame times, always last
+//   record/Recorder.cpp  --record: the video file
+//   BenchmarkTiming.cpp  --benchmark: per-frame times, always last, and
+//                        the only user that also sees frames outside the
+//                        range (catching up to --start is timed too)
 //
 // The seam also owns the run's frame range (--start, --end, --frames):
 // frames drawn before the range go to no user, and the run ends after the
