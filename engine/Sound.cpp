@@ -53,6 +53,21 @@ bool FileExists(const std::string& FileName) {
 
 }  // namespace
 
+std::unique_ptr<KvDecoder> KvOpenMusicFile(const std::string& FileName, bool Loop, std::string& ErrorText) {
+  if (!FileExists(FileName)) {
+    ErrorText = "File not found...";
+    return nullptr;
+  }
+  const std::string Ext = UpperExtension(FileName);
+  if (InList(Ext, ModuleTypes)) return KvOpenModuleDecoder(FileName, Loop, ErrorText);
+  if (Ext == ".RAW") return KvOpenRawDecoder(FileName, ErrorText);
+  if (InList(Ext, StreamTypes)) return KvOpenStreamDecoder(FileName, ErrorText);
+  ErrorText = InList(Ext, MidiTypes) ? "MIDI files and DirectMusic segments (" + Ext +
+                                           ") are not supported by this player..."
+                                     : std::string("File type not supported...");
+  return nullptr;
+}
+
 TSoundKv::TSoundKv(TKelvra* Display, const std::string& FileName, bool Loop) {
   if (KvSoundPlayerVersion < MinFmodVersion)
     Error("Create", "Wrong FMOD version, get the latest at www.fmod.org...");
@@ -117,6 +132,14 @@ void TSoundKv::Stop() {
     Stream->Stop();
   else if (Song)
     Song->Stop();
+}
+
+void TSoundKv::Skip(uint32_t Milliseconds) {
+  const size_t Frames = size_t(uint64_t(Milliseconds) * KvMixRate / 1000);
+  if (Stream)
+    Stream->Skip(Frames);
+  else if (Song)
+    Song->Skip(Frames);
 }
 
 void TSoundKv::Error(const std::string& Step, const std::string& Message) {

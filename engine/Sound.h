@@ -36,6 +36,9 @@ class TSoundKv {
   void Play();
   // Pauses; the next Play continues from here.
   void Stop();
+  // While stopped: moves the position Milliseconds further into the music
+  // (a live run started at --start T hears the music from there).
+  void Skip(uint32_t Milliseconds);
   // Releases the object, closes the library if it may be open, reports the
   // line through FatalError. Never returns.
   [[noreturn]] void Error(const std::string& Step, const std::string& Message);

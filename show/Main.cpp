@@ -1,5 +1,6 @@
-// The show's main program: configuration, command line, start-up, the frame
-// loop's end (EndFrame) and the shutdown.
+// The show's main program: configuration, start-up, the frame loop's end
+// (EndFrame) and the shutdown. The command line is CommandLine.cpp; where
+// finished frames go is FrameOutput.h; the run's clock is RunClock.h.
 //
 // Depends on: the engine (display, buffers, sound, timer, input), Pictures.cpp
 // (LoadPictures), 3d/Mesh.h (LoadMeshes), Timeline.cpp (RunTimeline,
@@ -7,17 +8,15 @@
 //
 //   Configuration and globals
 //   Random numbers
-//   Command line         ParseCommandLine, UsageText
 //   Start-up             InitShow, SelectFont
-//   Frame loop           EndFrame (cap, trails, present, dumps, messages)
-//   Benchmark report
+//   Frame loop           EndFrame (cap, trails, frame outputs, messages)
 //   Shutdown
 //   Main program         NerithMain
 //
-// Offline runs (--headless with --seed) replace the millisecond clock by a
-// virtual one that moves exactly 40 ms per frame: frame k is drawn at
-// 40 k ms, so every run with the same seed draws the same 6446 frames,
-// whatever the machine's speed.
+// Offline runs (--headless with --seed, and --record) replace the
+// millisecond clock by a virtual one that moves exactly 40 ms per frame:
+// frame k is drawn at 40 k ms, so every run with the same seed draws the
+// same 6446 frames, whatever the machine's speed (RunClock.cpp).
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,7 +31,9 @@
 
 #include "3d/Mesh.h"
 #include "AssetSearch.h"
+#include "FrameOutput.h"
 #include "Options.h"
+#include "RunClock.h"
 #include "Show.h"
 #include "../engine/Errors.h"
 
@@ -58,18 +59,10 @@ uint8_t TrailPos = 0;
 const int8_t TrailOffsets[18] = {-1, -1, 0, -1, 1, -1, -1, 0, 0, 0, 1, 0, -1, 1, 0, 1, 1, 1};
 
 TFontType Fonts[2];
-ShowOptions Options;
 
 namespace {
 
 constexpr const char* ShowCaption = "Tarnwick - Vastiel - 05/2001";
-constexpr const char* ShowVersion = "1.0.0";
-
-// Frame length of the offline clock, and the frames the whole show then
-// draws: 293 steps of 880 ms at 40 ms per frame.
-constexpr uint32_t OfflineFrameMs = 40;
-constexpr uint32_t OfflineFrameTotal = 293u * 880u / OfflineFrameMs;
-constexpr uint32_t ProgressEvery = 500;
 
 // The cap: at most this many frames per second on average since the start.
 constexpr double FrameRateCap = 25.0;
@@ -118,144 +111,6 @@ int32_t Random(int32_t N) {
   return int32_t(X % Range);
 }
 
-// --- command line ------------------------------------------------------------
-
-const char* UsageText() {
-  return "Usage: nerith [options]\n"
-         "Nerith: a real-time show, 640 x 480, about 258 seconds. Escape or closing the\n"
-         "window ends it early.\n"
-         "\n"
-         "Options:\n"
-         "  --window            show in a 640 x 480 window at the desktop's colour depth\n"
-         "                      instead of full-screen\n"
-         "  --depth 15|16|24|32 colour depth of the full-screen display (default 32);\n"
-         "                      with --headless also the depth of the window\n"
-         "  --no-music          play without music\n"
-         "  --seed N            seed the random choices with N (0..4294967295) instead\n"
-         "                      of the clock\n"
-         "  --headless          draw into memory only: no window, no sound\n"
-         "                      (with --seed: an offline run on a virtual clock that moves\n"
-         "                      exactly 40 ms per frame, 6446 frames, no waiting)\n"
-         "  --dump-frames DIR   write each presented frame as DIR/frame_NNNNN.png\n"
-         "                      (frame 1 is the first; DIR is created when missing)\n"
-         "  --frames N,N,...    with --dump-frames: write only these frames\n"
-         "  --benchmark         at the end, print per scene the frames drawn and the\n"
-         "                      milliseconds per frame (mean, worst), and the frames per\n"
-         "                      second of the whole run\n"
-         "  --help              print this text and exit\n"
-         "  --version           print the version and exit\n"
-         "\n"
-         "Pictures, meshes and music (GFX/, ASC/, SND/) are looked for in the current\n"
-         "folder, then beside the executable, then in ../share/nerith from the\n"
-         "executable's folder. A fatal error writes one line to\n"
-         "KVR_ERR.txt in the current folder, prints it on standard error and exits with\n"
-         "status 1. Exit status 0: the show ended; 2: a bad command line.\n";
-}
-
-namespace {
-
-// Strict unsigned decimal: digits only, no sign, no overflow.
-bool ParseUnsigned(const std::string& Text, uint32_t* Out) {
-  if (Text.empty() || Text.size() > 10) return false;
-  uint64_t Value = 0;
-  for (char C : Text) {
-    if (C < '0' || C > '9') return false;
-    Value = Value * 10 + uint64_t(C - '0');
-  }
-  if (Value > 0xFFFFFFFFull) return false;
-  *Out = uint32_t(Value);
-  return true;
-}
-
-bool ParseFrameList(const std::string& Text, std::vector<uint32_t>* Out) {
-  std::vector<uint32_t> Frames;
-  size_t Start = 0;
-  for (;;) {
-    const size_t Comma = Text.find(',', Start);
-    const std::string Item = Text.substr(Start, Comma == std::string::npos ? std::string::npos : Comma - Start);
-    uint32_t Frame = 0;
-    if (!ParseUnsigned(Item, &Frame) || Frame == 0) return false;
-    Frames.push_back(Frame);
-    if (Comma == std::string::npos) break;
-    Start = Comma + 1;
-  }
-  std::sort(Frames.begin(), Frames.end());
-  Frames.erase(std::unique(Frames.begin(), Frames.end()), Frames.end());
-  *Out = std::move(Frames);
-  return true;
-}
-
-int UsageError(const std::string& Problem) {
-  std::fprintf(stderr, "nerith: %s\n\n%s", Problem.c_str(), UsageText());
-  std::fflush(stderr);
-  return 2;
-}
-
-}  // namespace
-
-int ParseCommandLine(int argc, char** argv) {
-  Options = ShowOptions();
-  bool HasFrames = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string Arg = argv[i] ? argv[i] : "";
-    std::string Value;
-    bool HasValue = false;
-    // "--name=value" is taken like "--name value".
-    const size_t Equals = Arg.find('=');
-    if (Arg.rfind("--", 0) == 0 && Equals != std::string::npos) {
-      Value = Arg.substr(Equals + 1);
-      Arg = Arg.substr(0, Equals);
-      HasValue = true;
-    }
-    const bool NeedsValue = Arg == "--depth" || Arg == "--seed" || Arg == "--dump-frames" || Arg == "--frames";
-    if (NeedsValue && !HasValue) {
-      if (i + 1 >= argc) return UsageError("option " + Arg + " needs a value");
-      Value = argv[++i];
-      HasValue = true;
-    }
-    if (!NeedsValue && HasValue) return UsageError("option " + Arg + " takes no value");
-
-    if (Arg == "--help" || Arg == "-h") {
-      std::fputs(UsageText(), stdout);
-      std::fflush(stdout);
-      return 0;
-    } else if (Arg == "--version") {
-      std::printf("nerith %s (Kelvra engine)\n", ShowVersion);
-      std::fflush(stdout);
-      return 0;
-    } else if (Arg == "--window") {
-      Options.Window = true;
-    } else if (Arg == "--no-music") {
-      Options.NoMusic = true;
-    } else if (Arg == "--headless") {
-      Options.Headless = true;
-    } else if (Arg == "--benchmark") {
-      Options.Benchmark = true;
-    } else if (Arg == "--depth") {
-      uint32_t Depth = 0;
-      if (!ParseUnsigned(Value, &Depth) || (Depth != 15 && Depth != 16 && Depth != 24 && Depth != 32))
-        return UsageError("--depth must be 15, 16, 24 or 32, not \"" + Value + "\"");
-      Options.Depth = int32_t(Depth);
-    } else if (Arg == "--seed") {
-      if (!ParseUnsigned(Value, &Options.Seed))
-        return UsageError("--seed must be a whole number from 0 to 4294967295, not \"" + Value + "\"");
-      Options.HasSeed = true;
-    } else if (Arg == "--dump-frames") {
-      if (Value.empty()) return UsageError("--dump-frames needs a folder");
-      Options.DumpDir = Value;
-    } else if (Arg == "--frames") {
-      if (!ParseFrameList(Value, &Options.DumpFrames))
-        return UsageError("--frames needs frame numbers from 1 up, separated by commas, not \"" + Value + "\"");
-      HasFrames = true;
-    } else {
-      return UsageError("unknown option \"" + Arg + "\"");
-    }
-  }
-  if (HasFrames && Options.DumpDir.empty()) return UsageError("--frames needs --dump-frames DIR");
-  Options.Offline = Options.Headless && Options.HasSeed;
-  return -1;
-}
-
 namespace {
 
 // The configuration values as the show is designed, then what the command
@@ -271,63 +126,6 @@ void Configure() {
   UseMusic = !Options.NoMusic && !Options.Headless;
 }
 
-}  // namespace
-
-// --- benchmark ------------------------------------------------------------------
-
-namespace {
-using BenchClock = std::chrono::steady_clock;
-
-struct SceneTiming {
-  uint64_t Frames = 0;
-  double TotalMs = 0;
-  double WorstMs = 0;
-};
-constexpr int SceneSlots = 16;  // prelude 0, scenes 1 .. 14, anything else 15
-SceneTiming SceneTimes[SceneSlots];
-BenchClock::time_point RunStart;
-BenchClock::time_point FrameStart;
-bool RunStarted = false;
-uint64_t RunFrames = 0;
-
-double MsBetween(BenchClock::time_point A, BenchClock::time_point B) {
-  return std::chrono::duration<double, std::milli>(B - A).count();
-}
-
-void StartRunClock() {
-  RunStart = FrameStart = BenchClock::now();
-  RunStarted = true;
-}
-
-void RecordFrame(double WorkMs) {
-  const int Slot = (CurrentScene >= 0 && CurrentScene < SceneSlots - 1) ? CurrentScene : SceneSlots - 1;
-  SceneTiming& T = SceneTimes[Slot];
-  ++T.Frames;
-  T.TotalMs += WorkMs;
-  T.WorstMs = std::max(T.WorstMs, WorkMs);
-}
-
-void PrintBenchmark() {
-  const double RunSeconds = RunStarted ? MsBetween(RunStart, BenchClock::now()) / 1000.0 : 0.0;
-  std::printf("Benchmark: wall-clock milliseconds per frame (drawing and presenting; the frame-rate cap's waits "
-              "excluded)\n");
-  std::printf("scene   frames   mean ms  worst ms\n");
-  for (int Slot = 0; Slot < SceneSlots; ++Slot) {
-    const SceneTiming& T = SceneTimes[Slot];
-    if (T.Frames == 0) continue;
-    char Name[16];
-    if (Slot == SceneSlots - 1)
-      std::snprintf(Name, sizeof Name, "other");
-    else
-      std::snprintf(Name, sizeof Name, "%d", Slot);
-    std::printf("%5s %8llu %9.3f %9.3f\n", Name, static_cast<unsigned long long>(T.Frames),
-                T.TotalMs / double(T.Frames), T.WorstMs);
-  }
-  const double Fps = RunSeconds > 0.0 ? double(RunFrames) / RunSeconds : 0.0;
-  std::printf("whole run: %llu frames in %.3f s, %.2f frames per second\n",
-              static_cast<unsigned long long>(RunFrames), RunSeconds, Fps);
-  std::fflush(stdout);
-}
 }  // namespace
 
 // --- start-up ---------------------------------------------------------------------
@@ -351,18 +149,26 @@ void PrepareDumpFolder() {
 }
 }  // namespace
 
+std::string ShowMusicPath() { return AssetPath("SND\\Nerith.mp3"); }
+
 void InitShow() {
-  SeedRandom(Options.HasSeed ? Options.Seed : ClockSeed());
+  uint32_t Seed = Options.Seed;
+  if (!Options.HasSeed) {
+    Seed = ClockSeed();
+    // A recording must be repeatable: say which seed made it.
+    if (!Options.RecordPath.empty()) {
+      std::fprintf(stderr, "nerith: seed %u (--seed %u makes this recording again)\n", Seed, Seed);
+      std::fflush(stderr);
+    }
+  }
+  SeedRandom(Seed);
   PrepareDumpFolder();
   if (Options.Headless) {
     // Windowed headless displays report --depth (or 32) as their desktop.
     const int32_t Depth = Options.Depth ? Options.Depth : 32;
     KvSetDeviceFactory([Depth] { return KvMakeHeadlessDevice(Depth); });
   }
-  if (Options.Offline) {
-    KvUseVirtualClock(true);
-    KvSetVirtualClock(0);
-  }
+  PrepareRunClock();
 
   if (UseFullScreen)
     Display = new TSelfFullKelvra(640, 480, DisplayDepth, ShowCaption);
@@ -370,7 +176,7 @@ void InitShow() {
     Display = new TSelfKelvra(DisplayWidth, DisplayHeight, ShowCaption);
 
   LoadPictures();
-  if (UseMusic) Sound = new TSoundKv(Display, AssetPath("SND\\Nerith.mp3"), false);
+  if (UseMusic) Sound = new TSoundKv(Display, ShowMusicPath(), false);
   Timer = new TTimerKv(240);
   Timer->Start();
   Input = new TInputKv(Display);
@@ -378,10 +184,23 @@ void InitShow() {
   FrameCount = 0;
 }
 
+void StartMusic() {
+  const uint32_t ShowMs = ShowTimeMs();
+  SendMusicStart(ShowMs);
+  // While catching up to --start the clock is not real time: the music
+  // waits for the switch to the live clock.
+  if (CatchingUp())
+    DeferMusic(ShowMs);
+  else if (UseMusic && Sound)
+    Sound->Play();
+}
+
 void SelectFont(uint8_t Index) {
   if (!Screen || Index >= 2) return;
   Screen->SetFont(Fonts[Index].Name, Fonts[Index].Size);
 }
+
+void FreeShowObjects();
 
 // --- frame loop -------------------------------------------------------------------
 
@@ -404,45 +223,43 @@ void WaitForFrameSlot() {
   }
 }
 
-void DumpFrame() {
-  if (Options.DumpDir.empty() || !Screen) return;
-  if (!Options.DumpFrames.empty() &&
-      !std::binary_search(Options.DumpFrames.begin(), Options.DumpFrames.end(), FrameCount))
-    return;
-  KvFrameCopy Frame;
-  // The headless device keeps what it was given to show; other devices show
-  // Screen itself, unconverted.
-  if (!Display || !Display->DirectDraw || !KvHeadlessLastFrame(*Display->DirectDraw, &Frame)) {
-    const size_t Bytes = size_t(Screen->Pitch) * size_t(Screen->Height);
+// The finished frame (Screen, as presented) to the frame outputs.
+bool HandOnFrame(double CapWaitMs) {
+  FinishedFrame Frame;
+  if (Screen) {
+    Frame.Pixels = Screen->Bits;
     Frame.Width = Screen->Width;
     Frame.Height = Screen->Height;
     Frame.Pitch = Screen->Pitch;
     Frame.Depth = Screen->Depth;
-    Frame.Pixels.reset(new uint8_t[Bytes]);
-    std::memcpy(Frame.Pixels.get(), Screen->Bits, Bytes);
   }
-  char Name[32];
-  std::snprintf(Name, sizeof Name, "frame_%05u.png", FrameCount);
-  const std::string Path = (std::filesystem::path(Options.DumpDir) / Name).string();
-  if (!KvWriteFramePng(Frame, Path))
-    FatalError(KvErrorLine("[Nerith]", "DumpFrames", "Cannot write \"" + Path + "\"").c_str());
+  Frame.Number = FrameCount;
+  Frame.ShowMs = ShowTimeMs();
+  Frame.CapWaitMs = CapWaitMs;
+  return SendFrame(Frame);
 }
 
-void ReportProgress() {
-  if (!Options.Offline || FrameCount % ProgressEvery != 0) return;
-  std::fprintf(stderr, "nerith: frame %u of %u (scene %d)\n", FrameCount, OfflineFrameTotal, CurrentScene);
+// The run ends: outputs finished (the recording's file closed), every
+// object freed. A stop signal ends with 128 + its number.
+[[noreturn]] void EndRun(bool Interrupted) {
+  CloseFrameOutputs(Interrupted);
+  if (UseMusic && Sound) Sound->Stop();
+  TimerStop(Timer);
+  FreeShowObjects();
+  std::fflush(stdout);
   std::fflush(stderr);
+  std::exit(Interrupted ? 128 + StopSignalNumber() : 0);
 }
 
 }  // namespace
 
 void EndFrame() {
-  if (!RunStarted) StartRunClock();
-  const BenchClock::time_point DrawEnd = BenchClock::now();
+  const auto WaitStart = std::chrono::steady_clock::now();
 
   // 1. The cap.
   WaitForFrameSlot();
-  const BenchClock::time_point WaitEnd = BenchClock::now();
+  const double CapWaitMs =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - WaitStart).count();
 
   // 2. Count the frame.
   ++FrameCount;
@@ -455,22 +272,16 @@ void EndFrame() {
     Screen->DrawAlpha(Screen, TrailOffsets[TrailPos], TrailOffsets[TrailPos + 1], 20);
   }
 
-  // 4. Show it.
-  if (Screen) Screen->Present(PresentWait);
-  DumpFrame();
-
-  const BenchClock::time_point FrameEnd = BenchClock::now();
-  ++RunFrames;
-  if (Options.Benchmark) RecordFrame(MsBetween(FrameStart, DrawEnd) + MsBetween(WaitEnd, FrameEnd));
-  FrameStart = FrameEnd;
-  ReportProgress();
+  // 4. Show it: the frame-output seam presents, dumps, records and times.
+  const bool More = HandOnFrame(CapWaitMs);
 
   // 5. One window message, then Escape.
   if (!ProcessMessage(Display)) Shutdown();
   if (Input && Input->KeyDown(1)) Shutdown();
 
-  // The offline clock: the next frame is drawn 40 ms later.
-  if (Options.Offline) KvAdvanceVirtualClock(OfflineFrameMs);
+  if (StopSignalNumber() != 0) EndRun(true);
+  if (!More) Shutdown();
+  StepRunClock();
 }
 
 // --- shutdown ---------------------------------------------------------------------
@@ -483,9 +294,7 @@ void Free(T*& Object) {
 }
 }  // namespace
 
-void Shutdown() {
-  if (UseMusic && Sound) Sound->Stop();
-  TimerStop(Timer);
+void FreeShowObjects() {
   Free(Input);
   Free(WaterPic);
   Free(TitlePic);
@@ -505,11 +314,9 @@ void Shutdown() {
   Free(BallPic);
   // Last: its destructor gives the desktop back and shows the cursor.
   Free(Display);
-  if (Options.Benchmark) PrintBenchmark();
-  std::fflush(stdout);
-  std::fflush(stderr);
-  std::exit(0);
 }
+
+void Shutdown() { EndRun(false); }
 
 // --- main program -------------------------------------------------------------------
 
@@ -523,10 +330,9 @@ int NerithMain(int argc, char** argv) {
   LoadMeshes();
   Fonts[1] = TFontType{"", 32};
   SelectFont(1);
+  OpenFrameOutputs();
 
-  // Frame 1 is drawn at 40 ms of the offline clock, frame k at 40 k ms.
-  if (Options.Offline) KvAdvanceVirtualClock(OfflineFrameMs);
-  StartRunClock();
+  BeginRunClock();
   RunTimeline();
   Shutdown();
 }

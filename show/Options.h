@@ -1,10 +1,16 @@
 // Command-line options of the show (additions of ours; the defaults
 // leave the show exactly as designed: full-screen, 32 bits, music on).
+// CommandLine.cpp parses them.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// Frame length of the offline clock, and the frames the whole show then
+// draws: 293 steps of 880 ms at 40 ms per frame.
+constexpr uint32_t OfflineFrameMs = 40;
+constexpr uint32_t OfflineFrameTotal = 293u * 880u / OfflineFrameMs;
 
 struct ShowOptions {
   bool Window = false;          // --window
@@ -13,11 +19,17 @@ struct ShowOptions {
   bool HasSeed = false;         // --seed N
   uint32_t Seed = 0;
   bool Headless = false;        // --headless: no window, memory surfaces
-  bool Offline = false;         // set by --headless together with --seed:
-                                // virtual clock, exactly 40 ms per frame
+  bool Offline = false;         // set by --headless together with --seed,
+                                // and by --record: virtual clock, exactly
+                                // 40 ms per frame
   std::string DumpDir;          // --dump-frames DIR
   std::vector<uint32_t> DumpFrames;  // --frames N,N,... (empty: every frame)
   bool Benchmark = false;       // --benchmark: per-scene timing report
+  std::string RecordPath;       // --record FILE (.mp4, .mkv or .webm)
+  int32_t Scale = 1;            // --scale N: recorded and dumped frames N x
+  bool Quiet = false;           // --quiet: no progress lines
+  uint32_t StartMs = 0;         // --start T / --scene N: first show time
+  uint32_t EndMs = UINT32_MAX;  // --end T: frames drawn before this time
 };
 
 extern ShowOptions Options;

@@ -1,7 +1,9 @@
 // The show's globals and its frame loop.
 //
-//   Main.cpp       configuration, command line, asset paths, InitShow,
-//                  EndFrame (pacing, trails, offline run), Shutdown
+//   Main.cpp       configuration, asset paths, InitShow, EndFrame (pacing,
+//                  trails, frame outputs), Shutdown
+//   CommandLine.cpp  the options (Options.h)
+//   FrameOutput.h  where finished frames go; RunClock.h the run's clock
 //   Pictures.cpp   the picture globals and LoadPictures
 //   Effects2D.cpp  starfield and sprite swarm
 //   Timeline.cpp   the prelude and the fourteen scenes
@@ -72,7 +74,14 @@ void SeedRandom(uint32_t Seed);
 std::string AssetPath(const std::string& ShowPath);
 void SetAssetRoot(const std::string& Root);
 
+// The soundtrack's file, for the live run and the recorder alike.
+std::string ShowMusicPath();
+
 void InitShow();
+// The prelude's music cue: plays the music (or, while catching up to
+// --start, keeps it for the switch to the live clock) and tells the frame
+// outputs its show time.
+void StartMusic();
 void LoadPictures();
 void SelectFont(uint8_t Index);
 // Called exactly once at the end of every frame; may end the program.

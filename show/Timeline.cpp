@@ -444,7 +444,7 @@ void Prelude() {
   CurrentScene = 0;
   SetMover(0, 460, -1);
   StarfieldStep();
-  if (UseMusic && Sound) Sound->Play();
+  StartMusic();
   Place(ObjSky, 0, 0, 75);
   ObjSky.Mode = ModeEnvMap;
   Spin(ObjSky, 0, 0, 2);

@@ -38,3 +38,8 @@ std::unique_ptr<KvDecoder> KvOpenStreamDecoder(const std::string& FileName, std:
 // position decides where it continues); false ends it after one pass.
 std::unique_ptr<KvDecoder> KvOpenModuleDecoder(const std::string& FileName, bool Loop,
                                                std::string& ErrorText);
+
+// The decoder the player uses for FileName, chosen by its extension like
+// TSoundKv does (Sound.cpp holds the lists): for programs that want the
+// music's samples rather than playback (the show's recorder).
+std::unique_ptr<KvDecoder> KvOpenMusicFile(const std::string& FileName, bool Loop, std::string& ErrorText);

@@ -1,6 +1,7 @@
 // KvMusicStream: the decoder thread and the play state of one piece of music.
 #include "MusicStream.h"
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -58,6 +59,21 @@ void KvMusicStream::Play() {
 
 void KvMusicStream::Stop() { KvAudioDetach(this); }
 
+void KvMusicStream::Skip(size_t Frames) {
+  if (Playing()) return;
+  // Without a voice nobody else reads the ring; the decoder thread writes
+  // only under Lock, so what is buffered now and what it drops later add up
+  // to exactly Frames.
+  std::vector<int16_t> Scrap(ChunkFrames * 2);
+  std::lock_guard<std::mutex> G(Lock);
+  while (Frames > 0) {
+    const size_t Got = Ring.Read(Scrap.data(), std::min(Frames, ChunkFrames));
+    if (Got == 0) break;
+    Frames -= Got;
+  }
+  SkipLeft += Frames;
+}
+
 // Decodes chunk by chunk into the ring, sleeping while the ring is full. A
 // looping stream rewinds at its end, unless a whole pass gave nothing (an
 // empty file would otherwise spin).
@@ -97,6 +113,12 @@ void KvMusicStream::Run() {
       PassHadFrames = true;
       Have = N;
       Sent = 0;
+    }
+    if (SkipLeft > 0) {
+      const size_t Drop = std::min(SkipLeft, Have - Sent);
+      SkipLeft -= Drop;
+      Sent += Drop;
+      continue;
     }
     Sent += Ring.Write(Chunk.data() + Sent * 2, Have - Sent);
     // The mixer takes about 1024 frames per 23 ms; a short nap keeps the ring

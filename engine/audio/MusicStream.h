@@ -33,6 +33,10 @@ struct KvMusicStream {
 
   void Play();
   void Stop();
+  // Drops the next Frames frames of music, so that the next Play starts that
+  // much later in the piece. Only while not playing; does not wait for the
+  // decoder (it drops the rest as it decodes them).
+  void Skip(size_t Frames);
   bool Playing() const { return Voice.load(std::memory_order_acquire) >= 0; }
   // True once a non-looping stream has been played to its last frame.
   bool Finished() const { return Ended.load(std::memory_order_acquire); }
@@ -66,6 +70,7 @@ struct KvMusicStream {
   std::condition_variable Wake;
   bool Quit = false;
   bool Restart = false;
+  size_t SkipLeft = 0;  // frames the decoder thread still drops (under Lock)
   std::atomic<bool> AtEnd{false};  // decoder thread wrote its last frame
   std::atomic<bool> Ended{false};  // mixer played that last frame
   std::thread Thread;

@@ -54,6 +54,18 @@ TEST(CommandLine, EveryOptionIsTaken) {
   EXPECT_TRUE(Options.HasSeed);
   EXPECT_FALSE(Options.Offline);  // no --headless
   EXPECT_FALSE(Options.Window);
+  // Capture: --record is an offline run even without --seed; times are
+  // seconds with up to three decimals; --scene starts at its window.
+  ASSERT_EQ(Parse({"--record", "Show.MKV", "--scale", "3", "--start", "12.5", "--end", "20", "--quiet"}), -1);
+  EXPECT_EQ(Options.RecordPath, "Show.MKV");
+  EXPECT_TRUE(Options.Headless && Options.Offline);
+  EXPECT_EQ(Options.Scale, 3);
+  EXPECT_EQ(Options.StartMs, 12500u);
+  EXPECT_EQ(Options.EndMs, 20000u);
+  EXPECT_TRUE(Options.Quiet);
+  ASSERT_EQ(Parse({"--scene", "10"}), -1);
+  EXPECT_EQ(Options.StartMs, 155u * 880u);  // scene 10 opens at step 155
+  EXPECT_FALSE(Options.Offline);
 }
 
 TEST(CommandLine, BadInputIsAUsageErrorWithStatusTwo) {
@@ -63,6 +75,10 @@ TEST(CommandLine, BadInputIsAUsageErrorWithStatusTwo) {
       {"--frames", "1,2"},  // without --dump-frames
       {"--dump-frames", "d", "--frames", "0"}, {"--dump-frames", "d", "--frames", "1,,2"},
       {"--dump-frames", ""}, {"--window=yes"},
+      {"--record", "show.avi"}, {"--record", "show"}, {"--record", "mp4"}, {"--record", "a.mp4", "--window"},
+      {"--scale", "0"}, {"--scale", "5"}, {"--start", "-1"}, {"--start", "1.2345"}, {"--start", "."},
+      {"--start", "257.84"},  // the show's last frame is drawn at 257.84 s - 40 ms
+      {"--start", "5", "--end", "5"}, {"--scene", "0"}, {"--scene", "15"}, {"--scene", "2", "--start", "1"},
   };
   for (const auto& Args : Bad) {
     testing::internal::CaptureStderr();
@@ -83,8 +99,9 @@ TEST(CommandLine, HelpIsTruthful) {
   const std::regex Option("--[a-z][a-z-]*");
   for (auto It = std::sregex_iterator(Out.begin(), Out.end(), Option); It != std::sregex_iterator(); ++It)
     Named.insert(It->str());
-  const std::set<std::string> Taken = {"--window",      "--depth",  "--no-music",  "--seed", "--headless",
-                                       "--dump-frames", "--frames", "--benchmark", "--help", "--version"};
+  const std::set<std::string> Taken = {
+      "--window", "--depth", "--no-music", "--seed",  "--headless", "--dump-frames", "--frames", "--benchmark",
+      "--help",   "--version", "--record", "--scale", "--start",    "--end",         "--scene",  "--quiet"};
   EXPECT_EQ(Named, Taken);
   for (const std::string& Name : Named) {
     std::vector<std::string> Args = {Name};
@@ -92,6 +109,8 @@ TEST(CommandLine, HelpIsTruthful) {
     if (Name == "--seed") Args.push_back("1");
     if (Name == "--dump-frames") Args.push_back("d");
     if (Name == "--frames") Args = {"--dump-frames", "d", "--frames", "1"};
+    if (Name == "--record") Args.push_back("d.webm");
+    if (Name == "--scale" || Name == "--start" || Name == "--end" || Name == "--scene") Args.push_back("2");
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const int Status = Parse(Args);

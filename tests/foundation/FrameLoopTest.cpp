@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "KvTest.h"
+#include "engine/Platform.h"
+#include "show/FrameOutput.h"
 #include "show/Options.h"
+#include "show/RunClock.h"
 #include "show/Show.h"
 
 namespace {
@@ -206,3 +209,44 @@ TEST(AssetPaths, BackslashesBecomeSlashesUnderTheRoot) {
 }
 
 }  // namespace
+
+// A live run with --start 0.4 s: frames 1 .. 9 (drawn at 40 .. 360 ms on the
+// virtual clock) are shown to nobody and do not wait; after frame 9 the
+// live clock takes over at 400 ms, so frame 10 is drawn at 0.4 s of show
+// time and presented, and the cap paces from there.
+TEST(FrameLoopStart, CatchesUpUnseenThenGoesOnLive) {
+  Options = ShowOptions();
+  Options.Headless = true;
+  Options.StartMs = 400;
+  PrepareRunClock();
+  ASSERT_TRUE(CatchingUp());
+  Display = kvtest::MakeDisplay(32, 64, 48).release();
+  Screen = new TBufferKv(Display, 64, 48, false);
+  Timer = new TTimerKv(240);
+  Timer->Start();
+  FrameCount = 0;
+  OpenFrameOutputs();
+  BeginRunClock();
+  KvDevice& Device = *Display->DirectDraw;
+  for (uint32_t Frame = 1; Frame <= 9; ++Frame) {
+    ASSERT_EQ(ShowTimeMs(), 40 * Frame);
+    EndFrame();
+    EXPECT_EQ(KvHeadlessPresentCount(Device), 0u) << Frame;
+  }
+  EXPECT_FALSE(CatchingUp());
+  EXPECT_FALSE(KvVirtualClockActive());
+  const uint32_t Live = ShowTimeMs();
+  EXPECT_GE(Live, 400u);
+  EXPECT_LT(Live, 400u + 200u);  // the clock went on from 400 ms, not from its own zero
+  EndFrame();
+  EXPECT_EQ(KvHeadlessPresentCount(Device), 1u);
+  CloseFrameOutputs(false);
+  delete Timer;
+  delete Screen;
+  delete Display;
+  Timer = nullptr;
+  Screen = nullptr;
+  Display = nullptr;
+  KvSetClockSource(nullptr);
+  KvSetDeviceFactory(nullptr);
+}

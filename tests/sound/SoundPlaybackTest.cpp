@@ -364,3 +364,22 @@ TEST(SoundDeviceTest, DummyDevicePlaysAPieceToItsEnd) {
 }
 
 }  // namespace
+
+// Skip (a live run started at --start T): the music then starts that far
+// in, sample for sample, whether the skipped part is already in the ring
+// (1 s) or partly still to be decoded (5 s, more than the ring holds).
+TEST_F(SoundPlaybackTest, SkipStartsTheMusicLaterSampleForSample) {
+  const size_t N = 44100 * 6;
+  const std::vector<int16_t> Pcm = soundtest::NoisePcm(N, 2, 11);
+  const std::string Path = Write("s.wav", soundtest::WavBytes(Pcm, 2, 44100));
+  for (uint32_t Ms : {1000u, 5000u}) {
+    SCOPED_TRACE(Ms);
+    TSoundKv Sound(nullptr, Path, false);
+    ASSERT_TRUE(Sound.Stream->WaitBuffered(100000, 10000));
+    Sound.Skip(Ms);
+    Sound.Play();
+    const std::vector<int16_t> Out = Pull(Sound.Stream, 1'000'000);
+    const size_t From = size_t(Ms) * 441 / 10 * 2;
+    EXPECT_TRUE(Out == std::vector<int16_t>(Pcm.begin() + long(From), Pcm.end()));
+  }
+}

@@ -1,0 +1,224 @@
+// The show's command line: ParseCommandLine fills Options, UsageText is
+// what --help prints.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Options.h"
+#include "Timeline.h"
+#include "record/VideoFile.h"
+
+ShowOptions Options;
+
+namespace {
+constexpr const char* ShowVersion = "1.0.0";
+}
+
+const char* UsageText() {
+  return "Usage: nerith [options]\n"
+         "Nerith: a real-time show, 640 x 480, about 258 seconds. Escape or closing the\n"
+         "window ends it early.\n"
+         "\n"
+         "Options:\n"
+         "  --window            show in a 640 x 480 window at the desktop's colour depth\n"
+         "                      instead of full-screen\n"
+         "  --depth 15|16|24|32 colour depth of the full-screen display (default 32);\n"
+         "                      with --headless also the depth of the window\n"
+         "  --no-music          play (or record) without music\n"
+         "  --seed N            seed the random choices with N (0..4294967295) instead\n"
+         "                      of the clock\n"
+         "  --headless          draw into memory only: no window, no sound\n"
+         "                      (with --seed: an offline run on a virtual clock that moves\n"
+         "                      exactly 40 ms per frame, 6446 frames, no waiting)\n"
+         "  --record FILE       write the show to a video file on the virtual clock, with\n"
+         "                      its music: FILE.mp4 H.264 and AAC, FILE.mkv lossless FFV1\n"
+         "                      and FLAC, FILE.webm VP9 and Opus; 25 frames per second.\n"
+         "                      Without --seed the seed used is printed\n"
+         "  --dump-frames DIR   write each presented frame as DIR/frame_NNNNN.png\n"
+         "                      (frame 1 is the first; DIR is created when missing)\n"
+         "  --frames N,N,...    with --dump-frames: write only these frames; the run\n"
+         "                      stops after the last of them\n"
+         "  --scale 1|2|3|4     enlarge recorded and dumped frames N times, pixels kept\n"
+         "                      square (2: 1280 x 960)\n"
+         "  --start T           begin at T seconds of show time: earlier frames are drawn\n"
+         "                      at full speed and not shown, recorded or dumped\n"
+         "  --end T             stop before the frame drawn at T seconds\n"
+         "  --scene N           short for --start at the beginning of scene N (1..14)\n"
+         "  --quiet             no progress lines during offline runs and recordings\n"
+         "  --benchmark         at the end, print the time from start to the first\n"
+         "                      presented frame, per scene the frames drawn and the\n"
+         "                      milliseconds per frame (mean, worst, 99th percentile),\n"
+         "                      and the frames per second of the whole run\n"
+         "  --help              print this text and exit\n"
+         "  --version           print the version and exit\n"
+         "\n"
+         "Pictures, meshes and music (GFX/, ASC/, SND/) are looked for in the current\n"
+         "folder, then beside the executable, then in ../share/nerith from the\n"
+         "executable's folder. A fatal error writes one line to\n"
+         "KVR_ERR.txt in the current folder, prints it on standard error and exits with\n"
+         "status 1. Exit status 0: the show ended; 2: a bad command line; 130 or 143:\n"
+         "a recording or offline run ended by Ctrl-C or SIGTERM (the file is finished\n"
+         "up to the last frame written).\n";
+}
+
+namespace {
+
+// Strict unsigned decimal: digits only, no sign, no overflow.
+bool ParseUnsigned(const std::string& Text, uint32_t* Out) {
+  if (Text.empty() || Text.size() > 10) return false;
+  uint64_t Value = 0;
+  for (char C : Text) {
+    if (C < '0' || C > '9') return false;
+    Value = Value * 10 + uint64_t(C - '0');
+  }
+  if (Value > 0xFFFFFFFFull) return false;
+  *Out = uint32_t(Value);
+  return true;
+}
+
+// Seconds with at most three decimals ("148", "12.5", "0.04"), as
+// milliseconds; no sign, at most a million seconds.
+bool ParseSeconds(const std::string& Text, uint32_t* Ms) {
+  const size_t Dot = Text.find('.');
+  const std::string Whole = Text.substr(0, Dot);
+  std::string Fraction = Dot == std::string::npos ? std::string() : Text.substr(Dot + 1);
+  if (Whole.empty() && Fraction.empty()) return false;
+  if (Fraction.size() > 3 || (Dot != std::string::npos && Fraction.empty())) return false;
+  uint32_t W = 0, F = 0;
+  if (!Whole.empty() && (!ParseUnsigned(Whole, &W) || W > 1000000)) return false;
+  while (Fraction.size() < 3) Fraction += '0';
+  if (!ParseUnsigned(Fraction, &F)) return false;
+  *Ms = W * 1000 + F;
+  return true;
+}
+
+bool ParseFrameList(const std::string& Text, std::vector<uint32_t>* Out) {
+  std::vector<uint32_t> Frames;
+  size_t Start = 0;
+  for (;;) {
+    const size_t Comma = Text.find(',', Start);
+    const std::string Item = Text.substr(Start, Comma == std::string::npos ? std::string::npos : Comma - Start);
+    uint32_t Frame = 0;
+    if (!ParseUnsigned(Item, &Frame) || Frame == 0) return false;
+    Frames.push_back(Frame);
+    if (Comma == std::string::npos) break;
+    Start = Comma + 1;
+  }
+  std::sort(Frames.begin(), Frames.end());
+  Frames.erase(std::unique(Frames.begin(), Frames.end()), Frames.end());
+  *Out = std::move(Frames);
+  return true;
+}
+
+int UsageError(const std::string& Problem) {
+  std::fprintf(stderr, "nerith: %s\n\n%s", Problem.c_str(), UsageText());
+  std::fflush(stderr);
+  return 2;
+}
+
+bool TakesValue(const std::string& Arg) {
+  static const char* const Names[] = {"--depth", "--seed", "--dump-frames", "--frames", "--record",
+                                      "--scale", "--start", "--end", "--scene"};
+  for (const char* Name : Names)
+    if (Arg == Name) return true;
+  return false;
+}
+
+}  // namespace
+
+int ParseCommandLine(int argc, char** argv) {
+  Options = ShowOptions();
+  bool HasFrames = false;
+  bool HasStart = false;
+  bool HasScene = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string Arg = argv[i] ? argv[i] : "";
+    std::string Value;
+    bool HasValue = false;
+    // "--name=value" is taken like "--name value".
+    const size_t Equals = Arg.find('=');
+    if (Arg.rfind("--", 0) == 0 && Equals != std::string::npos) {
+      Value = Arg.substr(Equals + 1);
+      Arg = Arg.substr(0, Equals);
+      HasValue = true;
+    }
+    const bool NeedsValue = TakesValue(Arg);
+    if (NeedsValue && !HasValue) {
+      if (i + 1 >= argc) return UsageError("option " + Arg + " needs a value");
+      Value = argv[++i];
+      HasValue = true;
+    }
+    if (!NeedsValue && HasValue) return UsageError("option " + Arg + " takes no value");
+
+    if (Arg == "--help" || Arg == "-h") {
+      std::fputs(UsageText(), stdout);
+      std::fflush(stdout);
+      return 0;
+    } else if (Arg == "--version") {
+      std::printf("nerith %s (Kelvra engine)\n", ShowVersion);
+      std::fflush(stdout);
+      return 0;
+    } else if (Arg == "--window") {
+      Options.Window = true;
+    } else if (Arg == "--no-music") {
+      Options.NoMusic = true;
+    } else if (Arg == "--headless") {
+      Options.Headless = true;
+    } else if (Arg == "--benchmark") {
+      Options.Benchmark = true;
+    } else if (Arg == "--quiet") {
+      Options.Quiet = true;
+    } else if (Arg == "--depth") {
+      uint32_t Depth = 0;
+      if (!ParseUnsigned(Value, &Depth) || (Depth != 15 && Depth != 16 && Depth != 24 && Depth != 32))
+        return UsageError("--depth must be 15, 16, 24 or 32, not \"" + Value + "\"");
+      Options.Depth = int32_t(Depth);
+    } else if (Arg == "--seed") {
+      if (!ParseUnsigned(Value, &Options.Seed))
+        return UsageError("--seed must be a whole number from 0 to 4294967295, not \"" + Value + "\"");
+      Options.HasSeed = true;
+    } else if (Arg == "--dump-frames") {
+      if (Value.empty()) return UsageError("--dump-frames needs a folder");
+      Options.DumpDir = Value;
+    } else if (Arg == "--frames") {
+      if (!ParseFrameList(Value, &Options.DumpFrames))
+        return UsageError("--frames needs frame numbers from 1 up, separated by commas, not \"" + Value + "\"");
+      HasFrames = true;
+    } else if (Arg == "--record") {
+      RecordFormat Format;
+      if (!RecordFormatOf(Value, &Format))
+        return UsageError("--record needs a file ending in .mp4, .mkv or .webm, not \"" + Value + "\"");
+      Options.RecordPath = Value;
+    } else if (Arg == "--scale") {
+      uint32_t Scale = 0;
+      if (!ParseUnsigned(Value, &Scale) || Scale < 1 || Scale > 4)
+        return UsageError("--scale must be 1, 2, 3 or 4, not \"" + Value + "\"");
+      Options.Scale = int32_t(Scale);
+    } else if (Arg == "--start") {
+      if (!ParseSeconds(Value, &Options.StartMs))
+        return UsageError("--start needs seconds of show time (like 148 or 12.5), not \"" + Value + "\"");
+      HasStart = true;
+    } else if (Arg == "--end") {
+      if (!ParseSeconds(Value, &Options.EndMs))
+        return UsageError("--end needs seconds of show time (like 148 or 12.5), not \"" + Value + "\"");
+    } else if (Arg == "--scene") {
+      uint32_t Scene = 0;
+      if (!ParseUnsigned(Value, &Scene) || Scene < 1 || Scene > uint32_t(SceneCount))
+        return UsageError("--scene must be a scene number from 1 to 14, not \"" + Value + "\"");
+      Options.StartMs = Scenes[Scene - 1].First * 880u;
+      HasScene = true;
+    } else {
+      return UsageError("unknown option \"" + Arg + "\"");
+    }
+  }
+  if (HasFrames && Options.DumpDir.empty()) return UsageError("--frames needs --dump-frames DIR");
+  if (HasStart && HasScene) return UsageError("--start and --scene both set the start; give one");
+  if (!Options.RecordPath.empty() && Options.Window) return UsageError("--record draws no window; leave out --window");
+  constexpr uint32_t ShowMs = OfflineFrameTotal * OfflineFrameMs;
+  if (Options.StartMs >= ShowMs) return UsageError("--start must be before the show's end (257.84 s)");
+  if (Options.EndMs <= Options.StartMs) return UsageError("--end must come after the start");
+  if (!Options.RecordPath.empty()) Options.Headless = true;
+  Options.Offline = Options.Headless && (Options.HasSeed || !Options.RecordPath.empty());
+  return -1;
+}

@@ -1,0 +1,14 @@
+// The frame-output user that shows the frame: Screen to the display.
+#include "FrameOutput.h"
+#include "Show.h"
+
+namespace {
+class PresentOutput : public FrameOutput {
+ public:
+  void Take(const FinishedFrame&) override {
+    if (Screen) Screen->Present(PresentWait);
+  }
+};
+}  // namespace
+
+std::unique_ptr<FrameOutput> MakePresentOutput() { return std::make_unique<PresentOutput>(); }

@@ -1,0 +1,81 @@
+// The run's clock and the stop signals.
+#include "RunClock.h"
+
+#include <signal.h>
+
+#include <chrono>
+
+#include "Options.h"
+#include "Show.h"
+
+namespace {
+bool Catching = false;
+bool MusicWaiting = false;
+uint32_t LiveOffset = 0;  // added to the steady clock once live
+volatile sig_atomic_t StopSignal = 0;
+
+void OnStopSignal(int Signal) { StopSignal = Signal; }
+
+uint32_t LiveClock() {
+  using namespace std::chrono;
+  const uint32_t Now = static_cast<uint32_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+  return Now + LiveOffset;  // modulo 2^32, like the engine's clock
+}
+
+// From the virtual clock to a live one that continues from NextMs.
+void GoLive(uint32_t NextMs) {
+  LiveOffset = 0;
+  LiveOffset = NextMs - LiveClock();
+  KvSetClockSource(LiveClock);
+  KvUseVirtualClock(false);
+  Catching = false;
+  if (MusicWaiting && UseMusic && Sound) Sound->Play();
+  MusicWaiting = false;
+}
+}  // namespace
+
+void PrepareRunClock() {
+  Catching = !Options.Offline && Options.StartMs > 0;
+  MusicWaiting = false;
+  if (Options.Offline || Catching) {
+    KvUseVirtualClock(true);
+    KvSetVirtualClock(0);
+  }
+  if (Options.Offline) {
+    struct sigaction Action = {};
+    Action.sa_handler = OnStopSignal;
+    sigemptyset(&Action.sa_mask);
+    sigaction(SIGINT, &Action, nullptr);
+    sigaction(SIGTERM, &Action, nullptr);
+  }
+}
+
+void BeginRunClock() {
+  if (KvVirtualClockActive()) KvAdvanceVirtualClock(OfflineFrameMs);
+}
+
+void StepRunClock() {
+  if (Options.Offline) {
+    KvAdvanceVirtualClock(OfflineFrameMs);
+  } else if (Catching) {
+    const uint32_t Next = ShowTimeMs() + OfflineFrameMs;
+    KvAdvanceVirtualClock(OfflineFrameMs);
+    if (Next >= Options.StartMs) GoLive(KvMilliseconds());
+  }
+}
+
+uint32_t ShowTimeMs() { return Timer ? KvMilliseconds() - Timer->StartTime : 0; }
+
+bool CatchingUp() { return Catching; }
+
+void DeferMusic(uint32_t ShowMs) {
+  MusicWaiting = true;
+  // The first live frame is the first one drawn at --start or later (frames
+  // fall on multiples of 40 ms). Skipping now lets the decoder drop the
+  // music before it while the frames before it are drawn.
+  const uint32_t FirstLiveMs = (Options.StartMs + OfflineFrameMs - 1) / OfflineFrameMs * OfflineFrameMs;
+  if (UseMusic && Sound && FirstLiveMs > ShowMs) Sound->Skip(FirstLiveMs - ShowMs);
+}
+
+int StopSignalNumber() { return StopSignal; }

@@ -1,0 +1,32 @@
+// The run's clock: live, offline, or catching up to --start.
+//
+//   live       the millisecond clock, real time
+//   offline    (--headless --seed, --record) a virtual clock moving exactly
+//              40 ms per frame: frame k is drawn at 40 k ms
+//   catching   a live run with --start T: the virtual clock, frames drawn at
+//   up         full speed and shown to nobody, until the next frame would be
+//              drawn at T or later; then the live clock goes on from there
+//              and the music starts at the same point of the show
+//
+// Also the stop signals (SIGINT, SIGTERM) of offline runs, which end the
+// run at the next frame's end with its files finished.
+//
+// Depends on: engine/Timer.h, Show.h (Timer, Sound), Options.h.
+#pragma once
+
+#include <cstdint>
+
+// Before the display is made (InitShow): chooses the clock, installs the
+// stop signals of offline runs.
+void PrepareRunClock();
+// Just before the timeline: frame 1 is drawn at 40 ms of a virtual clock.
+void BeginRunClock();
+// End of each frame: moves a virtual clock on, switches to live at --start.
+void StepRunClock();
+// Show time: milliseconds since the show's Timer started.
+uint32_t ShowTimeMs();
+bool CatchingUp();
+// The prelude's music cue came while catching up (at ShowMs).
+void DeferMusic(uint32_t ShowMs);
+// The stop signal received (0: none).
+int StopSignalNumber();

@@ -1,0 +1,201 @@
+// The frame-output user of --record: each frame of the range goes, copied,
+// to an encoder thread that turns it into RGB, enlarges it, encodes it and
+// adds the music up to the frame's end. The show's thread waits only when
+// the encoder is a whole queue of frames behind.
+//
+// Depends on: FrameOutput.h, VideoFile.h, MusicTrack.h, FrameRgb.h,
+// Show.h (ShowMusicPath, the display's size).
+extern "C" {
+#include <libavutil/mem.h>
+#include <libavutil/samplefmt.h>
+}
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "../../engine/Errors.h"
+#include "../FrameOutput.h"
+#include "../Show.h"
+#include "FrameRgb.h"
+#include "MusicTrack.h"
+#include "VideoFile.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr size_t QueueFrames = 8;
+constexpr int FrameRate = 25;
+
+[[noreturn]] void RecordError(const std::string& Text) {
+  FatalError(KvErrorLine("[Nerith]", "Record", Text).c_str());
+}
+
+class Recorder : public FrameOutput {
+ public:
+  Recorder(const std::string& P, int Sc, bool Music, bool Q) : Path(P), Scale(Sc), Quiet(Q) {
+    RecordFormat Format = RecordFormat::Mp4;
+    RecordFormatOf(Path, &Format);
+    std::string Error;
+    if (!File.Open(Path, Format, DisplayWidth * Scale, DisplayHeight * Scale, Music, &Error)) RecordError(Error);
+    if (Music && !Track.Open(ShowMusicPath(), File.AudioWanted(), &Error)) RecordError(Error);
+    HasAudio = Music;
+    Rgb.resize(size_t(DisplayWidth) * Scale * DisplayHeight * Scale * 3);
+    Started = Clock::now();
+    Worker = std::thread(&Recorder::Run, this);
+  }
+
+  ~Recorder() override { Stop(); }
+
+  void MusicStarts(uint32_t ShowMs) override {
+    CueMs = ShowMs;
+    HasCue = true;
+  }
+
+  void Take(const FinishedFrame& Frame) override {
+    if (!Frame.Pixels) return;
+    if (Taken == 0) FirstShowMs = Frame.ShowMs;
+    ++Taken;
+    LastNumber = Frame.Number;
+    std::unique_ptr<KvFrameCopy> Copy;
+    {
+      std::unique_lock<std::mutex> L(Lock);
+      Space.wait(L, [&] { return Queue.size() < QueueFrames || Failed; });
+      if (Failed) {
+        L.unlock();
+        Abort();
+      }
+      if (!Spare.empty()) {
+        Copy = std::move(Spare.back());
+        Spare.pop_back();
+      }
+    }
+    if (!Copy) Copy.reset(new KvFrameCopy);
+    CopyScaledFrame(Frame, 1, Copy.get());
+    {
+      std::lock_guard<std::mutex> L(Lock);
+      if (Taken == 1) MusicStartSeconds = HasCue ? (double(CueMs) - double(FirstShowMs)) / 1000.0 : -1e9;
+      Queue.push_back(std::move(Copy));
+    }
+    Ready.notify_one();
+  }
+
+  void Finish(bool Interrupted) override {
+    Stop();
+    if (Failed) Abort();
+    if (!File.Finish()) RecordError(File.Error());
+    std::error_code Ec;
+    const double Mb = double(std::filesystem::file_size(Path, Ec)) / 1e6;
+    const double Seconds = double(File.FramesWritten()) / FrameRate;
+    const double Took = std::chrono::duration<double>(Clock::now() - Started).count();
+    if (Interrupted)
+      std::fprintf(stderr, "nerith: interrupted after frame %u; %s holds what was recorded: %.1f MB, %.2f s, %lld frames, in %.1f s\n",
+                   LastNumber, Path.c_str(), Mb, Seconds, static_cast<long long>(File.FramesWritten()), Took);
+    else if (!Quiet)
+      std::fprintf(stderr, "nerith: wrote %s: %.1f MB, %.2f s, %lld frames, in %.1f s\n", Path.c_str(), Mb, Seconds,
+                   static_cast<long long>(File.FramesWritten()), Took);
+    std::fflush(stderr);
+  }
+
+ private:
+  // Ends the encoder thread after the queued frames.
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> L(Lock);
+      Closing = true;
+    }
+    Ready.notify_one();
+    if (Worker.joinable()) Worker.join();
+  }
+
+  // A write failed: what was written goes (the VideoFile removes its
+  // unfinished file on exit) and the run ends with the error.
+  [[noreturn]] void Abort() {
+    Stop();
+    RecordError(WorkerError);
+  }
+
+  void Run() {
+    for (;;) {
+      std::unique_ptr<KvFrameCopy> Frame;
+      double MusicStart = 0;
+      {
+        std::unique_lock<std::mutex> L(Lock);
+        Ready.wait(L, [&] { return !Queue.empty() || Closing; });
+        if (Queue.empty()) return;
+        Frame = std::move(Queue.front());
+        Queue.pop_front();
+        MusicStart = MusicStartSeconds;
+      }
+      Space.notify_one();
+      if (!Failed && !Encode(*Frame, MusicStart)) {
+        std::lock_guard<std::mutex> L(Lock);
+        Failed = true;
+        Space.notify_all();
+      }
+      std::lock_guard<std::mutex> L(Lock);
+      Spare.push_back(std::move(Frame));
+    }
+  }
+
+  // On the encoder thread: one frame, then the sound up to its end.
+  bool Encode(const KvFrameCopy& Frame, double MusicStart) {
+    if (File.FramesWritten() == 0 && HasAudio) Track.Place(MusicStart);
+    FrameToRgb(Frame, Scale, Rgb.data());
+    if (!File.WriteVideo(Rgb.data())) return Fail(File.Error());
+    if (!HasAudio) return true;
+    const AudioInput In = File.AudioWanted();
+    const int64_t Due = File.FramesWritten() * In.Rate / FrameRate;
+    const int Samples = int(Due - File.SamplesWritten());
+    if (Samples <= 0) return true;
+    uint8_t** Planes = nullptr;
+    int Linesize = 0;
+    if (av_samples_alloc_array_and_samples(&Planes, &Linesize, 2, Samples, AVSampleFormat(In.SampleFormat), 0) < 0)
+      return Fail("out of memory");
+    const bool Ok = Track.Read(Planes, Samples) && File.WriteAudio(Planes, Samples);
+    av_freep(&Planes[0]);
+    av_freep(&Planes);
+    if (!Ok) return Fail(File.Error().empty() ? "cannot decode the music" : File.Error());
+    return true;
+  }
+
+  bool Fail(const std::string& Text) {
+    WorkerError = Text;
+    return false;
+  }
+
+  std::string Path;
+  int Scale;
+  bool Quiet;
+  bool HasAudio = false;
+  VideoFile File;
+  MusicTrack Track;
+  std::vector<uint8_t> Rgb;  // encoder thread only
+  Clock::time_point Started;
+
+  // Show thread only.
+  uint64_t Taken = 0;
+  uint32_t FirstShowMs = 0, CueMs = 0, LastNumber = 0;
+  bool HasCue = false;
+
+  std::mutex Lock;
+  std::condition_variable Ready, Space;
+  std::deque<std::unique_ptr<KvFrameCopy>> Queue;
+  std::vector<std::unique_ptr<KvFrameCopy>> Spare;
+  double MusicStartSeconds = 0;
+  bool Closing = false;
+  bool Failed = false;
+  std::string WorkerError;
+  std::thread Worker;
+};
+
+}  // namespace
+
+std::unique_ptr<FrameOutput> MakeRecorder(const std::string& Path, int Scale, bool Music, bool Quiet) {
+  return std::make_unique<Recorder>(Path, Scale, Music, Quiet);
+}

@@ -1,0 +1,60 @@
+// VideoFile: one video file being written through libavformat and
+// libavcodec, its container and codecs chosen by the file name's extension:
+//
+//   .mp4   H.264 (libx264, yuv420p, constant quality) and AAC
+//   .mkv   FFV1 in planar RGB (lossless) and FLAC
+//   .webm  VP9 (libvpx, yuv420p, constant quality) and Opus
+//
+// Frames come as 8-bit RGB at 25 frames per second; frame n has the time
+// stamp n / 25 s. The file is written as Path + ".part" and renamed to Path
+// by Finish, so a file under the asked-for name is always complete; an
+// object destroyed unfinished removes its ".part" file.
+//
+// Depends on: libavformat, libavcodec, libavutil; PixelConvert.h.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+enum class RecordFormat { Mp4, Mkv, WebM };
+
+// The format a file name's extension (any case) asks for; false for any
+// other name.
+bool RecordFormatOf(const std::string& Path, RecordFormat* Format);
+
+// What the audio encoder takes: interleaved or planar samples (libavutil's
+// AVSampleFormat), stereo, at Rate.
+struct AudioInput {
+  int Rate = 0;
+  int SampleFormat = -1;
+};
+
+class VideoFile {
+ public:
+  VideoFile();
+  ~VideoFile();
+  VideoFile(const VideoFile&) = delete;
+  VideoFile& operator=(const VideoFile&) = delete;
+
+  // Creates the file and opens the encoders (no audio stream when Audio is
+  // false). On failure: false, Error says why, nothing is left on disk.
+  bool Open(const std::string& Path, RecordFormat Format, int Width, int Height, bool Audio, std::string* Error);
+  AudioInput AudioWanted() const;
+
+  // The next frame, Width x Height x 3 bytes.
+  bool WriteVideo(const uint8_t* Rgb);
+  // Samples in AudioWanted's format (Planes: one pointer per plane).
+  bool WriteAudio(const uint8_t* const* Planes, int Samples);
+  // Drains the encoders, writes the trailer, renames the file.
+  bool Finish();
+  // The error of the last failed call.
+  const std::string& Error() const;
+
+  int64_t FramesWritten() const;
+  int64_t SamplesWritten() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> S;
+};

@@ -1,0 +1,381 @@
+// --record as a user meets it: the lossless file holds exactly the frames
+// of the offline run, the music sits where the prelude starts it, an
+// interrupted recording still plays, bad paths fail cleanly; and --start,
+// --frames choose frames without changing them.
+//
+// The recordings are read back with libavformat / libavcodec, apart from
+// the recorder's own code.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+#include <gtest/gtest.h>
+#include <png.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "KvTest.h"
+#include "show/record/PixelConvert.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool AssetsPresent() {
+  const std::string D = kvtest::AssetDir();
+  return fs::exists(D + "/GFX/nerith.png") && fs::exists(D + "/ASC/sphere.asc") && fs::exists(D + "/SND/Nerith.mp3");
+}
+
+#define REQUIRE_ASSETS() \
+  if (!AssetsPresent()) GTEST_SKIP() << "no generated assets in " << kvtest::AssetDir()
+
+kvtest::ChildResult Nerith(std::vector<std::string> Args, const std::string& WorkDir) {
+  Args.insert(Args.begin(), kvtest::NerithExe());
+  return kvtest::RunChild(Args, WorkDir, {}, 300);
+}
+
+std::vector<uint8_t> PngRgb(const std::string& Path) {
+  png_image Image;
+  std::memset(&Image, 0, sizeof Image);
+  Image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&Image, Path.c_str())) return {};
+  Image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> Pixels(PNG_IMAGE_SIZE(Image));
+  if (!png_image_finish_read(&Image, nullptr, Pixels.data(), 0, nullptr)) return {};
+  return Pixels;
+}
+
+// What a recording holds, decoded.
+struct Decoded {
+  bool Opened = false;
+  int ReadErrors = 0;  // av_read_frame failures other than the end
+  int Width = 0, Height = 0;
+  std::vector<std::vector<uint8_t>> Rgb;  // video frames (only when kept)
+  std::vector<double> FrameTimes;         // seconds
+  std::vector<int16_t> Left;              // first audio channel (s16 files)
+  int64_t AudioSamples = 0;
+  int AudioRate = 0;
+  bool HasAudio = false;
+};
+
+// Packed RGB of a decoded BGR0 or RGB-like frame (the lossless FFV1 files).
+std::vector<uint8_t> FrameRgb(const AVFrame* F) {
+  std::vector<uint8_t> Out(size_t(F->width) * F->height * 3);
+  for (int Y = 0; Y < F->height; ++Y)
+    for (int X = 0; X < F->width; ++X) {
+      const uint8_t* P = F->data[0] + size_t(Y) * F->linesize[0] + size_t(X) * 4;
+      uint8_t* D = &Out[(size_t(Y) * F->width + X) * 3];
+      D[0] = P[2];
+      D[1] = P[1];
+      D[2] = P[0];
+    }
+  return Out;
+}
+
+Decoded Decode(const std::string& Path, bool KeepFrames) {
+  Decoded D;
+  AVFormatContext* In = nullptr;
+  if (avformat_open_input(&In, Path.c_str(), nullptr, nullptr) < 0) return D;
+  if (avformat_find_stream_info(In, nullptr) < 0) {
+    avformat_close_input(&In);
+    return D;
+  }
+  D.Opened = true;
+  AVCodecContext* Codecs[8] = {};
+  for (unsigned I = 0; I < In->nb_streams && I < 8; ++I) {
+    const AVCodecParameters* Par = In->streams[I]->codecpar;
+    const AVCodec* C = avcodec_find_decoder(Par->codec_id);
+    if (!C) continue;
+    Codecs[I] = avcodec_alloc_context3(C);
+    avcodec_parameters_to_context(Codecs[I], Par);
+    avcodec_open2(Codecs[I], C, nullptr);
+    if (Par->codec_type == AVMEDIA_TYPE_AUDIO) {
+      D.HasAudio = true;
+      D.AudioRate = Par->sample_rate;
+    }
+  }
+  AVPacket* Pkt = av_packet_alloc();
+  AVFrame* F = av_frame_alloc();
+  auto Drain = [&](unsigned S) {
+    AVCodecContext* C = Codecs[S];
+    while (avcodec_receive_frame(C, F) == 0) {
+      if (C->codec_type == AVMEDIA_TYPE_VIDEO) {
+        D.Width = F->width;
+        D.Height = F->height;
+        D.FrameTimes.push_back(double(F->best_effort_timestamp) * av_q2d(In->streams[S]->time_base));
+        if (KeepFrames) D.Rgb.push_back(FrameRgb(F));
+      } else {
+        D.AudioSamples += F->nb_samples;
+        if (F->format == AV_SAMPLE_FMT_S16)
+          for (int I = 0; I < F->nb_samples; ++I)
+            D.Left.push_back(reinterpret_cast<const int16_t*>(F->data[0])[I * 2]);
+      }
+    }
+  };
+  for (;;) {
+    const int R = av_read_frame(In, Pkt);
+    if (R == AVERROR_EOF) break;
+    if (R < 0) {
+      ++D.ReadErrors;
+      break;
+    }
+    const unsigned S = unsigned(Pkt->stream_index);
+    if (S < 8 && Codecs[S] && avcodec_send_packet(Codecs[S], Pkt) == 0) Drain(S);
+    av_packet_unref(Pkt);
+  }
+  for (unsigned S = 0; S < 8; ++S)
+    if (Codecs[S]) {
+      avcodec_send_packet(Codecs[S], nullptr);
+      Drain(S);
+      avcodec_free_context(&Codecs[S]);
+    }
+  av_frame_free(&F);
+  av_packet_free(&Pkt);
+  avformat_close_input(&In);
+  return D;
+}
+
+// A folder whose GFX and ASC are the generated ones and whose music is Wav.
+std::string FolderWithMusic(const std::string& Wav) {
+  const std::string Dir = kvtest::MakeTempDir("kvrecord");
+  fs::create_directory_symlink(kvtest::AssetDir() + "/GFX", Dir + "/GFX");
+  fs::create_directory_symlink(kvtest::AssetDir() + "/ASC", Dir + "/ASC");
+  fs::create_directory(Dir + "/SND");
+  // The show's music file name; the decoder goes by the content.
+  kvtest::WriteFile(Dir + "/SND/Nerith.mp3", Wav);
+  return Dir;
+}
+
+std::string WavBytes(const std::vector<int16_t>& Stereo) {
+  auto U32 = [](uint32_t V) { return std::string{char(V), char(V >> 8), char(V >> 16), char(V >> 24)}; };
+  auto U16 = [](uint16_t V) { return std::string{char(V), char(V >> 8)}; };
+  const uint32_t Bytes = uint32_t(Stereo.size() * 2);
+  std::string W = "RIFF" + U32(36 + Bytes) + "WAVEfmt " + U32(16) + U16(1) + U16(2) + U32(44100) + U32(44100 * 4) +
+                  U16(4) + U16(16) + "data" + U32(Bytes);
+  W.append(reinterpret_cast<const char*>(Stereo.data()), Bytes);
+  return W;
+}
+
+// Index of the first sample above half scale, -1 when none.
+long FirstClick(const std::vector<int16_t>& Samples) {
+  for (size_t I = 0; I < Samples.size(); ++I)
+    if (Samples[I] > 16000) return long(I);
+  return -1;
+}
+
+}  // namespace
+
+// At 16 and 32 bits: the lossless file's first, middle and last frames are
+// the PNGs of a separate offline run, and frame n is stamped n / 25 s.
+TEST(Record, LosslessFramesAreTheOfflineFrames) {
+  REQUIRE_ASSETS();
+  for (const char* Depth : {"16", "32"}) {
+    const std::string Dir = kvtest::MakeTempDir("kvrecord");
+    // Show time 44.0 s is frame 1100; 25 frames up to 44.96 s.
+    kvtest::ChildResult R =
+        Nerith({"--seed", "3", "--depth", Depth, "--record", "r.mkv", "--start", "44", "--end", "45", "--quiet"}, Dir);
+    ASSERT_EQ(R.ExitCode, 0) << R.Err;
+    R = Nerith({"--headless", "--seed", "3", "--depth", Depth, "--dump-frames", "png", "--frames", "1100,1112,1124",
+                "--quiet"},
+               Dir);
+    ASSERT_EQ(R.ExitCode, 0) << R.Err;
+    const Decoded D = Decode(Dir + "/r.mkv", true);
+    ASSERT_TRUE(D.Opened);
+    ASSERT_EQ(D.Rgb.size(), 25u);
+    EXPECT_EQ(D.Width, 640);
+    for (size_t N = 0; N < D.FrameTimes.size(); ++N) EXPECT_NEAR(D.FrameTimes[N], N / 25.0, 0.0005) << N;
+    const std::pair<int, int> Pairs[] = {{0, 1100}, {12, 1112}, {24, 1124}};
+    for (auto [Index, Number] : Pairs) {
+      const std::vector<uint8_t> Png = PngRgb(Dir + "/png/frame_0" + std::to_string(Number) + ".png");
+      ASSERT_FALSE(Png.empty()) << Number;
+      EXPECT_TRUE(Png == D.Rgb[size_t(Index)]) << "depth " << Depth << ", frame " << Number;
+    }
+    fs::remove_all(Dir);
+  }
+}
+
+// A tune with a click at its start and another 1 s in: recorded from the
+// beginning the first click is at the prelude's time, the first frame's
+// (sample 0); recorded from 0.6 s (first frame drawn at 0.6 s, the prelude
+// at 0.04 s) the second click is at 1 - (0.6 - 0.04) = 0.44 s. The sound
+// lasts as long as the pictures, to the sample with FLAC.
+TEST(Record, MusicStartsAtThePrelude) {
+  REQUIRE_ASSETS();
+  std::vector<int16_t> Tune(44100 * 3 * 2, 0);
+  Tune[0] = Tune[1] = 30000;
+  Tune[44100 * 2] = Tune[44100 * 2 + 1] = 30000;
+  const std::string Dir = FolderWithMusic(WavBytes(Tune));
+
+  kvtest::ChildResult R = Nerith({"--seed", "1", "--record", "a.mkv", "--end", "2", "--quiet"}, Dir);
+  ASSERT_EQ(R.ExitCode, 0) << R.Err;
+  Decoded A = Decode(Dir + "/a.mkv", false);
+  ASSERT_TRUE(A.HasAudio);
+  ASSERT_EQ(A.AudioRate, 44100);
+  EXPECT_EQ(FirstClick(A.Left), 0);
+  EXPECT_EQ(A.FrameTimes.size(), 49u);  // frames drawn at 0.04 .. 1.96 s
+  EXPECT_EQ(A.AudioSamples, int64_t(A.FrameTimes.size()) * 44100 / 25);
+
+  R = Nerith({"--seed", "1", "--record", "b.mkv", "--start", "0.6", "--end", "2", "--quiet"}, Dir);
+  ASSERT_EQ(R.ExitCode, 0) << R.Err;
+  Decoded B = Decode(Dir + "/b.mkv", false);
+  EXPECT_NEAR(double(FirstClick(B.Left)), (1.0 - (0.6 - 0.04)) * 44100, 1.0);
+  EXPECT_EQ(B.FrameTimes.size(), 35u);  // 0.60 .. 1.96 s
+  EXPECT_EQ(B.AudioSamples, int64_t(B.FrameTimes.size()) * 44100 / 25);
+
+  R = Nerith({"--seed", "1", "--record", "c.mp4", "--no-music", "--end", "0.5", "--quiet"}, Dir);
+  ASSERT_EQ(R.ExitCode, 0) << R.Err;
+  EXPECT_FALSE(Decode(Dir + "/c.mp4", false).HasAudio);
+  fs::remove_all(Dir);
+}
+
+// Ctrl-C in the middle: the file is finished up to the last frame, reads
+// back without error, and the exit status says "interrupted".
+TEST(Record, InterruptedRecordingPlays) {
+  REQUIRE_ASSETS();
+  const std::string Dir = kvtest::MakeTempDir("kvrecord");
+  const pid_t Pid = fork();
+  if (Pid == 0) {
+    if (chdir(Dir.c_str()) != 0) _exit(126);
+    freopen("/dev/null", "w", stderr);
+    execl(kvtest::NerithExe().c_str(), "nerith", "--seed", "1", "--record", "i.mkv", "--quiet", nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(Pid, 0);
+  // Wait for a few megabytes of video, then interrupt.
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  auto PartSize = [&] {
+    std::error_code Ec;
+    const auto Size = fs::file_size(Dir + "/i.mkv.part", Ec);
+    return Ec ? 0 : Size;
+  };
+  while (PartSize() < 4000000 && std::chrono::steady_clock::now() < Deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  kill(Pid, SIGINT);
+  int Status = 0;
+  waitpid(Pid, &Status, 0);
+  ASSERT_TRUE(WIFEXITED(Status));
+  EXPECT_EQ(WEXITSTATUS(Status), 128 + SIGINT);
+  EXPECT_FALSE(fs::exists(Dir + "/i.mkv.part"));
+  const Decoded D = Decode(Dir + "/i.mkv", false);
+  ASSERT_TRUE(D.Opened);
+  EXPECT_EQ(D.ReadErrors, 0);
+  EXPECT_GT(D.FrameTimes.size(), 2u);
+  EXPECT_LT(D.FrameTimes.size(), 6446u);
+  EXPECT_NEAR(double(D.AudioSamples), double(D.FrameTimes.size()) * 44100 / 25, 4608);
+  fs::remove_all(Dir);
+}
+
+// An unknown extension is a usage error (2); a file that cannot be created
+// gives one error line and 1, and leaves nothing behind.
+TEST(Record, BadFilesFailCleanly) {
+  const std::string Dir = kvtest::MakeTempDir("kvrecord");
+  kvtest::ChildResult R = Nerith({"--seed", "1", "--record", "x.avi"}, Dir);
+  EXPECT_EQ(R.ExitCode, 2);
+  REQUIRE_ASSETS();
+  R = Nerith({"--seed", "1", "--record", Dir + "/missing/x.mp4"}, Dir);
+  EXPECT_EQ(R.ExitCode, 1);
+  EXPECT_EQ(std::count(R.Err.begin(), R.Err.end(), '\n'), 1) << R.Err;
+  EXPECT_NE(R.Err.find("[Nerith]Record -> "), std::string::npos) << R.Err;
+  EXPECT_FALSE(fs::exists(Dir + "/missing"));
+  fs::remove_all(Dir);
+}
+
+// --start draws the frames before it unseen, so frame k is frame k of the
+// whole run; --end and --frames stop the run at their last frame.
+TEST(Record, StartAndFramesChooseFramesWithoutChangingThem) {
+  REQUIRE_ASSETS();
+  const std::string Dir = kvtest::MakeTempDir("kvrecord");
+  kvtest::ChildResult R =
+      Nerith({"--headless", "--seed", "5", "--dump-frames", "late", "--start", "10", "--end", "10.1", "--benchmark",
+              "--quiet"},
+             Dir);
+  ASSERT_EQ(R.ExitCode, 0) << R.Err;
+  EXPECT_NE(R.Out.find("whole run: 252 frames"), std::string::npos) << R.Out;  // none drawn after 10.08 s
+  std::vector<std::string> Names;
+  for (const auto& E : fs::directory_iterator(Dir + "/late")) Names.push_back(E.path().filename().string());
+  std::sort(Names.begin(), Names.end());
+  EXPECT_EQ(Names, (std::vector<std::string>{"frame_00250.png", "frame_00251.png", "frame_00252.png"}));
+  R = Nerith({"--headless", "--seed", "5", "--dump-frames", "whole", "--frames", "250,252", "--benchmark", "--quiet"},
+             Dir);
+  ASSERT_EQ(R.ExitCode, 0) << R.Err;
+  EXPECT_NE(R.Out.find("whole run: 252 frames"), std::string::npos) << R.Out;
+  for (const char* Name : {"frame_00250.png", "frame_00252.png"}) {
+    const std::vector<uint8_t> Late = PngRgb(Dir + "/late/" + Name);
+    ASSERT_FALSE(Late.empty());
+    EXPECT_TRUE(Late == PngRgb(Dir + "/whole/" + Name)) << Name;
+  }
+  fs::remove_all(Dir);
+}
+
+// The studio-range BT.601 values every player expects for the corners of
+// the colour cube.
+TEST(Record, Bt601StudioRange) {
+  struct Case {
+    uint8_t R, G, B, Y, Cb, Cr;
+  };
+  const Case Cases[] = {{0, 0, 0, 16, 128, 128},      {255, 255, 255, 235, 128, 128}, {255, 0, 0, 81, 90, 240},
+                        {0, 255, 0, 145, 54, 34},     {0, 0, 255, 41, 240, 110},      {128, 128, 128, 126, 128, 128}};
+  for (const Case& C : Cases) {
+    std::vector<uint8_t> Rgb(2 * 2 * 3);
+    for (size_t I = 0; I < 4; ++I) {
+      Rgb[I * 3] = C.R;
+      Rgb[I * 3 + 1] = C.G;
+      Rgb[I * 3 + 2] = C.B;
+    }
+    uint8_t Y[4], Cb, Cr;
+    RgbToYuv420(Rgb.data(), 2, 2, Y, 2, &Cb, 1, &Cr, 1);
+    for (uint8_t V : Y) EXPECT_NEAR(V, C.Y, 1) << int(C.R) << "," << int(C.G) << "," << int(C.B);
+    EXPECT_NEAR(Cb, C.Cb, 1) << int(C.R) << "," << int(C.G) << "," << int(C.B);
+    EXPECT_NEAR(Cr, C.Cr, 1) << int(C.R) << "," << int(C.G) << "," << int(C.B);
+  }
+}
+
+// --scale: a dumped frame at 2 and a recorded frame at 3 are the plain
+// frame with every pixel made a square block.
+TEST(Record, ScaleMakesEachPixelASquareBlock) {
+  REQUIRE_ASSETS();
+  const std::string Dir = kvtest::MakeTempDir("kvrecord");
+  ASSERT_EQ(Nerith({"--headless", "--seed", "2", "--depth", "16", "--dump-frames", "one", "--frames", "2", "--quiet"},
+                   Dir)
+                .ExitCode,
+            0);
+  ASSERT_EQ(Nerith({"--headless", "--seed", "2", "--depth", "16", "--dump-frames", "two", "--frames", "2", "--scale",
+                    "2", "--quiet"},
+                   Dir)
+                .ExitCode,
+            0);
+  ASSERT_EQ(Nerith({"--seed", "2", "--depth", "16", "--record", "three.mkv", "--scale", "3", "--end", "0.1",
+                    "--no-music", "--quiet"},
+                   Dir)
+                .ExitCode,
+            0);
+  const std::vector<uint8_t> One = PngRgb(Dir + "/one/frame_00002.png");
+  const std::vector<uint8_t> Two = PngRgb(Dir + "/two/frame_00002.png");
+  const Decoded Three = Decode(Dir + "/three.mkv", true);
+  ASSERT_EQ(One.size(), 640u * 480 * 3);
+  ASSERT_EQ(Two.size(), One.size() * 4);
+  ASSERT_EQ(Three.Rgb.size(), 2u);  // frames drawn at 40 and 80 ms
+  ASSERT_EQ(Three.Width, 1920);
+  const std::vector<uint8_t>& Big = Three.Rgb[1];
+  size_t Wrong2 = 0, Wrong3 = 0;
+  for (int Y = 0; Y < 480; ++Y)
+    for (int X = 0; X < 640; ++X)
+      for (int C = 0; C < 3; ++C) {
+        const uint8_t V = One[(size_t(Y) * 640 + X) * 3 + C];
+        for (int D = 0; D < 4; ++D)
+          Wrong2 += Two[((size_t(Y) * 2 + D / 2) * 1280 + X * 2 + D % 2) * 3 + C] != V;
+        for (int D = 0; D < 9; ++D)
+          Wrong3 += Big[((size_t(Y) * 3 + D / 3) * 1920 + X * 3 + D % 3) * 3 + C] != V;
+      }
+  EXPECT_EQ(Wrong2, 0u);
+  EXPECT_EQ(Wrong3, 0u);
+  fs::remove_all(Dir);
+}
