@@ -4,6 +4,7 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -14,7 +15,7 @@
 
 namespace {
 
-uint32_t TestFrame = 0;
+std::vector<uint32_t> TestFrames;
 
 // The canvas is the page's element with id "screen"; the page scales it to
 // fit, 4:3 (its CSS).
@@ -28,7 +29,10 @@ EM_JS(void, kv_put_frame, (const uint8_t* Rgba, int Width, int Height), {
   canvas.getContext('2d').putImageData(new ImageData(pixels, Width, Height), 0, 0);
 });
 
-EM_JS(void, kv_set_title, (const char* Text), { document.title = UTF8ToString(Text); });
+EM_JS(void, kv_set_title, (const char* Text), {
+  document.title = UTF8ToString(Text);
+  (Module.kvFrameTitles = Module.kvFrameTitles || []).push(document.title);
+});
 
 EM_JS(void, kv_show_progress, (int Frame), {
   if (Module.kvShowProgress) Module.kvShowProgress(Frame);
@@ -106,18 +110,18 @@ class BrowserDevice final : public KvDevice {
 
   KvResult Present(KvSurface& Src, bool) override {
     ++Presented;
-    if (TestFrame == 0) {
+    if (TestFrames.empty()) {
       Show(Src);
       kv_wait_animation_frame();
       return KV_OK;
     }
-    if (Presented == TestFrame) {
+    if (std::binary_search(TestFrames.begin(), TestFrames.end(), Presented)) {
       const std::vector<uint8_t> Rgb = Show(Src);
       char Title[64];
-      std::snprintf(Title, sizeof Title, "frame %u rgb-fnv1a32 %08x", TestFrame,
+      std::snprintf(Title, sizeof Title, "frame %llu rgb-fnv1a32 %08x", static_cast<unsigned long long>(Presented),
                     KvFnv1a32(Rgb.data(), Rgb.size()));
       kv_set_title(Title);
-      PostQuit();
+      if (Presented == TestFrames.back()) PostQuit();
     }
     if (emscripten_get_now() - LastYield >= TestYieldMs) {
       kv_show_progress(int(Presented));
@@ -194,10 +198,17 @@ KvDeviceRef KvMakeBrowserDevice() {
   return std::make_shared<BrowserDevice>();
 }
 
-void KvBrowserSetTestFrame(uint32_t Frame) { TestFrame = Frame; }
+void KvBrowserSetTestFrames(std::vector<uint32_t> Frames) {
+  std::sort(Frames.begin(), Frames.end());
+  TestFrames = std::move(Frames);
+}
 
 // The browser build has no SDL2: the canvas is its only display.
 KvDeviceRef KvMakeSdlDevice() {
   KvSetDeviceCreateError("SDL2 is not part of the browser build");
   return nullptr;
 }
+
+// Nor libpng: a page has no folder to write frames into (--dump-frames then
+// stops the show with the engine's "Cannot write" line).
+bool KvWriteFramePng(const KvFrameCopy&, const std::string&) { return false; }

@@ -7,10 +7,11 @@
 // (the show's loop blocks; ASYNCIFY unwinds it until the next animation
 // frame). Keys come from the page's keyboard events.
 //
-// Test mode (KvBrowserSetTestFrame): frames are not shown and the browser
-// gets its turn only every tenth of a second, until frame N; that one is
-// shown, its RGB bytes hashed (FNV-1a 32) into document.title as
-// "frame N rgb-fnv1a32 xxxxxxxx", and a quit message ends the show.
+// Test mode (KvBrowserSetTestFrames): frames are not shown and the browser
+// gets its turn only every tenth of a second. Each listed frame N is shown,
+// its RGB bytes hashed (FNV-1a 32) into document.title as
+// "frame N rgb-fnv1a32 xxxxxxxx" (and the page's list of such titles); after
+// the last one a quit message ends the show.
 //
 // Depends on: Platform.h, Errors.h (the fatal-error hook shows the line on
 // the page), KvFrameRgb (the unpacking), AssetPack.h (the hash),
@@ -18,11 +19,12 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "../Platform.h"
 
 KvDeviceRef KvMakeBrowserDevice();
 
-// Frame to stop at in test mode (0: play normally).
-void KvBrowserSetTestFrame(uint32_t Frame);
+// Frames to hash in test mode, ascending (empty: play normally).
+void KvBrowserSetTestFrames(std::vector<uint32_t> Frames);
 

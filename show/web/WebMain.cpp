@@ -1,6 +1,6 @@
 // The browser build's entry point. The page (nerith.html) has fetched the
 // asset pack into the in-memory file system as /nerith.kpak and calls main
-// with the show's command line, plus "--stop-at N" in test mode.
+// with the show's command line, plus "--stop-at N[,N...]" in test mode.
 //
 // Here the pack is read and checked, its files (the meshes) are put where
 // the show's loaders look, the canvas device is locked in as every display,
@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -50,6 +51,19 @@ void PlaceFiles(const KvAssetPack& Pack) {
   }
 }
 
+// "2400,3700,6000" -> the frame numbers; the page has checked the list.
+std::vector<uint32_t> ParseFrames(const char* Text) {
+  std::vector<uint32_t> Frames;
+  for (const char* P = Text; *P;) {
+    char* End = nullptr;
+    const unsigned long Frame = std::strtoul(P, &End, 10);
+    if (End == P) break;
+    if (Frame > 0) Frames.push_back(uint32_t(Frame));
+    P = *End == ',' ? End + 1 : End;
+  }
+  return Frames;
+}
+
 KvAssetPack Pack;
 
 }  // namespace
@@ -60,7 +74,7 @@ int main(int argc, char** argv) {
   std::vector<char*> Args;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--stop-at") == 0 && i + 1 < argc) {
-      KvBrowserSetTestFrame(uint32_t(std::strtoul(argv[++i], nullptr, 10)));
+      KvBrowserSetTestFrames(ParseFrames(argv[++i]));
       continue;
     }
     Args.push_back(argv[i]);

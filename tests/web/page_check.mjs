@@ -1,0 +1,106 @@
+// Loads a page in headless Chromium through the DevTools protocol and waits
+// until the show has ended (window.kvRun.endMs is set) or the title says
+// "error: ...". Prints one JSON line: {title, error, run}. Needs node's WebSocket
+// (node --experimental-websocket).
+//
+//   node --experimental-websocket page_check.mjs URL TIMEOUT_SECONDS
+//        [--click-after-load SECONDS_TO_PLAY] [--screenshot FILE.png]
+//
+// --click-after-load clicks the page's start button (as a user gesture) and
+// lets the show play for the given seconds instead of waiting for a title.
+// Exit status: 0 with the JSON line, 1 on a timeout or a browser failure.
+import { spawn } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync, existsSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+
+const [url, timeoutText, ...rest] = process.argv.slice(2);
+const timeoutMs = Number(timeoutText) * 1000;
+let playSeconds = 0, screenshot = '';
+for (let i = 0; i < rest.length; i += 2) {
+  if (rest[i] === '--click-after-load') playSeconds = Number(rest[i + 1]);
+  else if (rest[i] === '--screenshot') screenshot = rest[i + 1];
+}
+
+const sleep = ms => new Promise(r => setTimeout(r, ms));
+const profile = mkdtempSync(join(tmpdir(), 'kv-chromium-'));
+const browser = spawn(process.env.CHROMIUM || 'chromium', [
+  '--headless', '--no-sandbox', '--disable-gpu', '--mute-audio', '--no-first-run',
+  '--remote-debugging-address=127.0.0.1', '--remote-debugging-port=0', `--user-data-dir=${profile}`,
+  '--window-size=800,600', 'about:blank'], { stdio: ['ignore', 'ignore', 'pipe'] });
+let browserLog = '';
+browser.stderr.on('data', d => { browserLog += d; });
+
+function finish(code, line) {
+  if (line) console.log(line);
+  browser.kill('SIGKILL');
+  try { rmSync(profile, { recursive: true, force: true }); } catch {}
+  process.exit(code);
+}
+const deadline = Date.now() + timeoutMs;
+function checkTime(what) {
+  if (Date.now() > deadline) {
+    console.error(`page_check: timed out ${what}\n${browserLog.slice(-2000)}`);
+    finish(1);
+  }
+}
+
+// The browser writes its debugging port into the profile folder.
+const portFile = join(profile, 'DevToolsActivePort');
+while (!existsSync(portFile) || !readFileSync(portFile, 'utf8').includes('\n')) {
+  checkTime('waiting for chromium to start');
+  await sleep(100);
+}
+const port = readFileSync(portFile, 'utf8').split('\n')[0];
+const targets = await (await fetch(`http://127.0.0.1:${port}/json/list`)).json();
+const target = targets.find(t => t.type === 'page');
+const socket = new WebSocket(target.webSocketDebuggerUrl);
+await new Promise((resolve, reject) => { socket.onopen = resolve; socket.onerror = reject; });
+
+let nextId = 1;
+const pending = new Map();
+socket.onmessage = event => {
+  const message = JSON.parse(event.data);
+  if (message.id && pending.has(message.id)) {
+    pending.get(message.id)(message);
+    pending.delete(message.id);
+  }
+};
+function send(method, params = {}) {
+  const id = nextId++;
+  socket.send(JSON.stringify({ id, method, params }));
+  return new Promise(resolve => pending.set(id, resolve));
+}
+async function evaluate(expression, userGesture = false) {
+  const reply = await send('Runtime.evaluate', { expression, returnByValue: true, userGesture, awaitPromise: true });
+  return reply.result && reply.result.result ? reply.result.result.value : undefined;
+}
+
+await send('Page.enable');
+await send('Page.navigate', { url });
+const stateExpression = `JSON.stringify({title: document.title,
+  error: (document.getElementById('error') || {}).textContent || '',
+  run: window.kvRun || null})`;
+
+if (playSeconds > 0) {
+  for (;;) {
+    checkTime('waiting for the start button');
+    const ready = await evaluate(`(() => { const b = document.getElementById('start'); return !!b && !b.disabled; })()`);
+    if (ready) break;
+    await sleep(200);
+  }
+  await evaluate(`document.getElementById('start').click()`, true);
+  await sleep(playSeconds * 1000);
+} else {
+  for (;;) {
+    checkTime('waiting for the show to end');
+    const state = JSON.parse((await evaluate(stateExpression)) || '{}');
+    if ((state.run && state.run.endMs > 0) || (state.title || '').startsWith('error:')) break;
+    await sleep(200);
+  }
+}
+if (screenshot) {
+  const shot = await send('Page.captureScreenshot', { format: 'png' });
+  writeFileSync(screenshot, Buffer.from(shot.result.data, 'base64'));
+}
+finish(0, await evaluate(stateExpression));
