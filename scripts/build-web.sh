@@ -9,7 +9,7 @@
 # chromium for the page's tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-native=${1:-build}
+native_arg=${1:-build}
 
 packages=(emscripten nodejs chromium)
 missing=()
@@ -30,8 +30,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${SUDO[@]}" apt-get install -y -qq "${missing[@]}"
 fi
 
+native=$(cd "$native_arg" 2>/dev/null && pwd) || native=$native_arg
 for f in "$native/web/nerith.kpak" "$native/bin/SND/Nerith.mp3"; do
-  [ -f "$f" ] || { echo "build-web: $f is missing: build the native show first (cmake --build $native)" >&2; exit 1; }
+  [ -f "$f" ] || { echo "build-web: $f is missing: build the native show first (cmake --build $native_arg)" >&2; exit 1; }
 done
 
 # Work-arounds for Debian's emscripten 3.1.6: its tools find acorn only
@@ -40,7 +41,7 @@ export NODE_PATH=/usr/share/nodejs
 export NODE_OPTIONS="${NODE_OPTIONS:-} --no-experimental-fetch"
 
 emcmake cmake -S show/web -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DNERITH_WEB_PACK="$PWD/$native/web/nerith.kpak" -DNERITH_WEB_MUSIC="$PWD/$native/bin/SND/Nerith.mp3" >/dev/null
+  -DNERITH_WEB_PACK="$native/web/nerith.kpak" -DNERITH_WEB_MUSIC="$native/bin/SND/Nerith.mp3" >/dev/null
 cmake --build build-web --parallel "$(nproc)"
 echo "build-web/nerith.html is ready: serve it with" \
   "python3 -m http.server --bind 127.0.0.1 --directory build-web 8000"

@@ -1,16 +1,16 @@
-// Loads a page in headless Chromium through the DevTools protocol and waits
+// Loads a page in headless Chromium through the DevTools protocol (over
+// --remote-debugging-pipe: no port, no WebSocket client needed) and waits
 // until the show has ended (window.kvRun.endMs is set) or the title says
-// "error: ...". Prints one JSON line: {title, error, run}. Needs node's WebSocket
-// (node --experimental-websocket).
+// "error: ...". Prints one JSON line: {title, error, run}.
 //
-//   node --experimental-websocket page_check.mjs URL TIMEOUT_SECONDS
+//   node page_check.mjs URL TIMEOUT_SECONDS
 //        [--click-after-load SECONDS_TO_PLAY] [--screenshot FILE.png]
 //
 // --click-after-load clicks the page's start button (as a user gesture) and
-// lets the show play for the given seconds instead of waiting for a title.
+// lets the show play for the given seconds instead of waiting for its end.
 // Exit status: 0 with the JSON line, 1 on a timeout or a browser failure.
 import { spawn } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync, writeFileSync, existsSync } from 'node:fs';
+import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
@@ -24,10 +24,11 @@ for (let i = 0; i < rest.length; i += 2) {
 
 const sleep = ms => new Promise(r => setTimeout(r, ms));
 const profile = mkdtempSync(join(tmpdir(), 'kv-chromium-'));
+// fd 3: our messages to the browser, fd 4: its messages to us, each ended by a NUL.
 const browser = spawn(process.env.CHROMIUM || 'chromium', [
   '--headless', '--no-sandbox', '--disable-gpu', '--mute-audio', '--no-first-run',
-  '--remote-debugging-address=127.0.0.1', '--remote-debugging-port=0', `--user-data-dir=${profile}`,
-  '--window-size=800,600', 'about:blank'], { stdio: ['ignore', 'ignore', 'pipe'] });
+  '--remote-debugging-pipe', `--user-data-dir=${profile}`, '--window-size=800,600', 'about:blank'],
+  { stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe'] });
 let browserLog = '';
 browser.stderr.on('data', d => { browserLog += d; });
 
@@ -44,31 +45,28 @@ function checkTime(what) {
     finish(1);
   }
 }
-
-// The browser writes its debugging port into the profile folder.
-const portFile = join(profile, 'DevToolsActivePort');
-while (!existsSync(portFile) || !readFileSync(portFile, 'utf8').includes('\n')) {
-  checkTime('waiting for chromium to start');
-  await sleep(100);
-}
-const port = readFileSync(portFile, 'utf8').split('\n')[0];
-const targets = await (await fetch(`http://127.0.0.1:${port}/json/list`)).json();
-const target = targets.find(t => t.type === 'page');
-const socket = new WebSocket(target.webSocketDebuggerUrl);
-await new Promise((resolve, reject) => { socket.onopen = resolve; socket.onerror = reject; });
+const timer = setInterval(() => checkTime('talking to chromium'), 1000);
+browser.on('exit', code => { console.error(`page_check: chromium exited (${code})\n${browserLog.slice(-2000)}`); finish(1); });
 
 let nextId = 1;
+let session;
 const pending = new Map();
-socket.onmessage = event => {
-  const message = JSON.parse(event.data);
-  if (message.id && pending.has(message.id)) {
-    pending.get(message.id)(message);
-    pending.delete(message.id);
+let inbox = Buffer.alloc(0);
+browser.stdio[4].on('data', chunk => {
+  inbox = Buffer.concat([inbox, chunk]);
+  for (let end; (end = inbox.indexOf(0)) >= 0; inbox = inbox.subarray(end + 1)) {
+    const message = JSON.parse(inbox.subarray(0, end).toString('utf8'));
+    if (message.id && pending.has(message.id)) {
+      pending.get(message.id)(message);
+      pending.delete(message.id);
+    }
   }
-};
+});
 function send(method, params = {}) {
   const id = nextId++;
-  socket.send(JSON.stringify({ id, method, params }));
+  const message = { id, method, params };
+  if (session && !method.startsWith('Target.')) message.sessionId = session;
+  browser.stdio[3].write(JSON.stringify(message) + '\0');
   return new Promise(resolve => pending.set(id, resolve));
 }
 async function evaluate(expression, userGesture = false) {
@@ -76,6 +74,9 @@ async function evaluate(expression, userGesture = false) {
   return reply.result && reply.result.result ? reply.result.result.value : undefined;
 }
 
+const { result: { targetInfos } } = await send('Target.getTargets');
+const page = targetInfos.find(t => t.type === 'page');
+session = (await send('Target.attachToTarget', { targetId: page.targetId, flatten: true })).result.sessionId;
 await send('Page.enable');
 await send('Page.navigate', { url });
 const stateExpression = `JSON.stringify({title: document.title,
@@ -103,4 +104,6 @@ if (screenshot) {
   const shot = await send('Page.captureScreenshot', { format: 'png' });
   writeFileSync(screenshot, Buffer.from(shot.result.data, 'base64'));
 }
+clearInterval(timer);
+browser.removeAllListeners('exit');
 finish(0, await evaluate(stateExpression));
