@@ -9,6 +9,9 @@
   browser_test.py broken-pack WEB_BUILD
       Truncated, damaged and missing asset packs: the page must show an
       error message (on the page, not only in the console), never a canvas.
+  browser_test.py play WEB_BUILD
+      Click to start, play a few seconds (the music must have started),
+      press Escape: the show must end cleanly.
 
 Exit status 0: passed; 1: failed; 77: no browser build (ctest: skipped).
 """
@@ -93,8 +96,8 @@ class Server:
         self.proc.wait()
 
 
-def load_page(url, timeout=600):
-    proc = subprocess.run(["node", PAGE_CHECK, url, str(timeout)],
+def load_page(url, timeout=600, extra=()):
+    proc = subprocess.run(["node", PAGE_CHECK, url, str(timeout), *extra],
                           capture_output=True, text=True)
     if proc.returncode != 0:
         raise RuntimeError(f"page_check failed for {url}:\n{proc.stderr}")
@@ -162,10 +165,21 @@ def broken_pack_test(web):
     return ok
 
 
+def play_test(web):
+    server = Server(web)
+    try:
+        state = load_page(f"{server.url}nerith.html", timeout=180, extra=["--click-after-load", "4", "--press-escape"])
+    finally:
+        server.close()
+    run = state.get("run") or {}
+    print(f"after Escape: title \"{state['title']}\", error \"{state['error']}\", music starts {run.get('musicStarts', 0)}")
+    return not state["error"] and run.get("endMs", 0) > 0 and run.get("musicStarts", 0) >= 1
+
+
 def main(argv):
     if len(argv) >= 2 and argv[1] == "frames" and len(argv) == 7:
         web = argv[3]
-    elif len(argv) == 3 and argv[1] == "broken-pack":
+    elif len(argv) == 3 and argv[1] in ("broken-pack", "play"):
         web = argv[2]
     else:
         print(__doc__, file=sys.stderr)
@@ -173,7 +187,10 @@ def main(argv):
     if not os.path.exists(os.path.join(web, "nerith.html")) or not shutil.which("chromium"):
         print(f"no browser build in {web} (scripts/build-web.sh) or no chromium: skipped")
         return SKIP
-    ok = frames_test(*argv[2:]) if argv[1] == "frames" else broken_pack_test(web)
+    if argv[1] == "frames":
+        ok = frames_test(*argv[2:])
+    else:
+        ok = broken_pack_test(web) if argv[1] == "broken-pack" else play_test(web)
     return 0 if ok else 1
 
 

@@ -16,6 +16,9 @@ if(Python3_FOUND)
   endforeach()
   add_test(NAME web_page_broken_pack
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/web/browser_test.py broken-pack ${KV_WEB_BUILD})
-  set_tests_properties(web_page_frames_depth16 web_page_frames_depth32 web_page_broken_pack PROPERTIES
+  add_test(NAME web_page_play_and_escape
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/web/browser_test.py play ${KV_WEB_BUILD})
+  set_tests_properties(web_page_frames_depth16 web_page_frames_depth32 web_page_broken_pack web_page_play_and_escape
+    PROPERTIES
     SKIP_RETURN_CODE 77 LABELS web TIMEOUT 900)
 endif()

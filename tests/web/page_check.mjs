@@ -4,10 +4,11 @@
 // "error: ...". Prints one JSON line: {title, error, run}.
 //
 //   node page_check.mjs URL TIMEOUT_SECONDS
-//        [--click-after-load SECONDS_TO_PLAY] [--screenshot FILE.png]
+//        [--click-after-load SECONDS_TO_PLAY [--press-escape]] [--screenshot FILE.png]
 //
 // --click-after-load clicks the page's start button (as a user gesture) and
-// lets the show play for the given seconds instead of waiting for its end.
+// lets the show play for the given seconds instead of waiting for its end;
+// --press-escape then presses Escape and waits for the show to end.
 // Exit status: 0 with the JSON line, 1 on a timeout or a browser failure.
 import { spawn } from 'node:child_process';
 import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
@@ -16,8 +17,9 @@ import { join } from 'node:path';
 
 const [url, timeoutText, ...rest] = process.argv.slice(2);
 const timeoutMs = Number(timeoutText) * 1000;
-let playSeconds = 0, screenshot = '';
+let playSeconds = 0, screenshot = '', pressEscape = false;
 for (let i = 0; i < rest.length; i += 2) {
+  if (rest[i] === '--press-escape') { pressEscape = true; --i; continue; }
   if (rest[i] === '--click-after-load') playSeconds = Number(rest[i + 1]);
   else if (rest[i] === '--screenshot') screenshot = rest[i + 1];
 }
@@ -92,6 +94,23 @@ if (playSeconds > 0) {
   }
   await evaluate(`document.getElementById('start').click()`, true);
   await sleep(playSeconds * 1000);
+  if (screenshot) {
+    const shot = await send('Page.captureScreenshot', { format: 'png' });
+    writeFileSync(screenshot, Buffer.from(shot.result.data, 'base64'));
+    screenshot = '';
+  }
+  if (pressEscape) {
+    for (const type of ['keyDown', 'keyUp']) {
+      await send('Input.dispatchKeyEvent', { type, key: 'Escape', code: 'Escape', windowsVirtualKeyCode: 27 });
+      await sleep(300);
+    }
+    for (;;) {
+      checkTime('waiting for the show to end after Escape');
+      const state = JSON.parse((await evaluate(stateExpression)) || '{}');
+      if (state.run && state.run.endMs > 0) break;
+      await sleep(200);
+    }
+  }
 } else {
   for (;;) {
     checkTime('waiting for the show to end');
