@@ -4,9 +4,10 @@ if(TARGET web_pack)
 endif()
 
 # The page in headless Chromium: run when build-web/ exists (test.sh makes it
-# with scripts/build-web.sh), skipped otherwise.
+# with scripts/build-web.sh), skipped otherwise. Not in the sanitizer build:
+# the page is the same, and the native reference runs would only be slower.
 find_package(Python3 COMPONENTS Interpreter)
-if(Python3_FOUND)
+if(Python3_FOUND AND NOT KELVRA_SANITIZE)
   set(KV_WEB_BUILD ${CMAKE_SOURCE_DIR}/build-web)
   foreach(depth 16 32)
     # One frame in the 3D scenes, one in the credits, one late.
