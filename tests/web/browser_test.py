@@ -7,8 +7,9 @@
       dumps the same frames as PNG, whose RGB bytes are hashed the same way.
       Every hash must be equal.
   browser_test.py broken-pack WEB_BUILD
-      Truncated, damaged and missing asset packs: the page must show an
-      error message (on the page, not only in the console), never a canvas.
+      Truncated, damaged and missing asset packs, and music that is missing
+      or cannot be decoded: the page must show an error message (on the
+      page, not only in the console), never a canvas.
   browser_test.py play WEB_BUILD
       Click to start, play a few seconds (the music must have started),
       press Escape: the show must end cleanly.
@@ -146,7 +147,7 @@ def broken_pack_test(web):
     }
     ok = True
     with tempfile.TemporaryDirectory() as folder:
-        for name in ("nerith.html", "nerith.js", "nerith.wasm"):
+        for name in ("nerith.html", "nerith.js", "nerith.wasm", "nerith.mp3"):
             shutil.copy(os.path.join(web, name), folder)
         server = Server(folder)
         try:
@@ -157,6 +158,20 @@ def broken_pack_test(web):
                 if data is not None:
                     open(target, "wb").write(data)
                 state = load_page(f"{server.url}nerith.html?seed=1&depth=32&frame=5", timeout=120)
+                good = expected in state["error"] and state["title"].startswith("error: ")
+                print(f"{case}: {'ok' if good else 'WRONG'}: title \"{state['title']}\", page \"{state['error']}\"")
+                ok = ok and good
+            # The music, on the page that plays (the test mode has none).
+            shutil.copy(os.path.join(web, "nerith.kpak"), folder)
+            music = os.path.join(folder, "nerith.mp3")
+            for case, data, expected in (
+                    ("music missing", None, "The music (nerith.mp3) could not be loaded: HTTP 404"),
+                    ("music not audio", b"ID3 but no frames" * 100, "The music (nerith.mp3) could not be decoded")):
+                if os.path.exists(music):
+                    os.remove(music)
+                if data is not None:
+                    open(music, "wb").write(data)
+                state = load_page(f"{server.url}nerith.html", timeout=120)
                 good = expected in state["error"] and state["title"].startswith("error: ")
                 print(f"{case}: {'ok' if good else 'WRONG'}: title \"{state['title']}\", page \"{state['error']}\"")
                 ok = ok and good
