@@ -182,6 +182,8 @@ uint64_t KvHeadlessPresentCount(KvDevice& Device);
 // The frame's colours as 8-bit RGB, 3 bytes per pixel, rows top to bottom:
 // what the PNG writer stores and what the browser's test mode hashes.
 std::vector<uint8_t> KvFrameRgb(const KvFrameCopy& Frame);
+// The same for pixels in place (Pitch bytes per row, Depth 15, 16, 24 or 32).
+std::vector<uint8_t> KvFrameRgb(const uint8_t* Pixels, int32_t Width, int32_t Height, int32_t Pitch, int32_t Depth);
 
 // Write a frame copy as an 8-bit RGB PNG (FramePng.cpp). false on failure.
 bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path);

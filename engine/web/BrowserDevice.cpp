@@ -149,15 +149,7 @@ class BrowserDevice final : public KvDevice {
  private:
   // Puts Src on the canvas; returns its RGB bytes.
   std::vector<uint8_t> Show(const KvSurface& Src) {
-    KvFrameCopy Frame;
-    Frame.Width = Src.Width;
-    Frame.Height = Src.Height;
-    Frame.Pitch = Src.Pitch;
-    Frame.Depth = ScreenDepth;
-    // KvFrameCopy owns its pixels; this one only borrows Src's for the call.
-    Frame.Pixels.reset(Src.Pixels);
-    std::vector<uint8_t> Rgb = KvFrameRgb(Frame);
-    Frame.Pixels.release();
+    std::vector<uint8_t> Rgb = KvFrameRgb(Src.Pixels, Src.Width, Src.Height, Src.Pitch, ScreenDepth);
     Rgba.resize(size_t(Src.Width) * Src.Height * 4);
     for (size_t i = 0, j = 0; i < Rgb.size(); i += 3, j += 4) {
       Rgba[j] = Rgb[i];
