@@ -11,7 +11,7 @@ PACKAGES=(
   libopenmpt-dev libmp3lame-dev
   libgtest-dev libbenchmark-dev libpixman-1-dev
   xvfb xauth imagemagick
-  emscripten nodejs chromium   # the browser build and its tests (scripts/build-web.sh)
+  emscripten nodejs chromium python3   # the browser build and its tests (scripts/build-web.sh)
 )
 
 missing=()
