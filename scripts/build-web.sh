@@ -36,7 +36,9 @@ for f in "$native/web/nerith.kpak" "$native/bin/SND/Nerith.mp3"; do
 done
 
 # Work-arounds for Debian's emscripten 3.1.6: its tools find acorn only
-# through NODE_PATH, and node 20's fetch breaks its loader in node.
+# through NODE_PATH, and node 20's fetch breaks its loader in node. (Its
+# broken HTML minifier is never run: the link writes nerith.js, and the page
+# is our own show/web/nerith.html.)
 export NODE_PATH=/usr/share/nodejs
 export NODE_OPTIONS="${NODE_OPTIONS:-} --no-experimental-fetch"
 
