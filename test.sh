@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything with the tests and runs them twice: a Release build
-# (build/) and a build with AddressSanitizer and UndefinedBehaviorSanitizer
-# (build-asan/), whole runs of the show included.
+# (build/, with the browser build in build-web/ and its Chromium tests) and a
+# build with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/),
+# whole runs of the show included.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -10,6 +11,8 @@ jobs=$(nproc)
 echo "== Release build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build --parallel "$jobs"
+# The browser build, for the page's Chromium tests (Release pass only).
+cmake --build build --target web
 ctest --test-dir build --output-on-failure --parallel "$jobs"
 
 echo "== Sanitizer build (address, undefined) and tests"

@@ -1,19 +1,23 @@
-// Device factory, result-code texts and the PNG writer for presented frames.
+// Device factory and result-code texts (the PNG writer for presented frames
+// is in FramePng.cpp, apart, because it needs libpng).
 #include "Platform.h"
-
-#include <png.h>
-
-#include <cstdio>
-#include <vector>
 
 #include "buffer/PixelFormat.h"
 
 namespace {
 KvDeviceFactory Factory;
+bool FactoryLocked = false;
 std::string CreateError;
 }  // namespace
 
-void KvSetDeviceFactory(KvDeviceFactory NewFactory) { Factory = std::move(NewFactory); }
+void KvSetDeviceFactory(KvDeviceFactory NewFactory) {
+  if (!FactoryLocked) Factory = std::move(NewFactory);
+}
+
+void KvLockDeviceFactory(KvDeviceFactory NewFactory) {
+  Factory = std::move(NewFactory);
+  FactoryLocked = true;
+}
 
 KvDeviceRef KvCreateDevice() {
   CreateError.clear();
@@ -47,43 +51,26 @@ const char* KvResultText(KvResult Code) {
   }
 }
 
-namespace {
-// libpng reports errors by longjmp; nothing with a destructor lives here.
-bool WritePngRows(png_structp Png, png_infop Info, std::FILE* File, int Width, int Height, const uint8_t* Rgb) {
-  if (setjmp(png_jmpbuf(Png)) != 0) return false;
-  png_init_io(Png, File);
-  png_set_IHDR(Png, Info, Width, Height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_set_compression_level(Png, 3);
-  png_write_info(Png, Info);
-  for (int y = 0; y < Height; ++y) png_write_row(Png, Rgb + size_t(y) * Width * 3);
-  png_write_end(Png, nullptr);
-  return true;
+std::vector<uint8_t> KvFrameRgb(const KvFrameCopy& Frame) {
+  return KvFrameRgb(Frame.Pixels.get(), Frame.Width, Frame.Height, Frame.Pitch, Frame.Depth);
 }
-}  // namespace
 
-bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path) {
-  if (!Frame.Pixels || Frame.Width <= 0 || Frame.Height <= 0) return false;
-  std::FILE* File = std::fopen(Path.c_str(), "wb");
-  if (!File) return false;
-  png_structp Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop Info = Png ? png_create_info_struct(Png) : nullptr;
-  std::vector<uint8_t> Rgb(size_t(Frame.Width) * Frame.Height * 3);
-  const int Bpp = Frame.Depth == 24 ? 3 : Frame.Depth == 32 ? 4 : 2;
-  for (int y = 0; y < Frame.Height; ++y) {
-    const uint8_t* Row = Frame.Pixels.get() + size_t(y) * Frame.Pitch;
-    uint8_t* Out = &Rgb[size_t(y) * Frame.Width * 3];
-    for (int x = 0; x < Frame.Width; ++x) {
+std::vector<uint8_t> KvFrameRgb(const uint8_t* Pixels, int32_t Width, int32_t Height, int32_t Pitch, int32_t Depth) {
+  if (!Pixels || Width <= 0 || Height <= 0) return {};
+  std::vector<uint8_t> Rgb(size_t(Width) * Height * 3);
+  const int Bpp = Depth == 24 ? 3 : Depth == 32 ? 4 : 2;
+  for (int y = 0; y < Height; ++y) {
+    const uint8_t* Row = Pixels + size_t(y) * Pitch;
+    uint8_t* Out = &Rgb[size_t(y) * Width * 3];
+    for (int x = 0; x < Width; ++x) {
       const uint8_t* P = Row + size_t(x) * Bpp;
       uint32_t Value = Bpp == 2 ? uint32_t(P[0] | P[1] << 8) : uint32_t(P[0] | P[1] << 8 | P[2] << 16);
       uint8_t R = 0, G = 0, B = 0;
-      UnpackColorDepth(Frame.Depth, Value, R, G, B);
+      UnpackColorDepth(Depth, Value, R, G, B);
       Out[x * 3] = R;
       Out[x * 3 + 1] = G;
       Out[x * 3 + 2] = B;
     }
   }
-  const bool Ok = Png && Info && WritePngRows(Png, Info, File, Frame.Width, Frame.Height, Rgb.data());
-  png_destroy_write_struct(&Png, &Info);
-  return std::fclose(File) == 0 && Ok;
+  return Rgb;
 }

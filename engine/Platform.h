@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 using KvResult = uint32_t;
 
@@ -145,13 +146,19 @@ void KvFillWithRecovery(KvDevice& Device, KvSurface& Surface, const KvRect* Rect
 // command line; tests install headless or fault-injecting factories.
 using KvDeviceFactory = std::function<KvDeviceRef()>;
 void KvSetDeviceFactory(KvDeviceFactory Factory);
+// Sets a factory that later KvSetDeviceFactory calls do not replace. The
+// browser build locks its canvas device: the page's test mode is the show's
+// offline run, which asks for the headless device, and must still draw on
+// the page.
+void KvLockDeviceFactory(KvDeviceFactory Factory);
 // Returns nullptr when no device can be made (for instance no display);
 // KvDeviceCreateError() then says why.
 KvDeviceRef KvCreateDevice();
 const std::string& KvDeviceCreateError();
 void KvSetDeviceCreateError(const std::string& Text);
 
-// Factories of the two built-in devices.
+// Factories of the built-in devices (the browser build's canvas device is in
+// engine/web/BrowserDevice.h).
 KvDeviceRef KvMakeSdlDevice();
 // DesktopDepth: the depth the headless "desktop" reports in windowed mode
 // (15, 16, 24 or 32; anything else is reported as asked, for tests).
@@ -172,5 +179,11 @@ bool KvHeadlessSetKey(KvDevice& Device, uint8_t Key, bool Down);
 // Number of frames the headless device has presented.
 uint64_t KvHeadlessPresentCount(KvDevice& Device);
 
-// Write a frame copy as an 8-bit RGB PNG. false on failure.
+// The frame's colours as 8-bit RGB, 3 bytes per pixel, rows top to bottom:
+// what the PNG writer stores and what the browser's test mode hashes.
+std::vector<uint8_t> KvFrameRgb(const KvFrameCopy& Frame);
+// The same for pixels in place (Pitch bytes per row, Depth 15, 16, 24 or 32).
+std::vector<uint8_t> KvFrameRgb(const uint8_t* Pixels, int32_t Width, int32_t Height, int32_t Pitch, int32_t Depth);
+
+// Write a frame copy as an 8-bit RGB PNG (FramePng.cpp). false on failure.
 bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path);

@@ -4,6 +4,10 @@
 #include <chrono>
 #include <thread>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 namespace {
 KvClockSource CustomClock = nullptr;
 bool VirtualActive = false;
@@ -33,7 +37,12 @@ void KvSleep(uint32_t Milliseconds) {
     VirtualNow += Milliseconds;
     return;
   }
+#ifdef __EMSCRIPTEN__
+  // A page cannot block: hand the time back to the browser (ASYNCIFY).
+  emscripten_sleep(Milliseconds);
+#else
   std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds));
+#endif
 }
 
 TTimerKv::TTimerKv(uint8_t Unit) { Divisor = (Unit == 241) ? 1 : 1000; }

@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev libpixman-1-dev
   xvfb xauth imagemagick
   desktop-file-utils appstream lintian dpkg-dev file
+  emscripten nodejs chromium python3   # the browser build and its tests (scripts/build-web.sh)
 )
 
 missing=()

@@ -14,7 +14,8 @@
 //   BufferKv.cpp     creation, mapping, Clear, Error
 //   Present.cpp      Present
 //   ImageLoad.cpp    LoadFromFile, LoadFromStream (PNG, JPEG, BMP)
-//   Text.cpp         SetFont, TextOut (FreeType + fontconfig)
+//   PictureCopy.cpp  LoadPicture (a decoded picture into the buffer)
+//   TextDraw.cpp     SetFont, TextOut (glyphs from Text.cpp: FreeType + fontconfig)
 //   Blit*.cpp        DrawKeyed, DrawAdd, DrawAlpha, DrawAlphaKeyed, Blur
 //   Primitives.cpp   PutPixel, Line, ClipLine, FillRect, Bezier
 //   Span.cpp         HLine, TexturePoly, RotoZoom
@@ -30,6 +31,7 @@
 
 class TKelvra;
 struct KvFont;  // a FreeType face at one cell height, with its glyph cache
+struct KvPicture;  // a decoded picture, 8-bit RGB (ImageDecode.h)
 
 // One polygon corner (32 bytes). Each operation reads only what it needs:
 // X, Y always; U, V for textured fills; Color for Gouraud fills.
@@ -72,6 +74,9 @@ class TBufferKv {
   // --- pictures --------------------------------------------------------
   void LoadFromFile(const std::string& FileName, bool VideoMem);
   void LoadFromStream(std::istream& Stream, bool VideoMem);
+  // A picture already decoded: the buffer takes its size, then its pixels at
+  // the buffer's depth (PictureCopy.cpp).
+  void LoadPicture(const KvPicture& Picture, bool VideoMem);
 
   // --- text ------------------------------------------------------------
   void SetFont(const std::string& FaceName, int32_t Height);

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -149,8 +150,18 @@ bool ConvertReal(const std::string& Token, float& Value) {
   const char* First = Token.data() + (Token[0] == '+' ? 1 : 0);
   const char* Last = Token.data() + N;
   double D = 0;
+#ifdef __EMSCRIPTEN__
+  // The browser build's C++ library has no floating-point from_chars. Its
+  // strtod knows only the C locale and rounds correctly too: the same value.
+  const std::string Text(First, Last);
+  char* End = nullptr;
+  errno = 0;
+  D = std::strtod(Text.c_str(), &End);
+  if (errno == ERANGE || End != Text.c_str() + Text.size()) return false;
+#else
   const auto Result = std::from_chars(First, Last, D, std::chars_format::general);
   if (Result.ec != std::errc() || Result.ptr != Last) return false;
+#endif
   if (!(std::fabs(D) <= std::numeric_limits<float>::max())) return false;
   Value = kv::HoldAsFloat(D);
   return true;

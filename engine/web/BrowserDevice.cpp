@@ -1,0 +1,206 @@
+// The browser device (see BrowserDevice.h).
+#include "BrowserDevice.h"
+
+#include <emscripten.h>
+#include <emscripten/html5.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <vector>
+
+#include "../AssetPack.h"
+#include "../Errors.h"
+
+namespace {
+
+std::vector<uint32_t> TestFrames;
+
+// The canvas is the page's element with id "screen"; the page scales it to
+// fit, 4:3 (its CSS).
+EM_JS(void, kv_put_frame, (const uint8_t* Rgba, int Width, int Height), {
+  const canvas = document.getElementById('screen');
+  if (canvas.width !== Width || canvas.height !== Height) {
+    canvas.width = Width;
+    canvas.height = Height;
+  }
+  const pixels = new Uint8ClampedArray(HEAPU8.buffer, Rgba, Width * Height * 4);
+  canvas.getContext('2d').putImageData(new ImageData(pixels, Width, Height), 0, 0);
+});
+
+EM_JS(void, kv_set_title, (const char* Text), {
+  document.title = UTF8ToString(Text);
+  (Module.kvFrameTitles = Module.kvFrameTitles || []).push(document.title);
+});
+
+EM_JS(void, kv_show_progress, (int Frame), {
+  if (Module.kvShowProgress) Module.kvShowProgress(Frame);
+});
+
+EM_JS(void, kv_show_fatal, (const char* Text), {
+  if (Module.kvShowError) Module.kvShowError(UTF8ToString(Text));
+});
+
+// Until the browser's next animation frame; the show's stack is unwound
+// meanwhile (ASYNCIFY, listed in the link's ASYNCIFY_IMPORTS).
+EM_JS(void, kv_wait_animation_frame, (), {
+  Asyncify.handleSleep(function(wakeUp) { requestAnimationFrame(function() { wakeUp(); }); });
+});
+
+// DOM KeyboardEvent.code to the engine's numbering (PC set-1 scan codes,
+// extended keys as 0x80 | code). Only keys a show might read.
+struct DomKey {
+  const char* Code;
+  uint8_t Key;
+};
+const DomKey DomKeys[] = {
+    {"Escape", 0x01}, {"Digit1", 0x02}, {"Digit2", 0x03}, {"Digit3", 0x04}, {"Digit4", 0x05},
+    {"Digit5", 0x06}, {"Digit6", 0x07}, {"Digit7", 0x08}, {"Digit8", 0x09}, {"Digit9", 0x0A},
+    {"Digit0", 0x0B}, {"Backspace", 0x0E}, {"Tab", 0x0F}, {"KeyQ", 0x10}, {"KeyW", 0x11},
+    {"KeyE", 0x12}, {"KeyR", 0x13}, {"KeyT", 0x14}, {"KeyY", 0x15}, {"KeyU", 0x16},
+    {"KeyI", 0x17}, {"KeyO", 0x18}, {"KeyP", 0x19}, {"Enter", 0x1C}, {"ControlLeft", 0x1D},
+    {"KeyA", 0x1E}, {"KeyS", 0x1F}, {"KeyD", 0x20}, {"KeyF", 0x21}, {"KeyG", 0x22},
+    {"KeyH", 0x23}, {"KeyJ", 0x24}, {"KeyK", 0x25}, {"KeyL", 0x26}, {"ShiftLeft", 0x2A},
+    {"KeyZ", 0x2C}, {"KeyX", 0x2D}, {"KeyC", 0x2E}, {"KeyV", 0x2F}, {"KeyB", 0x30},
+    {"KeyN", 0x31}, {"KeyM", 0x32}, {"ShiftRight", 0x36}, {"AltLeft", 0x38}, {"Space", 0x39},
+    {"ArrowUp", 0xC8}, {"ArrowLeft", 0xCB}, {"ArrowRight", 0xCD}, {"ArrowDown", 0xD0},
+};
+
+// Wall-clock milliseconds between the browser's turns in test mode: often
+// enough for the page to stay alive, rare enough to cost nothing.
+constexpr double TestYieldMs = 100.0;
+
+class BrowserDevice final : public KvDevice {
+ public:
+  BrowserDevice() : Inner(KvMakeHeadlessDevice(32)) {
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, this, true, OnKey);
+    emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, this, true, OnKey);
+  }
+  ~BrowserDevice() override {
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, nullptr);
+    emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, nullptr);
+  }
+
+  uint32_t CreateWindow(const char* Caption, int32_t Width, int32_t Height, bool FullScreen) override {
+    return Inner->CreateWindow(Caption, Width, Height, FullScreen);
+  }
+  void DestroyWindow() override {}
+
+  KvResult CreateScreen(int32_t Width, int32_t Height, int32_t Depth, bool FullScreen, KvSurfaceRef* Primary,
+                        KvSurfaceRef* Back) override {
+    // A page has no desktop mode: a window gets the headless "desktop" of 32 bits.
+    ScreenDepth = FullScreen ? Depth : 32;
+    return Inner->CreateScreen(Width, Height, Depth, FullScreen, Primary, Back);
+  }
+  void ReleaseScreen() override { Inner->ReleaseScreen(); }
+  KvResult GetPixelFormat(KvPixelFormat* Format) override { return Inner->GetPixelFormat(Format); }
+  KvResult CreateSurface(int32_t Width, int32_t Height, bool VideoMemory, KvSurfaceRef* Out) override {
+    return Inner->CreateSurface(Width, Height, VideoMemory, Out);
+  }
+  KvResult Restore(KvSurface& Surface) override { return Inner->Restore(Surface); }
+  KvResult ColorFill(KvSurface& Dest, const KvRect* Rect, uint32_t Color) override {
+    return Inner->ColorFill(Dest, Rect, Color);
+  }
+  KvResult KeyedCopy(KvSurface& Dest, int32_t X, int32_t Y, KvSurface& Src, const KvRect& SrcRect,
+                     uint32_t Key) override {
+    return Inner->KeyedCopy(Dest, X, Y, Src, SrcRect, Key);
+  }
+  KvResult BltStatus(KvSurface& Surface) override { return Inner->BltStatus(Surface); }
+
+  KvResult Present(KvSurface& Src, bool) override {
+    ++Presented;
+    if (TestFrames.empty()) {
+      Show(Src);
+      kv_wait_animation_frame();
+      return KV_OK;
+    }
+    if (std::binary_search(TestFrames.begin(), TestFrames.end(), Presented)) {
+      const std::vector<uint8_t> Rgb = Show(Src);
+      char Title[64];
+      std::snprintf(Title, sizeof Title, "frame %llu rgb-fnv1a32 %08x", static_cast<unsigned long long>(Presented),
+                    KvFnv1a32(Rgb.data(), Rgb.size()));
+      kv_set_title(Title);
+      if (Presented == TestFrames.back()) PostQuit();
+    }
+    if (emscripten_get_now() - LastYield >= TestYieldMs) {
+      kv_show_progress(int(Presented));
+      emscripten_sleep(0);
+      LastYield = emscripten_get_now();
+    }
+    return KV_OK;
+  }
+
+  bool PeekMessage(KvMessage* Message) override {
+    if (Queue.empty()) return false;
+    *Message = Queue.front();
+    Queue.pop_front();
+    return true;
+  }
+  void PostQuit() override { Queue.push_back(KvMessage{KvMessageKind::Quit, 0}); }
+
+  bool KeyboardState(uint8_t State[256]) override {
+    std::memcpy(State, Keys, 256);
+    return true;
+  }
+
+  void ShowMessageBox(const char*, const char* Text) override { kv_show_fatal(Text); }
+
+ private:
+  // Puts Src on the canvas; returns its RGB bytes.
+  std::vector<uint8_t> Show(const KvSurface& Src) {
+    std::vector<uint8_t> Rgb = KvFrameRgb(Src.Pixels, Src.Width, Src.Height, Src.Pitch, ScreenDepth);
+    Rgba.resize(size_t(Src.Width) * Src.Height * 4);
+    for (size_t i = 0, j = 0; i < Rgb.size(); i += 3, j += 4) {
+      Rgba[j] = Rgb[i];
+      Rgba[j + 1] = Rgb[i + 1];
+      Rgba[j + 2] = Rgb[i + 2];
+      Rgba[j + 3] = 255;
+    }
+    kv_put_frame(Rgba.data(), Src.Width, Src.Height);
+    return Rgb;
+  }
+
+  static EM_BOOL OnKey(int EventType, const EmscriptenKeyboardEvent* Event, void* User) {
+    auto* Self = static_cast<BrowserDevice*>(User);
+    for (const DomKey& K : DomKeys) {
+      if (std::strcmp(Event->code, K.Code) != 0) continue;
+      Self->Keys[K.Key] = EventType == EMSCRIPTEN_EVENT_KEYDOWN ? 0x80 : 0;
+      return EM_TRUE;  // the page does not scroll or search on the show's keys
+    }
+    return EM_FALSE;
+  }
+
+  KvDeviceRef Inner;
+  int32_t ScreenDepth = 32;
+  uint64_t Presented = 0;
+  double LastYield = 0;
+  std::deque<KvMessage> Queue;
+  uint8_t Keys[256] = {};
+  std::vector<uint8_t> Rgba;
+};
+
+// A fatal error leaves the show: its line goes on the page, over the canvas.
+void ShowFatalOnPage(const char* Text) { kv_show_fatal(Text); }
+
+}  // namespace
+
+KvDeviceRef KvMakeBrowserDevice() {
+  KvSetRestoreDesktopHook(ShowFatalOnPage);
+  return std::make_shared<BrowserDevice>();
+}
+
+void KvBrowserSetTestFrames(std::vector<uint32_t> Frames) {
+  std::sort(Frames.begin(), Frames.end());
+  TestFrames = std::move(Frames);
+}
+
+// The browser build has no SDL2: the canvas is its only display.
+KvDeviceRef KvMakeSdlDevice() {
+  KvSetDeviceCreateError("SDL2 is not part of the browser build");
+  return nullptr;
+}
+
+// Nor libpng: a page has no folder to write frames into (--dump-frames then
+// stops the show with the engine's "Cannot write" line).
+bool KvWriteFramePng(const KvFrameCopy&, const std::string&) { return false; }

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds the show for the browser into build-web/: nerith.html, nerith.js,
+# nerith.wasm, nerith.kpak (the asset pack) and nerith.mp3.
+#
+#   scripts/build-web.sh [NATIVE_BUILD_DIR]     (default: build)
+#
+# Needs the native build first (it writes the asset pack and the music).
+# Installs what it needs with apt-get: Debian's emscripten and nodejs, and
+# chromium for the page's tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+native_arg=${1:-build}
+
+packages=(emscripten nodejs chromium)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+# nodejs may come from elsewhere than Debian; a working node is enough.
+if [ ${#missing[@]} -gt 0 ] && command -v node >/dev/null; then
+  missing=("${missing[@]/nodejs}")
+  read -r -a missing <<<"${missing[*]}"
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing missing packages: ${missing[*]}" >&2
+  SUDO=()
+  [ "$(id -u)" -eq 0 ] || SUDO=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${SUDO[@]}" apt-get update -qq
+  "${SUDO[@]}" apt-get install -y -qq "${missing[@]}"
+fi
+
+native=$(cd "$native_arg" 2>/dev/null && pwd) || native=$native_arg
+for f in "$native/web/nerith.kpak" "$native/bin/SND/Nerith.mp3"; do
+  [ -f "$f" ] || { echo "build-web: $f is missing: build the native show first (cmake --build $native_arg)" >&2; exit 1; }
+done
+
+# Work-arounds for Debian's emscripten 3.1.6: its tools find acorn only
+# through NODE_PATH, and node 20's fetch breaks its loader in node. (Its
+# broken HTML minifier is never run: the link writes nerith.js, and the page
+# is our own show/web/nerith.html.)
+export NODE_PATH=/usr/share/nodejs
+export NODE_OPTIONS="${NODE_OPTIONS:-} --no-experimental-fetch"
+
+emcmake cmake -S show/web -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DNERITH_WEB_PACK="$native/web/nerith.kpak" -DNERITH_WEB_MUSIC="$native/bin/SND/Nerith.mp3" >/dev/null
+cmake --build build-web --parallel "$(nproc)"
+echo "build-web/nerith.html is ready: serve it with" \
+  "python3 -m http.server --bind 127.0.0.1 --directory build-web 8000"

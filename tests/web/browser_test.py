@@ -1,0 +1,213 @@
+#!/usr/bin/env python3
+"""The page in headless Chromium, served by python3 -m http.server on 127.0.0.1.
+
+  browser_test.py frames NATIVE_BUILD WEB_BUILD SEED DEPTH FRAME,FRAME,...
+      The page's test mode hashes each frame; the native offline run
+      (nerith --headless --seed S --depth D --dump-frames DIR --frames ...)
+      dumps the same frames as PNG, whose RGB bytes are hashed the same way.
+      Every hash must be equal.
+  browser_test.py broken-pack WEB_BUILD
+      Truncated, damaged and missing asset packs, and music that is missing
+      or cannot be decoded: the page must show an error message (on the
+      page, not only in the console), never a canvas.
+  browser_test.py play WEB_BUILD
+      Click to start, play a few seconds (the music must have started),
+      press Escape: the show must end cleanly.
+
+Exit status 0: passed; 1: failed; 77: no browser build (ctest: skipped).
+"""
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PAGE_CHECK = os.path.join(HERE, "page_check.mjs")
+SKIP = 77
+
+
+def fnv1a32(data):
+    h = 2166136261
+    for b in data:
+        h = ((h ^ b) * 16777619) & 0xFFFFFFFF
+    return h
+
+
+def png_rgb(path):
+    """The RGB bytes of an 8-bit RGB, non-interlaced PNG (what the show dumps)."""
+    data = open(path, "rb").read()
+    pos, idat, width, height = 8, b"", 0, 0
+    while pos < len(data):
+        size, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        chunk = data[pos + 8:pos + 8 + size]
+        pos += 12 + size
+        if kind == b"IHDR":
+            width, height, bits, colour, _, _, interlace = struct.unpack(">IIBBBBB", chunk)
+            if (bits, colour, interlace) != (8, 2, 0):
+                raise ValueError(f"{path}: not an 8-bit RGB PNG")
+        elif kind == b"IDAT":
+            idat += chunk
+    raw = zlib.decompress(idat)
+    stride = width * 3
+    out = bytearray()
+    prev = bytearray(stride)
+    for y in range(height):
+        kind = raw[y * (stride + 1)]
+        row = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for x in range(stride):
+            a = row[x - 3] if x >= 3 else 0
+            b = prev[x]
+            c = prev[x - 3] if x >= 3 else 0
+            if kind == 1:
+                row[x] = (row[x] + a) & 255
+            elif kind == 2:
+                row[x] = (row[x] + b) & 255
+            elif kind == 3:
+                row[x] = (row[x] + (a + b) // 2) & 255
+            elif kind == 4:
+                pa, pb, pc = abs(b - c), abs(a - c), abs(a + b - 2 * c)
+                row[x] = (row[x] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        out += row
+        prev = row
+    return bytes(out)
+
+
+class Server:
+    """python3 -m http.server on 127.0.0.1, on a port it picks itself."""
+
+    def __init__(self, folder):
+        self.proc = subprocess.Popen(
+            [sys.executable, "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", folder, "0"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        line = self.proc.stdout.readline()
+        match = re.search(r"port (\d+)", line)
+        if not match:
+            self.close()
+            raise RuntimeError(f"http.server did not start: {line!r}")
+        self.url = f"http://127.0.0.1:{match.group(1)}/"
+        # Keep reading its output so it never blocks on a full pipe.
+        self.drain = subprocess.Popen(["cat"], stdin=self.proc.stdout, stdout=subprocess.DEVNULL)
+
+    def close(self):
+        self.proc.kill()
+        self.proc.wait()
+
+
+def load_page(url, timeout=600, extra=()):
+    proc = subprocess.run(["node", PAGE_CHECK, url, str(timeout), *extra],
+                          capture_output=True, text=True)
+    if proc.returncode != 0:
+        raise RuntimeError(f"page_check failed for {url}:\n{proc.stderr}")
+    import json
+    return json.loads(proc.stdout.strip().splitlines()[-1])
+
+
+def frames_test(native, web, seed, depth, frames):
+    native, web = os.path.abspath(native), os.path.abspath(web)
+    wanted = [int(f) for f in frames.split(",")]
+    with tempfile.TemporaryDirectory() as dump:
+        subprocess.run([os.path.join(native, "bin", "nerith"), "--headless", "--seed", seed, "--depth", depth,
+                        "--dump-frames", dump, "--frames", frames], check=True, cwd=dump,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        native_titles = [f"frame {n} rgb-fnv1a32 {fnv1a32(png_rgb(os.path.join(dump, f'frame_{n:05d}.png'))):08x}"
+                         for n in wanted]
+    server = Server(web)
+    try:
+        state = load_page(f"{server.url}nerith.html?seed={seed}&depth={depth}&frame={frames}")
+    finally:
+        server.close()
+    page_titles = state["run"]["titles"] if state.get("run") else []
+    ok = page_titles == native_titles and state["title"] == native_titles[-1]
+    for n, native_title in zip(wanted, native_titles):
+        page_title = next((t for t in page_titles if t.startswith(f"frame {n} ")), "(none)")
+        print(f"depth {depth} frame {n}: native \"{native_title}\", page \"{page_title}\"")
+    if state.get("error"):
+        print(f"page error: {state['error']}")
+    run = state.get("run") or {}
+    if run.get("endMs"):
+        seconds = (run["endMs"] - run["startMs"]) / 1000
+        print(f"page: {run['frames']} frames in {seconds:.2f} s, {run['frames'] / seconds:.1f} frames per second")
+    return ok
+
+
+def broken_pack_test(web):
+    pack = open(os.path.join(web, "nerith.kpak"), "rb").read()
+    damaged = bytearray(pack)
+    damaged[len(pack) // 2] ^= 0x40
+    cases = {
+        "truncated": (pack[:len(pack) // 3], "LoadPack -> the asset pack is truncated or damaged"),
+        "header only": (pack[:10], "LoadPack -> the asset pack is truncated"),
+        "damaged": (bytes(damaged), "LoadPack -> the asset pack is truncated or damaged"),
+        "not a pack": (b"<html>404</html>" * 4, "LoadPack -> not a Kelvra asset pack"),
+        "missing": (None, "could not be loaded: HTTP 404"),
+    }
+    ok = True
+    with tempfile.TemporaryDirectory() as folder:
+        for name in ("nerith.html", "nerith.js", "nerith.wasm", "nerith.mp3"):
+            shutil.copy(os.path.join(web, name), folder)
+        server = Server(folder)
+        try:
+            for case, (data, expected) in cases.items():
+                target = os.path.join(folder, "nerith.kpak")
+                if os.path.exists(target):
+                    os.remove(target)
+                if data is not None:
+                    open(target, "wb").write(data)
+                state = load_page(f"{server.url}nerith.html?seed=1&depth=32&frame=5", timeout=120)
+                good = expected in state["error"] and state["title"].startswith("error: ")
+                print(f"{case}: {'ok' if good else 'WRONG'}: title \"{state['title']}\", page \"{state['error']}\"")
+                ok = ok and good
+            # The music, on the page that plays (the test mode has none).
+            shutil.copy(os.path.join(web, "nerith.kpak"), folder)
+            music = os.path.join(folder, "nerith.mp3")
+            for case, data, expected in (
+                    ("music missing", None, "The music (nerith.mp3) could not be loaded: HTTP 404"),
+                    ("music not audio", b"ID3 but no frames" * 100, "The music (nerith.mp3) could not be decoded")):
+                if os.path.exists(music):
+                    os.remove(music)
+                if data is not None:
+                    open(music, "wb").write(data)
+                state = load_page(f"{server.url}nerith.html", timeout=120)
+                good = expected in state["error"] and state["title"].startswith("error: ")
+                print(f"{case}: {'ok' if good else 'WRONG'}: title \"{state['title']}\", page \"{state['error']}\"")
+                ok = ok and good
+        finally:
+            server.close()
+    return ok
+
+
+def play_test(web):
+    server = Server(web)
+    try:
+        state = load_page(f"{server.url}nerith.html", timeout=180, extra=["--click-after-load", "4", "--press-escape"])
+    finally:
+        server.close()
+    run = state.get("run") or {}
+    print(f"after Escape: title \"{state['title']}\", error \"{state['error']}\", music starts {run.get('musicStarts', 0)}")
+    return not state["error"] and run.get("endMs", 0) > 0 and run.get("musicStarts", 0) >= 1
+
+
+def main(argv):
+    if len(argv) >= 2 and argv[1] == "frames" and len(argv) == 7:
+        web = argv[3]
+    elif len(argv) == 3 and argv[1] in ("broken-pack", "play"):
+        web = argv[2]
+    else:
+        print(__doc__, file=sys.stderr)
+        return 2
+    if not os.path.exists(os.path.join(web, "nerith.html")) or not shutil.which("chromium"):
+        print(f"no browser build in {web} (scripts/build-web.sh) or no chromium: skipped")
+        return SKIP
+    if argv[1] == "frames":
+        ok = frames_test(*argv[2:])
+    else:
+        ok = broken_pack_test(web) if argv[1] == "broken-pack" else play_test(web)
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
