@@ -19,6 +19,7 @@ EM_JS(int, kv_music_ready, (), { return Module.kvMusic && Module.kvMusic.ready()
 EM_JS(void, kv_music_open, (int Loop), { Module.kvMusic.open(Loop !== 0); });
 EM_JS(void, kv_music_play, (), { Module.kvMusic.play(); });
 EM_JS(void, kv_music_stop, (), { Module.kvMusic.stop(); });
+EM_JS(void, kv_music_skip, (double Seconds), { Module.kvMusic.skip(Seconds); });
 EM_JS(void, kv_music_close, (), { if (Module.kvMusic) Module.kvMusic.close(); });
 }  // namespace
 
@@ -49,6 +50,10 @@ void TSoundKv::Play() {
 
 void TSoundKv::Stop() {
   if (Counted) kv_music_stop();
+}
+
+void TSoundKv::Skip(uint32_t Milliseconds) {
+  if (Counted) kv_music_skip(double(Milliseconds) / 1000.0);
 }
 
 void TSoundKv::Error(const std::string& Step, const std::string& Message) {

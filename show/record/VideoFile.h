@@ -2,7 +2,7 @@
 // libavcodec, its container and codecs chosen by the file name's extension:
 //
 //   .mp4   H.264 (libx264, yuv420p, constant quality) and AAC
-//   .mkv   FFV1 in planar RGB (lossless) and FLAC
+//   .mkv   FFV1 in packed BGR0 (lossless RGB) and FLAC
 //   .webm  VP9 (libvpx, yuv420p, constant quality) and Opus
 //
 // Frames come as 8-bit RGB at 25 frames per second; frame n has the time

@@ -40,7 +40,10 @@ std::vector<uint8_t> ReadWhole(const char* Path) {
 }
 
 // Writes the pack's files under the current folder, making their folders.
+// GFX/ is made too, though it stays empty: the pack's decoded pictures stand
+// in for its files, and the show's asset search looks for that folder.
 void PlaceFiles(const KvAssetPack& Pack) {
+  mkdir("GFX", 0755);
   for (const auto& [Name, Bytes] : Pack.Files) {
     for (size_t Slash = Name.find('/'); Slash != std::string::npos; Slash = Name.find('/', Slash + 1))
       mkdir(Name.substr(0, Slash).c_str(), 0755);

@@ -1,0 +1,14 @@
+// The browser build records no video: libavcodec is not part of it. The
+// page never asks for --record; a command line that does gets one clear
+// error instead of a missing symbol.
+//
+// Depends on: FrameOutput.h, record/VideoFile.h, engine/Errors.h.
+#include "../FrameOutput.h"
+#include "../record/VideoFile.h"
+#include "../../engine/Errors.h"
+
+bool RecordFormatOf(const std::string&, RecordFormat*) { return false; }
+
+std::unique_ptr<FrameOutput> MakeRecorder(const std::string&, int, bool, bool) {
+  FatalError(KvErrorLine("[Nerith]", "Record", "Recording is not part of the browser build").c_str());
+}
