@@ -131,6 +131,8 @@ const char* UsageText() {
          "  --depth 15|16|24|32 colour depth of the full-screen display (default 32);\n"
          "                      with --headless also the depth of the window\n"
          "  --no-music          play without music\n"
+         "  --music FILE        play with another soundtrack: MP3, OGG, WAV, MP2, WMA,\n"
+         "                      ASF, RAW, a MOD/S3M/XM/IT module or MIDI (MID, RMI)\n"
          "  --seed N            seed the random choices with N (0..4294967295) instead\n"
          "                      of the clock\n"
          "  --headless          draw into memory only: no window, no sound\n"
@@ -206,7 +208,8 @@ int ParseCommandLine(int argc, char** argv) {
       Arg = Arg.substr(0, Equals);
       HasValue = true;
     }
-    const bool NeedsValue = Arg == "--depth" || Arg == "--seed" || Arg == "--dump-frames" || Arg == "--frames";
+    const bool NeedsValue = Arg == "--depth" || Arg == "--seed" || Arg == "--dump-frames" || Arg == "--frames" ||
+                            Arg == "--music";
     if (NeedsValue && !HasValue) {
       if (i + 1 >= argc) return UsageError("option " + Arg + " needs a value");
       Value = argv[++i];
@@ -242,6 +245,9 @@ int ParseCommandLine(int argc, char** argv) {
     } else if (Arg == "--dump-frames") {
       if (Value.empty()) return UsageError("--dump-frames needs a folder");
       Options.DumpDir = Value;
+    } else if (Arg == "--music") {
+      if (Value.empty()) return UsageError("--music needs a file");
+      Options.MusicFile = Value;
     } else if (Arg == "--frames") {
       if (!ParseFrameList(Value, &Options.DumpFrames))
         return UsageError("--frames needs frame numbers from 1 up, separated by commas, not \"" + Value + "\"");
@@ -251,6 +257,7 @@ int ParseCommandLine(int argc, char** argv) {
     }
   }
   if (HasFrames && Options.DumpDir.empty()) return UsageError("--frames needs --dump-frames DIR");
+  if (Options.NoMusic && !Options.MusicFile.empty()) return UsageError("--music and --no-music contradict each other");
   Options.Offline = Options.Headless && Options.HasSeed;
   return -1;
 }
@@ -303,6 +310,8 @@ std::string AssetPath(const std::string& ShowPath) {
   if (AssetRoot.back() == '/') return AssetRoot + Path;
   return AssetRoot + "/" + Path;
 }
+
+std::string ShowMusicPath() { return Options.MusicFile.empty() ? AssetPath("SND\\Nerith.mp3") : Options.MusicFile; }
 
 // --- benchmark ------------------------------------------------------------------
 
@@ -401,7 +410,7 @@ void InitShow() {
     Display = new TSelfKelvra(DisplayWidth, DisplayHeight, ShowCaption);
 
   LoadPictures();
-  if (UseMusic) Sound = new TSoundKv(Display, AssetPath("SND\\Nerith.mp3"), false);
+  if (UseMusic) Sound = new TSoundKv(Display, ShowMusicPath(), false);
   Timer = new TTimerKv(240);
   Timer->Start();
   Input = new TInputKv(Display);

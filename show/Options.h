@@ -18,6 +18,7 @@ struct ShowOptions {
   std::string DumpDir;          // --dump-frames DIR
   std::vector<uint32_t> DumpFrames;  // --frames N,N,... (empty: every frame)
   bool Benchmark = false;       // --benchmark: per-scene timing report
+  std::string MusicFile;        // --music FILE: another soundtrack (empty: the show's)
 };
 
 extern ShowOptions Options;

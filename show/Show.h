@@ -71,6 +71,9 @@ void SeedRandom(uint32_t Seed);
 // directory has no GFX folder).
 std::string AssetPath(const std::string& ShowPath);
 void SetAssetRoot(const std::string& Root);
+// The soundtrack to play: the --music file, or the show's own
+// AssetPath("SND\\Nerith.mp3").
+std::string ShowMusicPath();
 
 void InitShow();
 void LoadPictures();

@@ -49,6 +49,13 @@ TEST(CommandLine, EveryOptionIsTaken) {
   EXPECT_EQ(Options.DumpFrames, (std::vector<uint32_t>{3, 7, 1000}));
   EXPECT_TRUE(Options.Benchmark);
   // "--name=value" works like "--name value"; a fresh parse starts over.
+  // --music names another soundtrack; without it the show's own plays.
+  EXPECT_EQ(Options.MusicFile, "");
+  SetAssetRoot("/assets");
+  EXPECT_EQ(ShowMusicPath(), "/assets/SND/Nerith.mp3");
+  ASSERT_EQ(Parse({"--music", "my tune.MID"}), -1);
+  EXPECT_EQ(ShowMusicPath(), "my tune.MID");
+  SetAssetRoot("");
   ASSERT_EQ(Parse({"--depth=24", "--seed=0"}), -1);
   EXPECT_EQ(Options.Depth, 24);
   EXPECT_TRUE(Options.HasSeed);
@@ -62,7 +69,8 @@ TEST(CommandLine, BadInputIsAUsageErrorWithStatusTwo) {
       {"--seed", "-1"}, {"--seed", "4294967296"}, {"--seed", ""}, {"--seed", "12a"},
       {"--frames", "1,2"},  // without --dump-frames
       {"--dump-frames", "d", "--frames", "0"}, {"--dump-frames", "d", "--frames", "1,,2"},
-      {"--dump-frames", ""}, {"--window=yes"},
+      {"--dump-frames", ""}, {"--window=yes"}, {"--music"}, {"--music="},
+      {"--music", "a.mid", "--no-music"},
   };
   for (const auto& Args : Bad) {
     testing::internal::CaptureStderr();
@@ -84,13 +92,14 @@ TEST(CommandLine, HelpIsTruthful) {
   for (auto It = std::sregex_iterator(Out.begin(), Out.end(), Option); It != std::sregex_iterator(); ++It)
     Named.insert(It->str());
   const std::set<std::string> Taken = {"--window",      "--depth",  "--no-music",  "--seed", "--headless",
-                                       "--dump-frames", "--frames", "--benchmark", "--help", "--version"};
+                                       "--dump-frames", "--frames", "--benchmark", "--help", "--version", "--music"};
   EXPECT_EQ(Named, Taken);
   for (const std::string& Name : Named) {
     std::vector<std::string> Args = {Name};
     if (Name == "--depth") Args.push_back("15");
     if (Name == "--seed") Args.push_back("1");
     if (Name == "--dump-frames") Args.push_back("d");
+    if (Name == "--music") Args.push_back("a.mid");
     if (Name == "--frames") Args = {"--dump-frames", "d", "--frames", "1"};
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();

@@ -454,3 +454,38 @@ TEST(RealWindow, ShowsTheOpeningScrollUnderXvfb) {
   EXPECT_GT(TextPixels, 500) << "no opening text in the window";
   fs::remove_all(Work);
 }
+
+// --- another soundtrack -------------------------------------------------------------
+
+namespace {
+
+// Start-up of a run with music and --music File, on the dummy audio driver;
+// reports what kind of music object was made.
+[[noreturn]] void StartWithMusic(const std::string& File, const std::string& WorkDir) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  if (chdir(WorkDir.c_str()) != 0) std::_Exit(5);
+  const char* Argv[] = {"nerith", "--headless", "--seed", "1", "--music", File.c_str()};
+  if (ParseCommandLine(6, const_cast<char**>(Argv)) >= 0) std::_Exit(4);
+  DisplayDepth = 32;
+  UseFullScreen = true;
+  UseMusic = true;  // headless runs leave music off; this one wants it
+  SetAssetRoot(kvtest::AssetDir());
+  InitShow();
+  std::fprintf(stderr, "music: %s\n", !Sound ? "none" : Sound->Stream ? "stream" : Sound->Song ? "song" : "empty");
+  std::_Exit(0);
+}
+
+}  // namespace
+
+TEST(ShowMusic, MusicOptionReplacesTheSoundtrack) {
+  REQUIRE_ASSETS();
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string Dir = kvtest::MakeTempDir("nerith-music");
+  // Any bytes are headerless PCM: a second of silence.
+  kvtest::WriteFile(Dir + "/quiet.raw", std::string(44100 * 4, '\0'));
+  EXPECT_EXIT(StartWithMusic(Dir + "/quiet.raw", Dir), ::testing::ExitedWithCode(0), "music: stream\n");
+  // The named file, not the show's own, is the one opened.
+  EXPECT_EXIT(StartWithMusic(Dir + "/missing.mid", Dir), ::testing::ExitedWithCode(1),
+              "\\[SoundKv\\]Create -> File not found");
+  fs::remove_all(Dir);
+}
