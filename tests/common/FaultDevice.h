@@ -26,6 +26,12 @@ class FaultDevice final : public KvDevice {
   // The next calls of Op answer these codes, in order, one per call; then
   // calls go through to the inner device again.
   void Inject(FaultOp Op, std::vector<KvResult> Codes);
+  // A steady rhythm of faults over all faultable calls together, after any
+  // injected codes: every LostEvery-th call answers "surface lost", every
+  // BusyEvery-th other call "still drawing" (0: never).
+  void FaultEvery(int LostEvery, int BusyEvery);
+  int PeriodicLost() const { return LostCount; }
+  int PeriodicBusy() const { return BusyCount; }
   // Calls of Op so far (faulted ones included), and how many of those
   // reached the inner device.
   int Calls(FaultOp Op) const { return CallCount[int(Op)]; }
@@ -71,6 +77,9 @@ class FaultDevice final : public KvDevice {
 
   KvDeviceRef InnerDevice;
   std::deque<KvResult> Pending[int(FaultOp::Count)];
+  int LostEvery = 0, BusyEvery = 0;
+  int64_t PeriodicCalls = 0;
+  int LostCount = 0, BusyCount = 0;
   int CallCount[int(FaultOp::Count)] = {};
   int PassCount[int(FaultOp::Count)] = {};
   std::vector<const KvSurface*> Restored;
