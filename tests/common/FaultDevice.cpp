@@ -58,6 +58,7 @@ uint32_t FaultDevice::CreateWindow(const char* Caption, int32_t Width, int32_t H
 void FaultDevice::DestroyWindow() { InnerDevice->DestroyWindow(); }
 KvResult FaultDevice::CreateScreen(int32_t Width, int32_t Height, int32_t Depth, bool FullScreen,
                                    KvSurfaceRef* Primary, KvSurfaceRef* Back) {
+  if (CreateScreenFailure != KV_OK) return std::exchange(CreateScreenFailure, KV_OK);
   return InnerDevice->CreateScreen(Width, Height, Depth, FullScreen, Primary, Back);
 }
 void FaultDevice::ReleaseScreen() { InnerDevice->ReleaseScreen(); }

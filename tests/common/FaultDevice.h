@@ -41,6 +41,10 @@ class FaultDevice final : public KvDevice {
   const std::vector<const KvSurface*>& RestoredSurfaces() const { return Restored; }
   void ResetCounts();
 
+  // The next CreateScreen answers Code without making anything (a refused
+  // display mode, no video memory, ...).
+  void FailCreateScreen(KvResult Code) { CreateScreenFailure = Code; }
+
   // Keyboard control: a state to report instead of the inner device's, and
   // a number of reads that fail before reads work again.
   void SetKeyState(const uint8_t State[256]);
@@ -86,6 +90,7 @@ class FaultDevice final : public KvDevice {
   bool HasKeyState = false;
   uint8_t Keys[256] = {};
   int KeyboardFailures = 0;
+  KvResult CreateScreenFailure = KV_OK;
   int KeyboardReadCount = 0;
   std::deque<KvMessage> Messages;
 };
