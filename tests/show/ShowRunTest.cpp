@@ -26,6 +26,7 @@
 #include <fstream>
 #include <algorithm>
 #include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -185,6 +186,23 @@ std::map<std::string, std::string> InstalledLibraries() {
   return {{"freetype", FreeTypeVersion()}, {"jpeg", JpegVersion()}, {"font", FontIdentity()}, {"assets", AssetIdentity()}};
 }
 
+bool IsGoldenFrame(uint32_t Frame) {
+  return std::find(std::begin(GoldenFrames), std::end(GoldenFrames), Frame) != std::end(GoldenFrames);
+}
+
+// The file after a regeneration at Depth: that depth's lines replaced whole
+// by Fresh, other depths' lines kept, and any line of a frame no longer in
+// GoldenFrames dropped, whatever its depth.
+GoldenFile MergeGolden(GoldenFile Now, int Depth, const std::map<std::pair<int, uint32_t>, uint64_t>& Fresh,
+                       const std::map<std::string, std::string>& Installed) {
+  for (auto It = Now.Sums.begin(); It != Now.Sums.end();)
+    It = (It->first.first == Depth || !IsGoldenFrame(It->first.second)) ? Now.Sums.erase(It) : std::next(It);
+  for (const auto& [Key, Sum] : Fresh)
+    if (Key.first == Depth && IsGoldenFrame(Key.second)) Now.Sums[Key] = Sum;
+  Now.Libraries = Installed;
+  return Now;
+}
+
 void WriteGolden(const GoldenFile& G) {
   std::ostringstream Out;
   Out << "# Golden frames of Nerith: FNV-1a 64 (hex) over the RGB bytes of the PNG that\n"
@@ -276,21 +294,34 @@ TEST_P(OfflineRun, WholeShowEndsNormallyAndMatchesGoldenFrames) {
     }
   }
   if (Write) {
-    // Re-read: another depth may have written its lines meanwhile. This
-    // depth's lines are replaced whole.
-    GoldenFile Now = ReadGolden();
-    for (auto It = Now.Sums.begin(); It != Now.Sums.end();)
-      It = (It->first.first == Depth) ? Now.Sums.erase(It) : std::next(It);
-    for (const auto& [Key, Sum] : G.Sums)
-      if (Key.first == Depth) Now.Sums[Key] = Sum;
-    Now.Libraries = Installed;
-    WriteGolden(Now);
+    // Re-read: another depth may have written its lines meanwhile.
+    WriteGolden(MergeGolden(ReadGolden(), Depth, G.Sums, Installed));
   }
   fs::remove_all(Work);
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, OfflineRun, ::testing::Values(15, 16, 24, 32),
                          [](const ::testing::TestParamInfo<int>& I) { return "Depth" + std::to_string(I.param); });
+
+// The file holds a sum for exactly the frames the run checks, at each depth:
+// a stale line would sit there unchecked and mislead whoever reads it.
+TEST(GoldenFrames, FileHoldsExactlyTheCheckedFrames) {
+  std::set<std::pair<int, uint32_t>> Expected, Held;
+  for (int Depth : {15, 16, 24, 32})
+    for (uint32_t F : GoldenFrames) Expected.insert({Depth, F});
+  for (const auto& Entry : ReadGolden().Sums) Held.insert(Entry.first);
+  EXPECT_EQ(Held, Expected);
+}
+
+TEST(GoldenFrames, RegeneratingOneDepthKeepsOthersAndDropsUnlistedFrames) {
+  GoldenFile Old;
+  Old.Libraries = {{"freetype", "1"}};
+  Old.Sums = {{{16, GoldenFrames[0]}, 1}, {{16, 5960}, 2}, {{32, GoldenFrames[0]}, 3}, {{32, 5960}, 4}};
+  const std::map<std::pair<int, uint32_t>, uint64_t> Fresh = {{{32, GoldenFrames[0]}, 5}, {{32, 5961}, 6}};
+  const GoldenFile New = MergeGolden(Old, 32, Fresh, {{"freetype", "2"}});
+  EXPECT_EQ(New.Sums, (std::map<std::pair<int, uint32_t>, uint64_t>{{{16, GoldenFrames[0]}, 1}, {{32, GoldenFrames[0]}, 5}}));
+  EXPECT_EQ(New.Libraries.at("freetype"), "2");
+}
 
 // --- Escape and close ---------------------------------------------------------------
 
