@@ -102,11 +102,9 @@ class KvFluidDecoder : public KvDecoder {
     size_t Done = 0;
     while (Done < MaxFrames && !Ended) {
       const size_t Step = std::min(MaxFrames - Done, SynthBlock);
-      if (!PieceOver && PlayedToEnd()) {
-        PieceOver = true;
-        // A looped piece starts again at once (the caller rewinds).
-        if (Looped) break;
-      }
+      if (!PieceOver && PlayedToEnd()) PieceOver = true;
+      // A looped piece starts again at once: no tail (the caller rewinds).
+      if (PieceOver && Looped) break;
       if (PieceOver && (Tail >= MaxTailFrames || fluid_synth_get_active_voice_count(Synth) == 0)) {
         Ended = true;
         break;

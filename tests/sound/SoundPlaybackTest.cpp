@@ -388,7 +388,9 @@ TEST_F(SoundPlaybackTest, MidiPlaysThroughTheMixerOnceOrLooped) {
   Looped.Play();
   const std::vector<int16_t> Out = Pull(Looped.Song, 44100 * 3);
   ASSERT_EQ(Out.size() / 2, size_t(44100 * 3));
-  // The third pass starts at 2 s: the note sounds again.
+  // Each pass starts right after the last one's final event, at 1 s and
+  // 2 s, without waiting for the note's release to die away.
+  EXPECT_GT(Rms(Out, 2 * (44100 + 2205), 2 * (44100 + 19845)), 500.0);
   EXPECT_GT(Rms(Out, 2 * (88200 + 2205), 2 * (88200 + 19845)), 500.0);
   EXPECT_TRUE(Looped.Song->Playing());
 }
