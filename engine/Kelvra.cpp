@@ -49,14 +49,14 @@ bool TKelvra::ProcessMessage() {
 bool ProcessMessage(TKelvra* Display) { return Display ? Display->ProcessMessage() : false; }
 
 void TKelvra::CreateSurfaces(bool FullScreenMode) {
-  if (!DirectDraw) Error("DirectDrawCreate", NoDeviceMessage());
+  if (!DirectDraw) SetupError("DirectDrawCreate", NoDeviceMessage());
   const KvResult Result =
       DirectDraw->CreateScreen(ScreenWidth, ScreenHeight, FullScreenMode ? Depth : 0, FullScreenMode,
                                &PrimarySurface, &BackSurface);
-  if (Result != KV_OK) Error(FullScreenMode ? "SetDisplayMode" : "CreateSurface", KvResultText(Result));
+  if (Result != KV_OK) SetupError(FullScreenMode ? "SetDisplayMode" : "CreateSurface", KvResultText(Result));
   KvPixelFormat Format;
   const KvResult FormatResult = DirectDraw->GetPixelFormat(&Format);
-  if (FormatResult != KV_OK) Error("GetPixelFormat", KvResultText(FormatResult));
+  if (FormatResult != KV_OK) SetupError("GetPixelFormat", KvResultText(FormatResult));
   Depth = KvDepthFromFormat(Format);
   DesktopDepth = Depth;
 }
@@ -90,12 +90,18 @@ void TKelvra::ClearScreen(uint32_t Color) {
   if (DirectDraw && PrimarySurface) KvFillWithRecovery(*DirectDraw, *PrimarySurface, nullptr, Color, [this] { RestoreScreen(); });
 }
 
-void TKelvra::Error(const std::string& Step, const std::string& Message) {
+void TKelvra::Error(const std::string& Step, const std::string& Message) { ReportAndEnd(Tag, Step, Message); }
+
+void TKelvra::SetupError(const std::string& Step, const std::string& Message) {
+  ReportAndEnd("[TKelvra]", Step, Message);
+}
+
+void TKelvra::ReportAndEnd(const char* WithTag, const std::string& Step, const std::string& Message) {
   // Release what the object holds before the program ends (the object itself
   // may live on the stack, so it is not deleted here).
   ReleaseSurfaces();
   if (DirectDraw) DirectDraw->DestroyWindow();
-  const std::string Line = KvErrorLine(Tag, Step, Message);
+  const std::string Line = KvErrorLine(WithTag, Step, Message);
   DirectDraw.reset();
   FatalError(Line.c_str());
 }
@@ -108,7 +114,7 @@ TSelfKelvra::TSelfKelvra(int32_t Width, int32_t Height, const char* CaptionText)
   if (!WindowedClassRegistered) WindowedClassRegistered = true;
 
   DirectDraw = KvCreateDevice();
-  if (!DirectDraw) Error("DirectDrawCreate", NoDeviceMessage());
+  if (!DirectDraw) SetupError("DirectDrawCreate", NoDeviceMessage());
   Window = DirectDraw->CreateWindow(Caption ? Caption : "", Width, Height, false);
   if (Window == 0) Error("CreateWindowEx", "Error creating window...");
 
@@ -140,7 +146,7 @@ TSelfFullKelvra::TSelfFullKelvra(int32_t Width, int32_t Height, int32_t Requeste
   OwnsClass = true;
 
   DirectDraw = KvCreateDevice();
-  if (!DirectDraw) Error("DirectDrawCreate", NoDeviceMessage());
+  if (!DirectDraw) SetupError("DirectDrawCreate", NoDeviceMessage());
   Window = DirectDraw->CreateWindow(Caption ? Caption : "", Width, Height, true);
   if (Window == 0) Error("CreateWindowEx", "Error creating window...");
 

@@ -27,6 +27,8 @@ class TKelvra {
   void ClearBack(uint32_t Color);
   void ClearScreen(uint32_t Color);
 
+  // Reports with the object's own tag: window class and window failures and
+  // the constructors' own checks.
   [[noreturn]] void Error(const std::string& Step, const std::string& Message);
 
   uint32_t Window = 0;
@@ -46,7 +48,14 @@ class TKelvra {
   TKelvra() = default;
   // ScreenWidth, ScreenHeight and the derived MaxX, MaxY, HalfWidth, HalfHeight.
   void SetGeometry(int32_t Width, int32_t Height);
+  // Display set-up failures (the device, the display mode, the surfaces,
+  // the pixel format) belong to TKelvra's own set-up and carry its tag,
+  // whichever form of display is being made.
+  [[noreturn]] void SetupError(const std::string& Step, const std::string& Message);
   const char* Tag = "[TKelvra]";
+
+ private:
+  [[noreturn]] void ReportAndEnd(const char* WithTag, const std::string& Step, const std::string& Message);
 };
 
 // Nil-safe message pump: false for a nil display.

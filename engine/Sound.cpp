@@ -3,7 +3,7 @@
 // The steps reported on failure keep the names of the calls of the sound
 // library the engine was first written for, so the error log reads
 // the same: "FSOUND_SetOutput", "FSOUND_SetMixer", "FSOUND_Init" for the
-// library set-up, "FMUSIC_LoadSong" for modules, "FSOUND_Stream_OpenFile" for
+// library set-up, "FMUSIC_LoadSong" for modules and MIDI, "FSOUND_Stream_OpenFile" for
 // streams, "Create" for the object's own checks.
 #include "Sound.h"
 
@@ -23,7 +23,7 @@ const float KvSoundPlayerVersion = 3.31f;
 namespace {
 
 const char* const ModuleTypes[] = {".MOD", ".S3M", ".XM", ".IT"};
-const char* const MidiTypes[] = {".MID", ".RMI", ".SGT"};
+const char* const MidiTypes[] = {".MID", ".RMI"};
 const char* const StreamTypes[] = {".RAW", ".WAV", ".MP2", ".MP3", ".OGG", ".WMA", ".ASF"};
 
 template <size_t N>
@@ -61,10 +61,10 @@ std::unique_ptr<KvDecoder> KvOpenMusicFile(const std::string& FileName, bool Loo
   const std::string Ext = UpperExtension(FileName);
   if (InList(Ext, ModuleTypes)) return KvOpenModuleDecoder(FileName, Loop, ErrorText);
   if (Ext == ".RAW") return KvOpenRawDecoder(FileName, ErrorText);
+  if (InList(Ext, MidiTypes)) return KvOpenMidiDecoder(FileName, Loop, ErrorText);
   if (InList(Ext, StreamTypes)) return KvOpenStreamDecoder(FileName, ErrorText);
-  ErrorText = InList(Ext, MidiTypes) ? "MIDI files and DirectMusic segments (" + Ext +
-                                           ") are not supported by this player..."
-                                     : std::string("File type not supported...");
+  ErrorText = Ext == ".SGT" ? std::string("DirectMusic segments (.SGT) are not supported by this player...")
+                            : std::string("File type not supported...");
   return nullptr;
 }
 
@@ -90,8 +90,10 @@ TSoundKv::TSoundKv(TKelvra* Display, const std::string& FileName, bool Loop) {
     Song = KvMusicStream::Open(FileName, KvMusicKind::Module, Loop, Text);
     if (!Song) Error("FMUSIC_LoadSong", Text);
   } else if (InList(Ext, MidiTypes)) {
-    Error("FMUSIC_LoadSong", "MIDI files and DirectMusic segments (" + Ext +
-                                 ") are not supported by this player...");
+    Song = KvMusicStream::Open(FileName, KvMusicKind::Midi, Loop, Text);
+    if (!Song) Error("FMUSIC_LoadSong", Text);
+  } else if (Ext == ".SGT") {
+    Error("FMUSIC_LoadSong", "DirectMusic segments (.SGT) are not supported by this player...");
   } else if (InList(Ext, StreamTypes)) {
     Stream = KvMusicStream::Open(FileName, Ext == ".RAW" ? KvMusicKind::Raw : KvMusicKind::Stream,
                                  Loop, Text);

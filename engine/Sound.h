@@ -2,11 +2,12 @@
 //
 // Streams (".RAW" ".WAV" ".MP2" ".MP3" ".OGG" ".WMA" ".ASF") are decoded with
 // FFmpeg (".RAW" is headerless 16-bit stereo 44100 Hz little-endian PCM),
-// modules (".MOD" ".S3M" ".XM" ".IT") with libopenmpt, each on a decoder
-// thread of its own; SDL2 plays the result at 44100 Hz stereo. The audio
-// library is set up by the first sound object and closed by the last.
-// ".MID", ".RMI" and ".SGT" are module types this player does not support:
-// they fail at creation with a clear message.
+// modules (".MOD" ".S3M" ".XM" ".IT") with libopenmpt, MIDI (".MID", and
+// ".RMI", MIDI in a RIFF wrapper) with FluidSynth and a General MIDI
+// soundfont, each on a decoder thread of its own; SDL2 plays the result at
+// 44100 Hz stereo. The audio library is set up by the first sound object and
+// closed by the last. ".SGT" (DirectMusic segments) is a module type this
+// player does not support: it fails at creation with a clear message.
 //
 // Every failure ends the program through Error ("[SoundKv]" Step " -> "
 // Message, see Errors.h); all of them happen in the constructor. Play and Stop

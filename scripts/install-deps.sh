@@ -9,6 +9,7 @@ PACKAGES=(
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libopenmpt-dev libmp3lame-dev
+  libfluidsynth-dev timgm6mb-soundfont
   libgtest-dev libbenchmark-dev libpixman-1-dev
   xvfb xauth imagemagick
   desktop-file-utils appstream lintian dpkg-dev file

@@ -26,6 +26,9 @@ const char* UsageText() {
          "  --depth 15|16|24|32 colour depth of the full-screen display (default 32);\n"
          "                      with --headless also the depth of the window\n"
          "  --no-music          play (or record) without music\n"
+         "  --music FILE        play (or record) with another soundtrack: MP3, OGG, WAV,\n"
+         "                      MP2, WMA, ASF, RAW, a MOD/S3M/XM/IT module or MIDI\n"
+         "                      (MID, RMI)\n"
          "  --seed N            seed the random choices with N (0..4294967295) instead\n"
          "                      of the clock\n"
          "  --headless          draw into memory only: no window, no sound\n"
@@ -118,7 +121,7 @@ int UsageError(const std::string& Problem) {
 }
 
 bool TakesValue(const std::string& Arg) {
-  static const char* const Names[] = {"--depth", "--seed", "--dump-frames", "--frames", "--record",
+  static const char* const Names[] = {"--depth", "--seed", "--dump-frames", "--frames", "--record", "--music",
                                       "--scale", "--start", "--end", "--scene"};
   for (const char* Name : Names)
     if (Arg == Name) return true;
@@ -181,6 +184,9 @@ int ParseCommandLine(int argc, char** argv) {
     } else if (Arg == "--dump-frames") {
       if (Value.empty()) return UsageError("--dump-frames needs a folder");
       Options.DumpDir = Value;
+    } else if (Arg == "--music") {
+      if (Value.empty()) return UsageError("--music needs a file");
+      Options.MusicFile = Value;
     } else if (Arg == "--frames") {
       if (!ParseFrameList(Value, &Options.DumpFrames))
         return UsageError("--frames needs frame numbers from 1 up, separated by commas, not \"" + Value + "\"");
@@ -213,6 +219,7 @@ int ParseCommandLine(int argc, char** argv) {
     }
   }
   if (HasFrames && Options.DumpDir.empty()) return UsageError("--frames needs --dump-frames DIR");
+  if (Options.NoMusic && !Options.MusicFile.empty()) return UsageError("--music and --no-music contradict each other");
   if (HasStart && HasScene) return UsageError("--start and --scene both set the start; give one");
   if (!Options.RecordPath.empty() && Options.Window) return UsageError("--record draws no window; leave out --window");
   constexpr uint32_t ShowMs = OfflineFrameTotal * OfflineFrameMs;

@@ -149,7 +149,7 @@ void PrepareDumpFolder() {
 }
 }  // namespace
 
-std::string ShowMusicPath() { return AssetPath("SND\\Nerith.mp3"); }
+std::string ShowMusicPath() { return Options.MusicFile.empty() ? AssetPath("SND\\Nerith.mp3") : Options.MusicFile; }
 
 void InitShow() {
   uint32_t Seed = Options.Seed;

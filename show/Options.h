@@ -30,6 +30,7 @@ struct ShowOptions {
   bool Quiet = false;           // --quiet: no progress lines
   uint32_t StartMs = 0;         // --start T / --scene N: first show time
   uint32_t EndMs = UINT32_MAX;  // --end T: frames drawn before this time
+  std::string MusicFile;        // --music FILE: another soundtrack (empty: the show's)
 };
 
 extern ShowOptions Options;

@@ -73,8 +73,8 @@ void SeedRandom(uint32_t Seed);
 // ../share/nerith from it).
 std::string AssetPath(const std::string& ShowPath);
 void SetAssetRoot(const std::string& Root);
-
-// The soundtrack's file, for the live run and the recorder alike.
+// The soundtrack to play, live and when recording: the --music file, or
+// the show's own AssetPath("SND\\Nerith.mp3").
 std::string ShowMusicPath();
 
 void InitShow();

@@ -4,6 +4,7 @@
 //   KvOpenStreamDecoder  sampled files through FFmpeg (libavformat, libavcodec,
 //                        libswresample)
 //   KvOpenModuleDecoder  tracker modules through libopenmpt
+//   KvOpenMidiDecoder    MIDI files (plain or in a RIFF wrapper) through FluidSynth
 //
 // Every opener does all of its checking up front (file read, probe, codec
 // open, first frame decoded) so that a bad file is reported when the music
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 constexpr int KvMixRate = 44100;   // every decoder delivers this rate
 constexpr int KvMixChannels = 2;   // interleaved left, right
@@ -38,6 +40,14 @@ std::unique_ptr<KvDecoder> KvOpenStreamDecoder(const std::string& FileName, std:
 // position decides where it continues); false ends it after one pass.
 std::unique_ptr<KvDecoder> KvOpenModuleDecoder(const std::string& FileName, bool Loop,
                                                std::string& ErrorText);
+// Loop as for modules. Fails when the file is not MIDI, is damaged, or no
+// General MIDI soundfont is installed (MidiSoundFont.h).
+std::unique_ptr<KvDecoder> KvOpenMidiDecoder(const std::string& FileName, bool Loop, std::string& ErrorText);
+
+// A Standard MIDI File from File: File itself, or the "data" chunk of a RIFF
+// "RMID" wrapper. Checks the header, that every chunk lies inside the file
+// and that one of them is a track; false with a reason otherwise.
+bool KvUnwrapMidi(const std::vector<uint8_t>& File, std::vector<uint8_t>& Smf, std::string& ErrorText);
 
 // The decoder the player uses for FileName, chosen by its extension like
 // TSoundKv does (Sound.cpp holds the lists): for programs that want the

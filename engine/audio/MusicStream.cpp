@@ -14,6 +14,7 @@ KvMusicStream* KvMusicStream::Open(const std::string& FileName, KvMusicKind Kind
     case KvMusicKind::Raw: D = KvOpenRawDecoder(FileName, ErrorText); break;
     case KvMusicKind::Stream: D = KvOpenStreamDecoder(FileName, ErrorText); break;
     case KvMusicKind::Module: D = KvOpenModuleDecoder(FileName, Loop, ErrorText); break;
+    case KvMusicKind::Midi: D = KvOpenMidiDecoder(FileName, Loop, ErrorText); break;
   }
   if (!D) return nullptr;
   KvMusicStream* S = new KvMusicStream(std::move(D), Loop);

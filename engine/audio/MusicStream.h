@@ -21,7 +21,7 @@
 #include "Decoder.h"
 #include "RingBuffer.h"
 
-enum class KvMusicKind { Raw, Stream, Module };
+enum class KvMusicKind { Raw, Stream, Module, Midi };
 
 struct KvMusicStream {
  public:

@@ -79,6 +79,8 @@ class TBufferKv {
   void LoadPicture(const KvPicture& Picture, bool VideoMem);
 
   // --- text ------------------------------------------------------------
+  // Never fail: a face that cannot be had gives the default sans-serif; with
+  // no usable face at all, TextOut draws nothing and one note goes to stderr.
   void SetFont(const std::string& FaceName, int32_t Height);
   void TextOut(int32_t X, int32_t Y, const std::string& Text, uint32_t Color);
 

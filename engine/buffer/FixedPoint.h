@@ -21,7 +21,7 @@ constexpr int32_t FixedOne = 65536;
 // A double rounded to single precision, as a value the optimiser must keep.
 // GCC compiles C++ with -fexcess-precision=fast (it has no "standard" mode for
 // C++ before GCC 13), under which it may fold double(float(x)) back to x and so
-// skip a rounding step the arithmetic is specified with; the result then
+// skip a rounding step the arithmetic calls for; the result then
 // depends on optimisation and instrumentation. The empty asm makes the float
 // opaque, so the rounding always happens.
 inline float HoldAsFloat(double Value) {

@@ -14,6 +14,7 @@
 #include FT_SYNTHESIS_H
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <utility>

@@ -16,6 +16,7 @@
 // between d and s, so Cov 255 gives s and writes exactly the packed text
 // colour, and Cov 0 leaves the pixel untouched.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -135,11 +136,26 @@ BlendKernel KernelForDepth(int32_t Depth) {
   }
 }
 
-// The font TextOut uses before any SetFont.
+// The font TextOut uses before any SetFont. Asked for once: a machine
+// without fonts does not get a font look-up per TextOut.
 std::shared_ptr<KvFont> DefaultFont(std::string& Why) {
+  static bool Asked = false;
   static std::shared_ptr<KvFont> Font;
-  if (!Font) Font = KvOpenFont("", KvDefaultFontHeight, Why);
+  if (!Asked) {
+    Asked = true;
+    Font = KvOpenFont("", KvDefaultFontHeight, Why);
+  }
   return Font;
+}
+
+// Text is decoration: a machine with no usable face at all gets one note
+// on stderr and a show without text, not the end of the program.
+void NoteNoFont(const std::string& Why) {
+  static bool Noted = false;
+  if (Noted) return;
+  Noted = true;
+  std::fprintf(stderr, "note: %s; text is not drawn\n", Why.empty() ? "no usable font" : Why.c_str());
+  std::fflush(stderr);
 }
 
 }  // namespace
@@ -147,11 +163,12 @@ std::shared_ptr<KvFont> DefaultFont(std::string& Why) {
 // ---------------------------------------------------------------------------
 // 4. SetFont, TextOut
 // ---------------------------------------------------------------------------
+// A face that cannot be had is no error: KvOpenFont falls back to the
+// default face, and with no face at all the buffer keeps drawing no text.
 void TBufferKv::SetFont(const std::string& FaceName, int32_t Height) {
   std::string Why;
-  std::shared_ptr<KvFont> NewFont = KvOpenFont(FaceName, Height, Why);
-  if (!NewFont) Error("SetFont", Why);
-  Font = std::move(NewFont);
+  Font = KvOpenFont(FaceName, Height, Why);
+  if (!Font) NoteNoFont(Why);
 }
 
 void TBufferKv::TextOut(int32_t X, int32_t Y, const std::string& Text, uint32_t Color) {
@@ -161,7 +178,10 @@ void TBufferKv::TextOut(int32_t X, int32_t Y, const std::string& Text, uint32_t 
 
   std::string Why;
   const std::shared_ptr<KvFont> Use = Font ? Font : DefaultFont(Why);
-  if (!Use) Error("TextOut", Why);
+  if (!Use) {
+    NoteNoFont(Why);
+    return;
+  }
   KvFont& F = *Use;
 
   // Rows: the text's cell, Y .. Y + Height - 1, clipped to the buffer.

@@ -15,7 +15,7 @@ namespace {
 
 enum class Format { Png, Jpeg, Bmp };
 
-struct PictureSpec {
+struct ShowPicture {
   const char* Name;
   Format Fmt;
   int MinW, MaxW, MinH, MaxH;
@@ -24,7 +24,7 @@ struct PictureSpec {
 
 // Sizes from the show's layout: backgrounds fill the 640 x 480 screen, the
 // logo spans the width, sprites are small squares.
-const PictureSpec kPictures[] = {
+const ShowPicture kPictures[] = {
     {"GFX/nerith.png", Format::Png, 640, 640, 64, 96, true},
     {"GFX/gradiente.png", Format::Png, 640, 640, 480, 480, false},
     {"GFX/ball.png", Format::Png, 16, 24, 16, 24, true},
@@ -46,7 +46,7 @@ class Pictures : public ::testing::Test {
     if (AssetDir().empty()) GTEST_SKIP() << "the build was configured without the asset generator (KELVRA_ASSETS=OFF)";
   }
   // Loads a picture by its format's own decoder, failing the test if it does not decode.
-  static Picture Load(const PictureSpec& S) {
+  static Picture Load(const ShowPicture& S) {
     std::string Bytes = Slurp(AssetDir() + "/" + S.Name);
     Picture P;
     std::string Why;
@@ -65,17 +65,17 @@ class Pictures : public ::testing::Test {
     EXPECT_TRUE(Ok) << S.Name << ": " << Why;
     return P;
   }
-  static const PictureSpec& Spec(const std::string& Name) {
-    for (const PictureSpec& S : kPictures)
+  static const ShowPicture& Named(const std::string& Name) {
+    for (const ShowPicture& S : kPictures)
       if (Name == S.Name) return S;
-    throw std::runtime_error("no spec for " + Name);
+    throw std::runtime_error(Name + " is not one of the show's pictures");
   }
 };
 
 double Luma(const uint8_t* P) { return 0.299 * P[0] + 0.587 * P[1] + 0.114 * P[2]; }
 
 TEST_F(Pictures, EachDecodesAtTheSizeTheShowPlacesIt) {
-  for (const PictureSpec& S : kPictures) {
+  for (const ShowPicture& S : kPictures) {
     Picture P = Load(S);
     EXPECT_GE(P.W, S.MinW) << S.Name;
     EXPECT_LE(P.W, S.MaxW) << S.Name;
@@ -83,13 +83,13 @@ TEST_F(Pictures, EachDecodesAtTheSizeTheShowPlacesIt) {
     EXPECT_LE(P.H, S.MaxH) << S.Name;
   }
   // The two sprites are square.
-  Picture Ball = Load(Spec("GFX/ball.png")), Star = Load(Spec("GFX/star.bmp"));
+  Picture Ball = Load(Named("GFX/ball.png")), Star = Load(Named("GFX/star.bmp"));
   EXPECT_EQ(Ball.W, Ball.H);
   EXPECT_EQ(Star.W, Star.H);
 }
 
 TEST_F(Pictures, KeyedPicturesAreTransparentAtTheBorderAndLitInside) {
-  for (const PictureSpec& S : kPictures) {
+  for (const ShowPicture& S : kPictures) {
     if (!S.Keyed) continue;
     Picture P = Load(S);
     ASSERT_GT(P.W, 2) << S.Name;
@@ -107,7 +107,7 @@ TEST_F(Pictures, KeyedPicturesAreTransparentAtTheBorderAndLitInside) {
 
 TEST_F(Pictures, GlowSpritesAreBrightestInTheMiddle) {
   for (const char* Name : {"GFX/ball.png", "GFX/star.bmp"}) {
-    Picture P = Load(Spec(Name));
+    Picture P = Load(Named(Name));
     double Centre = Luma(P.At(P.W / 2, P.H / 2));
     double Max = 0.0;
     for (int Y = 0; Y < P.H; ++Y)
@@ -121,7 +121,7 @@ TEST_F(Pictures, GlowSpritesAreBrightestInTheMiddle) {
 
 TEST_F(Pictures, WaterIsOpaqueEverywhere) {
   // Drawn with the black key: a pure black pixel would be a hole.
-  Picture P = Load(Spec("GFX/water.jpg"));
+  Picture P = Load(Named("GFX/water.jpg"));
   int Holes = 0;
   double Sum = 0.0;
   for (int Y = 0; Y < P.H; ++Y)
@@ -136,7 +136,7 @@ TEST_F(Pictures, WaterIsOpaqueEverywhere) {
 }
 
 TEST_F(Pictures, BackdropIsMidDark) {
-  Picture P = Load(Spec("GFX/mp056.jpg"));
+  Picture P = Load(Named("GFX/mp056.jpg"));
   double Sum = 0.0;
   for (int Y = 0; Y < P.H; ++Y)
     for (int X = 0; X < P.W; ++X) Sum += Luma(P.At(X, Y));
@@ -146,7 +146,7 @@ TEST_F(Pictures, BackdropIsMidDark) {
 }
 
 TEST_F(Pictures, GradientRunsSmoothlyFromDarkBlueToWarmOrange) {
-  Picture P = Load(Spec("GFX/gradiente.png"));
+  Picture P = Load(Named("GFX/gradiente.png"));
   // Row means over the middle half of the width.
   std::vector<double> R(size_t(P.H)), G(size_t(P.H)), B(size_t(P.H)), L(size_t(P.H));
   for (int Y = 0; Y < P.H; ++Y) {
@@ -173,7 +173,7 @@ TEST_F(Pictures, GradientRunsSmoothlyFromDarkBlueToWarmOrange) {
 }
 
 TEST_F(Pictures, FireIsHotInItsMiddleHalf) {
-  Picture P = Load(Spec("GFX/fire11.jpg"));
+  Picture P = Load(Named("GFX/fire11.jpg"));
   double Inner = 0.0, Outer = 0.0, R = 0.0, Gc = 0.0, Bc = 0.0;
   int Ni = 0, No = 0;
   for (int Y = 0; Y < P.H; ++Y)
@@ -193,7 +193,7 @@ TEST_F(Pictures, FireIsHotInItsMiddleHalf) {
 TEST_F(Pictures, MemberHandlesLeaveTheRoleRowsClear) {
   // The picture is drawn at (20, 180); the show writes role labels at
   // y 215, 290, 360 and 430 from x 30 on, over transparent (black) rows.
-  Picture P = Load(Spec("GFX/corvel_M.png"));
+  Picture P = Load(Named("GFX/corvel_M.png"));
   const int LabelY[4] = {215, 290, 360, 430};
   for (int Row = 0; Row < 4; ++Row) {
     int Top = LabelY[Row] - 180;

@@ -12,6 +12,12 @@ void FaultDevice::Inject(FaultOp Op, std::vector<KvResult> Codes) {
   for (KvResult Code : Codes) Pending[int(Op)].push_back(Code);
 }
 
+void FaultDevice::FaultEvery(int Lost, int Busy) {
+  LostEvery = Lost;
+  BusyEvery = Busy;
+  PeriodicCalls = 0;
+}
+
 void FaultDevice::ResetCounts() {
   for (int i = 0; i < int(FaultOp::Count); ++i) CallCount[i] = PassCount[i] = 0;
   Restored.clear();
@@ -26,12 +32,22 @@ void FaultDevice::SetKeyState(const uint8_t State[256]) {
 bool FaultDevice::TakeFault(FaultOp Op, KvSurface* Target, KvResult* Code) {
   ++CallCount[int(Op)];
   std::deque<KvResult>& Queue = Pending[int(Op)];
-  if (Queue.empty()) {
-    ++PassCount[int(Op)];
-    return false;
+  if (!Queue.empty()) {
+    *Code = Queue.front();
+    Queue.pop_front();
+  } else {
+    ++PeriodicCalls;
+    if (LostEvery > 0 && PeriodicCalls % LostEvery == 0) {
+      *Code = KVERR_SURFACELOST;
+      ++LostCount;
+    } else if (BusyEvery > 0 && PeriodicCalls % BusyEvery == 0) {
+      *Code = KVERR_WASSTILLDRAWING;
+      ++BusyCount;
+    } else {
+      ++PassCount[int(Op)];
+      return false;
+    }
   }
-  *Code = Queue.front();
-  Queue.pop_front();
   if (*Code == KVERR_SURFACELOST && Target) Target->Lost = true;
   return true;
 }
@@ -42,6 +58,7 @@ uint32_t FaultDevice::CreateWindow(const char* Caption, int32_t Width, int32_t H
 void FaultDevice::DestroyWindow() { InnerDevice->DestroyWindow(); }
 KvResult FaultDevice::CreateScreen(int32_t Width, int32_t Height, int32_t Depth, bool FullScreen,
                                    KvSurfaceRef* Primary, KvSurfaceRef* Back) {
+  if (CreateScreenFailure != KV_OK) return std::exchange(CreateScreenFailure, KV_OK);
   return InnerDevice->CreateScreen(Width, Height, Depth, FullScreen, Primary, Back);
 }
 void FaultDevice::ReleaseScreen() { InnerDevice->ReleaseScreen(); }

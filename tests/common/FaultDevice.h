@@ -26,6 +26,12 @@ class FaultDevice final : public KvDevice {
   // The next calls of Op answer these codes, in order, one per call; then
   // calls go through to the inner device again.
   void Inject(FaultOp Op, std::vector<KvResult> Codes);
+  // A steady rhythm of faults over all faultable calls together, after any
+  // injected codes: every LostEvery-th call answers "surface lost", every
+  // BusyEvery-th other call "still drawing" (0: never).
+  void FaultEvery(int LostEvery, int BusyEvery);
+  int PeriodicLost() const { return LostCount; }
+  int PeriodicBusy() const { return BusyCount; }
   // Calls of Op so far (faulted ones included), and how many of those
   // reached the inner device.
   int Calls(FaultOp Op) const { return CallCount[int(Op)]; }
@@ -34,6 +40,10 @@ class FaultDevice final : public KvDevice {
   int Restores() const { return int(Restored.size()); }
   const std::vector<const KvSurface*>& RestoredSurfaces() const { return Restored; }
   void ResetCounts();
+
+  // The next CreateScreen answers Code without making anything (a refused
+  // display mode, no video memory, ...).
+  void FailCreateScreen(KvResult Code) { CreateScreenFailure = Code; }
 
   // Keyboard control: a state to report instead of the inner device's, and
   // a number of reads that fail before reads work again.
@@ -71,12 +81,16 @@ class FaultDevice final : public KvDevice {
 
   KvDeviceRef InnerDevice;
   std::deque<KvResult> Pending[int(FaultOp::Count)];
+  int LostEvery = 0, BusyEvery = 0;
+  int64_t PeriodicCalls = 0;
+  int LostCount = 0, BusyCount = 0;
   int CallCount[int(FaultOp::Count)] = {};
   int PassCount[int(FaultOp::Count)] = {};
   std::vector<const KvSurface*> Restored;
   bool HasKeyState = false;
   uint8_t Keys[256] = {};
   int KeyboardFailures = 0;
+  KvResult CreateScreenFailure = KV_OK;
   int KeyboardReadCount = 0;
   std::deque<KvMessage> Messages;
 };

@@ -76,6 +76,47 @@ TEST(DisplayDeathTest, UnsupportedDepthsEndTheProgramWithTheLogLine) {
             "[TSelfFullKelvra]Create -> Desktop color depth not supported (only 15,16,24,32bit)\r\n");
 }
 
+// Display set-up steps carry the base class's tag in both forms; the forms'
+// own steps (window class, window, depth check) carry theirs.
+TEST(DisplayDeathTest, SetUpFailuresCarryTheBaseTag) {
+  const std::string Dir = kvtest::MakeTempDir("kvsetup");
+  const auto RefusingScreen = [](bool FullScreen) {
+    KvSetDeviceFactory([] {
+      auto Device = std::make_shared<kvtest::FaultDevice>(KvMakeHeadlessDevice(32));
+      Device->FailCreateScreen(KVERR_INVALIDMODE);
+      return Device;
+    });
+    if (FullScreen)
+      TSelfFullKelvra D(640, 480, 16, "test");
+    else
+      TSelfKelvra D(640, 480, "test");
+  };
+  EXPECT_EXIT(
+      {
+        if (chdir(Dir.c_str()) != 0) std::_Exit(99);
+        RefusingScreen(true);
+      },
+      ::testing::ExitedWithCode(KvFatalExitCode), "");
+  EXPECT_EQ(kvtest::ReadFile(Dir + "/KVR_ERR.txt"), std::string("[TKelvra]SetDisplayMode -> ") + KvResultText(KVERR_INVALIDMODE) + "\r\n");
+  EXPECT_EXIT(
+      {
+        if (chdir(Dir.c_str()) != 0) std::_Exit(99);
+        RefusingScreen(false);
+      },
+      ::testing::ExitedWithCode(KvFatalExitCode), "");
+  EXPECT_EQ(kvtest::ReadFile(Dir + "/KVR_ERR.txt"), std::string("[TKelvra]CreateSurface -> ") + KvResultText(KVERR_INVALIDMODE) + "\r\n");
+  // A second full-screen display while the first lives: the class's own step.
+  EXPECT_EXIT(
+      {
+        if (chdir(Dir.c_str()) != 0) std::_Exit(99);
+        KvSetDeviceFactory([] { return KvMakeHeadlessDevice(32); });
+        TSelfFullKelvra First(640, 480, 32, "test");
+        TSelfFullKelvra Second(640, 480, 32, "test");
+      },
+      ::testing::ExitedWithCode(KvFatalExitCode), "");
+  EXPECT_EQ(kvtest::ReadFile(Dir + "/KVR_ERR.txt"), "[TSelfFullKelvra]RegisterClass -> Error registering window class...\r\n");
+}
+
 // --- buffer geometry ---------------------------------------------------------
 
 TEST(Buffer, GeometryEdgeCasesAtEveryDepth) {

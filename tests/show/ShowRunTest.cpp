@@ -26,6 +26,7 @@
 #include <fstream>
 #include <algorithm>
 #include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -185,6 +186,23 @@ std::map<std::string, std::string> InstalledLibraries() {
   return {{"freetype", FreeTypeVersion()}, {"jpeg", JpegVersion()}, {"font", FontIdentity()}, {"assets", AssetIdentity()}};
 }
 
+bool IsGoldenFrame(uint32_t Frame) {
+  return std::find(std::begin(GoldenFrames), std::end(GoldenFrames), Frame) != std::end(GoldenFrames);
+}
+
+// The file after a regeneration at Depth: that depth's lines replaced whole
+// by Fresh, other depths' lines kept, and any line of a frame no longer in
+// GoldenFrames dropped, whatever its depth.
+GoldenFile MergeGolden(GoldenFile Now, int Depth, const std::map<std::pair<int, uint32_t>, uint64_t>& Fresh,
+                       const std::map<std::string, std::string>& Installed) {
+  for (auto It = Now.Sums.begin(); It != Now.Sums.end();)
+    It = (It->first.first == Depth || !IsGoldenFrame(It->first.second)) ? Now.Sums.erase(It) : std::next(It);
+  for (const auto& [Key, Sum] : Fresh)
+    if (Key.first == Depth && IsGoldenFrame(Key.second)) Now.Sums[Key] = Sum;
+  Now.Libraries = Installed;
+  return Now;
+}
+
 void WriteGolden(const GoldenFile& G) {
   std::ostringstream Out;
   Out << "# Golden frames of Nerith: FNV-1a 64 (hex) over the RGB bytes of the PNG that\n"
@@ -292,21 +310,34 @@ TEST_P(OfflineRun, StopsAfterTheLastListedFrameAndMatchesGoldenFrames) {
     }
   }
   if (Write) {
-    // Re-read: another depth may have written its lines meanwhile. This
-    // depth's lines are replaced whole.
-    GoldenFile Now = ReadGolden();
-    for (auto It = Now.Sums.begin(); It != Now.Sums.end();)
-      It = (It->first.first == Depth) ? Now.Sums.erase(It) : std::next(It);
-    for (const auto& [Key, Sum] : G.Sums)
-      if (Key.first == Depth) Now.Sums[Key] = Sum;
-    Now.Libraries = Installed;
-    WriteGolden(Now);
+    // Re-read: another depth may have written its lines meanwhile.
+    WriteGolden(MergeGolden(ReadGolden(), Depth, G.Sums, Installed));
   }
   fs::remove_all(Work);
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, OfflineRun, ::testing::Values(15, 16, 24, 32),
                          [](const ::testing::TestParamInfo<int>& I) { return "Depth" + std::to_string(I.param); });
+
+// The file holds a sum for exactly the frames the run checks, at each depth:
+// a stale line would sit there unchecked and mislead whoever reads it.
+TEST(GoldenFrames, FileHoldsExactlyTheCheckedFrames) {
+  std::set<std::pair<int, uint32_t>> Expected, Held;
+  for (int Depth : {15, 16, 24, 32})
+    for (uint32_t F : GoldenFrames) Expected.insert({Depth, F});
+  for (const auto& Entry : ReadGolden().Sums) Held.insert(Entry.first);
+  EXPECT_EQ(Held, Expected);
+}
+
+TEST(GoldenFrames, RegeneratingOneDepthKeepsOthersAndDropsUnlistedFrames) {
+  GoldenFile Old;
+  Old.Libraries = {{"freetype", "1"}};
+  Old.Sums = {{{16, GoldenFrames[0]}, 1}, {{16, 5960}, 2}, {{32, GoldenFrames[0]}, 3}, {{32, 5960}, 4}};
+  const std::map<std::pair<int, uint32_t>, uint64_t> Fresh = {{{32, GoldenFrames[0]}, 5}, {{32, 5961}, 6}};
+  const GoldenFile New = MergeGolden(Old, 32, Fresh, {{"freetype", "2"}});
+  EXPECT_EQ(New.Sums, (std::map<std::pair<int, uint32_t>, uint64_t>{{{16, GoldenFrames[0]}, 1}, {{32, GoldenFrames[0]}, 5}}));
+  EXPECT_EQ(New.Libraries.at("freetype"), "2");
+}
 
 // --- Escape and close ---------------------------------------------------------------
 
@@ -469,4 +500,39 @@ TEST(RealWindow, ShowsTheOpeningScrollUnderXvfb) {
   EXPECT_GT(Lit, 2000) << "the screen is black";
   EXPECT_GT(TextPixels, 500) << "no opening text in the window";
   fs::remove_all(Work);
+}
+
+// --- another soundtrack -------------------------------------------------------------
+
+namespace {
+
+// Start-up of a run with music and --music File, on the dummy audio driver;
+// reports what kind of music object was made.
+[[noreturn]] void StartWithMusic(const std::string& File, const std::string& WorkDir) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  if (chdir(WorkDir.c_str()) != 0) std::_Exit(5);
+  const char* Argv[] = {"nerith", "--headless", "--seed", "1", "--music", File.c_str()};
+  if (ParseCommandLine(6, const_cast<char**>(Argv)) >= 0) std::_Exit(4);
+  DisplayDepth = 32;
+  UseFullScreen = true;
+  UseMusic = true;  // headless runs leave music off; this one wants it
+  SetAssetRoot(kvtest::AssetDir());
+  InitShow();
+  std::fprintf(stderr, "music: %s\n", !Sound ? "none" : Sound->Stream ? "stream" : Sound->Song ? "song" : "empty");
+  std::_Exit(0);
+}
+
+}  // namespace
+
+TEST(ShowMusic, MusicOptionReplacesTheSoundtrack) {
+  REQUIRE_ASSETS();
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string Dir = kvtest::MakeTempDir("nerith-music");
+  // Any bytes are headerless PCM: a second of silence.
+  kvtest::WriteFile(Dir + "/quiet.raw", std::string(44100 * 4, '\0'));
+  EXPECT_EXIT(StartWithMusic(Dir + "/quiet.raw", Dir), ::testing::ExitedWithCode(0), "music: stream\n");
+  // The named file, not the show's own, is the one opened.
+  EXPECT_EXIT(StartWithMusic(Dir + "/missing.mid", Dir), ::testing::ExitedWithCode(1),
+              "\\[SoundKv\\]Create -> File not found");
+  fs::remove_all(Dir);
 }

@@ -26,6 +26,47 @@ void Put16BigEndian(std::string& S, uint32_t V) {
 
 }  // namespace
 
+namespace {
+void Put32BigEndian(std::string& S, uint32_t V) {
+  Put16BigEndian(S, V >> 16);
+  Put16BigEndian(S, V & 0xFFFF);
+}
+}  // namespace
+
+std::string MidiBytes() {
+  std::string Track;
+  // delta 0: tempo 500000 us per quarter (FF 51 03), piano, note on C4.
+  Track += std::string("\x00\xFF\x51\x03\x07\xA1\x20", 7);
+  Track += std::string("\x00\xC0\x00", 3);
+  Track += std::string("\x00\x90\x3C\x64", 4);
+  // delta 480 as a variable-length quantity (0x83 0x60): note off.
+  Track += std::string("\x83\x60\x80\x3C\x40", 5);
+  // delta 480: end of track (FF 2F 00).
+  Track += std::string("\x83\x60\xFF\x2F\x00", 5);
+  std::string S = "MThd";
+  Put32BigEndian(S, 6);
+  Put16BigEndian(S, 0);    // format 0
+  Put16BigEndian(S, 1);    // one track
+  Put16BigEndian(S, 480);  // ticks per quarter note
+  S += "MTrk";
+  Put32BigEndian(S, uint32_t(Track.size()));
+  return S + Track;
+}
+
+std::string RmiBytes(const std::string& Smf) {
+  std::string Body = "RMID";
+  Body += "LIST";
+  Put32(Body, 5);
+  Body += std::string("INFOx", 5) + '\0';  // odd length, one pad byte
+  Body += "data";
+  Put32(Body, uint32_t(Smf.size()));
+  Body += Smf;
+  if (Smf.size() & 1) Body += '\0';
+  std::string S = "RIFF";
+  Put32(S, uint32_t(Body.size()));
+  return S + Body;
+}
+
 std::vector<int16_t> NoisePcm(size_t Frames, int Channels, uint32_t Seed) {
   std::mt19937 Gen(Seed);
   std::uniform_int_distribution<int> Dist(-32768, 32767);

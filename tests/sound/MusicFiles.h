@@ -28,4 +28,15 @@ std::string Mp3Bytes(const std::vector<int16_t>& StereoPcm, int Rate = 44100);
 std::string ModBytes();
 constexpr size_t ModFramesPerPass = 64 * 882;
 
+// A one-track Standard MIDI File (format 0, 480 ticks per quarter, 120 beats
+// per minute, so a tick is 1/960 s): piano (program 0) holds middle C at
+// velocity 100 from tick 0 to MidiNoteTicks, then rests until the end of
+// track at MidiLengthTicks.
+constexpr uint32_t MidiNoteTicks = 480;    // 0.5 s
+constexpr uint32_t MidiLengthTicks = 960;  // 1.0 s
+std::string MidiBytes();
+// Smf inside a RIFF "RMID" wrapper, after an odd-sized "LIST" chunk (so the
+// reader must skip a chunk and its pad byte).
+std::string RmiBytes(const std::string& Smf);
+
 }  // namespace soundtest

@@ -19,6 +19,7 @@ extern "C" {
 #include "engine/Errors.h"
 #include "engine/Sound.h"
 #include "engine/audio/AudioOutput.h"
+#include "engine/audio/MidiSoundFont.h"
 
 namespace {
 
@@ -122,17 +123,30 @@ TEST_F(SoundErrorTest, CorruptModuleReportsLibopenmptsText) {
   openmpt_free_string(Message);
 }
 
-TEST_F(SoundErrorTest, MidiAndSegmentsAreRefusedClearly) {
-  for (const std::string Name : {"tune.mid", "tune.RMI", "tune.sgt"}) {
-    SCOPED_TRACE(Name);
-    kvtest::WriteFile(Dir + "/" + Name, "MThd");
-    std::remove((Dir + "/KVR_ERR.txt").c_str());
-    EXPECT_EXIT(CreateSounds(Dir, "dummy", {Name}), ::testing::ExitedWithCode(KvFatalExitCode),
-                "audio-open=0");
-    const std::string Line = Log();
-    EXPECT_EQ(Line.rfind("[SoundKv]FMUSIC_LoadSong -> ", 0), 0u) << Line;
-    EXPECT_NE(Line.find("not supported"), std::string::npos) << Line;
-  }
+TEST_F(SoundErrorTest, SegmentsAreRefusedClearly) {
+  kvtest::WriteFile(Dir + "/tune.sgt", "RIFF\x04\0\0\0DMSG");
+  EXPECT_EXIT(CreateSounds(Dir, "dummy", {"tune.sgt"}), ::testing::ExitedWithCode(KvFatalExitCode), "audio-open=0");
+  EXPECT_EQ(Log(), "[SoundKv]FMUSIC_LoadSong -> DirectMusic segments (.SGT) are not supported by this player...\r\n");
+}
+
+TEST_F(SoundErrorTest, DamagedMidiOrNoSoundFontGivesOneLineSayingWhat) {
+  const std::string Smf = soundtest::MidiBytes();
+  kvtest::WriteFile(Dir + "/cut.mid", Smf.substr(0, Smf.size() - 3));
+  EXPECT_EXIT(CreateSounds(Dir, "dummy", {"cut.mid"}), ::testing::ExitedWithCode(KvFatalExitCode), "audio-open=0");
+  EXPECT_EQ(Log(), "[SoundKv]FMUSIC_LoadSong -> Truncated MIDI file (a chunk runs past the end)\r\n");
+
+  kvtest::WriteFile(Dir + "/good.rmi", soundtest::RmiBytes(Smf));
+  std::remove((Dir + "/KVR_ERR.txt").c_str());
+  EXPECT_EXIT(
+      {
+        KvSetSoundFontCandidatesForTest({Dir + "/none.sf2", Dir});
+        CreateSounds(Dir, "dummy", {"good.rmi"});
+      },
+      ::testing::ExitedWithCode(KvFatalExitCode), "audio-open=0");
+  const std::string Line = Log();
+  EXPECT_EQ(Line, "[SoundKv]FMUSIC_LoadSong -> " + KvMissingSoundFontText() + "\r\n");
+  EXPECT_NE(Line.find("soundfont"), std::string::npos);
+  EXPECT_NE(Line.find("fluid-soundfont-gm"), std::string::npos);
 }
 
 TEST_F(SoundErrorTest, NoAudioDeviceTellsAboutNoMusic) {

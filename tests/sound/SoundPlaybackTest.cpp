@@ -15,6 +15,7 @@
 #include "engine/Sound.h"
 #include "engine/audio/AudioOutput.h"
 #include "engine/audio/Decoder.h"
+#include "engine/audio/MidiSoundFont.h"
 #include "engine/audio/MusicStream.h"
 #include "engine/audio/RingBuffer.h"
 
@@ -210,6 +211,62 @@ TEST(SoundDecoderTest, ModuleRendersOnePassThenEnds) {
   EXPECT_GT(Rms(Long, ModFramesPerPass * 4, ModFramesPerPass * 6), 1000.0);
 }
 
+TEST(SoundDecoderTest, MidiFilesAreCheckedBeforeFluidSynthSeesThem) {
+  const std::string Smf = soundtest::MidiBytes();
+  const auto Bytes = [](const std::string& S) { return std::vector<uint8_t>(S.begin(), S.end()); };
+  std::vector<uint8_t> Out;
+  std::string Error;
+  ASSERT_TRUE(KvUnwrapMidi(Bytes(Smf), Out, Error)) << Error;
+  EXPECT_EQ(Out, Bytes(Smf));
+  // Odd and even data lengths, behind a padded chunk.
+  for (const std::string& Inner : {Smf, Smf + std::string("MTrk\0\0\0\0", 8) + "x"}) {
+    const std::string Wrapped = soundtest::RmiBytes(Inner);
+    const bool Whole = Inner.size() == Smf.size();
+    EXPECT_EQ(KvUnwrapMidi(Bytes(Wrapped), Out, Error), Whole) << Error;
+    if (Whole) {
+      EXPECT_EQ(Out, Bytes(Smf));
+    }
+  }
+  const std::string Header = Smf.substr(0, 14);
+  const std::string NoData = "RIFF\x04\0\0\0RMID";
+  for (const std::string& Bad : {Smf.substr(0, Smf.size() - 1), Header, Header + "MTr", NoData,
+                                 soundtest::RmiBytes(Smf).substr(0, 40), std::string("RIFF\x04\0\0\0WAVE", 12),
+                                 std::string(100, 'x'), std::string()}) {
+    SCOPED_TRACE(Bad.size());
+    Error.clear();
+    EXPECT_FALSE(KvUnwrapMidi(Bytes(Bad), Out, Error));
+    EXPECT_FALSE(Error.empty());
+  }
+}
+
+TEST(SoundDecoderTest, MidiAndRmiRenderTheSameNoteThenEnd) {
+  ASSERT_FALSE(KvFindSoundFont(KvSoundFontCandidates()).empty())
+      << "no General MIDI soundfont installed (scripts/install-deps.sh installs timgm6mb-soundfont)";
+  const std::string Dir = kvtest::MakeTempDir("sounddec");
+  kvtest::WriteFile(Dir + "/t.mid", soundtest::MidiBytes());
+  kvtest::WriteFile(Dir + "/t.rmi", soundtest::RmiBytes(soundtest::MidiBytes()));
+  std::string Error;
+  auto Mid = KvOpenMidiDecoder(Dir + "/t.mid", false, Error);
+  ASSERT_TRUE(Mid) << Error;
+  auto Rmi = KvOpenMidiDecoder(Dir + "/t.rmi", false, Error);
+  ASSERT_TRUE(Rmi) << Error;
+  const std::vector<int16_t> Out = DecodeAll(*Mid);
+  EXPECT_EQ(DecodeAll(*Rmi), Out);
+  // The piece lasts 1 s; the note's release may ring on a little after it.
+  const size_t Frames = Out.size() / 2;
+  EXPECT_GE(Frames, size_t(44100 * 0.99));
+  EXPECT_LE(Frames, size_t(44100 * 3));
+  const double Note = Rms(Out, 2 * 2205, 2 * 19845);  // 0.05 .. 0.45 s
+  EXPECT_GT(Note, 500.0);
+  EXPECT_LT(Rms(Out, Out.size() - 2 * 2205, Out.size()), Note / 20);
+  // Rewound, it plays again (the reverb's state carries over, so the
+  // samples are not bit for bit the first pass).
+  ASSERT_TRUE(Mid->Rewind());
+  const std::vector<int16_t> Again = DecodeAll(*Mid);
+  EXPECT_NEAR(double(Again.size()), double(Out.size()), 4096.0 * 2);
+  EXPECT_NEAR(Rms(Again, 2 * 2205, 2 * 19845), Note, Note * 0.02);
+}
+
 TEST_F(SoundPlaybackTest, TwoObjectsShareOneLibraryUntilBothAreGone) {
   const std::string A = Write("a.wav", soundtest::WavBytes(soundtest::NoisePcm(500, 2, 1), 2, 44100));
   const std::string B = Write("b.MOD", soundtest::ModBytes());
@@ -312,6 +369,29 @@ TEST_F(SoundPlaybackTest, ModuleLoopsOrEndsAsAsked) {
   const std::vector<int16_t> Out = Pull(Looped.Song, ModFramesPerPass * 2 + 5000);
   ASSERT_EQ(Out.size() / 2, ModFramesPerPass * 2 + 5000);
   EXPECT_GT(Rms(Out, ModFramesPerPass * 2, Out.size()), 1000.0);  // sounding in the second pass
+  EXPECT_TRUE(Looped.Song->Playing());
+}
+
+TEST_F(SoundPlaybackTest, MidiPlaysThroughTheMixerOnceOrLooped) {
+  const std::string Smf = soundtest::MidiBytes();
+  {
+    TSoundKv Once(nullptr, Write("tune.RMI", soundtest::RmiBytes(Smf)), false);
+    ASSERT_NE(Once.Song, nullptr);
+    EXPECT_EQ(Once.Stream, nullptr);
+    Once.Play();
+    const std::vector<int16_t> Out = Pull(Once.Song, 44100 * 10);
+    EXPECT_TRUE(Once.Song->Finished());
+    EXPECT_LT(Out.size() / 2, size_t(44100 * 3));
+    EXPECT_GT(Rms(Out, 2 * 2205, 2 * 19845), 500.0);
+  }
+  TSoundKv Looped(nullptr, Write("tune.mid", Smf), true);
+  Looped.Play();
+  const std::vector<int16_t> Out = Pull(Looped.Song, 44100 * 3);
+  ASSERT_EQ(Out.size() / 2, size_t(44100 * 3));
+  // Each pass starts right after the last one's final event, at 1 s and
+  // 2 s, without waiting for the note's release to die away.
+  EXPECT_GT(Rms(Out, 2 * (44100 + 2205), 2 * (44100 + 19845)), 500.0);
+  EXPECT_GT(Rms(Out, 2 * (88200 + 2205), 2 * (88200 + 19845)), 500.0);
   EXPECT_TRUE(Looped.Song->Playing());
 }
 

@@ -196,7 +196,7 @@ TEST(Picture, PngEveryColourTypeAndBitDepth) {
       if (WithTrns && (Case.ColorType & PNG_COLOR_MASK_ALPHA)) continue;
       SCOPED_TRACE(testing::Message() << "type " << Case.ColorType << " depth " << Case.BitDepth << " trns "
                                       << WithTrns << " interlaced " << Case.Interlaced);
-      pictest::PngSpec S;
+      pictest::PngRecipe S;
       S.Width = W;
       S.Height = H;
       S.ColorType = Case.ColorType;

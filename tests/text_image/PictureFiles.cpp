@@ -32,7 +32,7 @@ void AppendToString(png_structp Png, png_bytep Data, size_t Count) {
 void FlushNothing(png_structp) {}
 
 // libpng's writer; Rows are the packed rows. Plain code under setjmp.
-bool WritePng(const PngSpec& S, png_bytepp Rows, std::string* Out) {
+bool WritePng(const PngRecipe& S, png_bytepp Rows, std::string* Out) {
   png_structp Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop Info = Png ? png_create_info_struct(Png) : nullptr;
   if (!Png || !Info) return false;
@@ -81,7 +81,7 @@ void PutLe(std::string& Out, uint32_t V, int Bytes) {
 
 }  // namespace
 
-std::string EncodePng(const PngSpec& S) {
+std::string EncodePng(const PngRecipe& S) {
   const int Channels = PngChannels(S.ColorType);
   const size_t RowBytes = (size_t(S.Width) * size_t(Channels) * size_t(S.BitDepth) + 7) / 8;
   std::vector<uint8_t> Packed(RowBytes * size_t(S.Height), 0);
@@ -109,7 +109,7 @@ std::string EncodePng(const PngSpec& S) {
 }
 
 std::string EncodePngRgb(int W, int H, const std::vector<Rgb>& Pixels) {
-  PngSpec S;
+  PngRecipe S;
   S.Width = W;
   S.Height = H;
   for (const Rgb& P : Pixels) S.Samples.insert(S.Samples.end(), {P.R, P.G, P.B});

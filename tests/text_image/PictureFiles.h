@@ -16,7 +16,7 @@ struct Rgb {
 // A PNG of any colour type and bit depth. Samples holds W x H x channels
 // sample values in the file's own range (0 .. 2^BitDepth - 1; palette
 // indices for colour type 3), row by row.
-struct PngSpec {
+struct PngRecipe {
   int Width = 0, Height = 0;
   int ColorType = 2;  // PNG_COLOR_TYPE_*
   int BitDepth = 8;
@@ -27,7 +27,7 @@ struct PngSpec {
   bool HasTransparentColour = false;  // tRNS for colour types 0 and 2
   uint16_t TransparentR = 0, TransparentG = 0, TransparentB = 0;  // grey uses TransparentR
 };
-std::string EncodePng(const PngSpec& Spec);
+std::string EncodePng(const PngRecipe& Recipe);
 int PngChannels(int ColorType);
 
 // An 8-bit RGB PNG of the given pixels (W x H).

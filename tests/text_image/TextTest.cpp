@@ -296,6 +296,29 @@ TEST(Text, DefaultFontBeforeSetFontAndForMissingFaces) {
   EXPECT_EQ(Snapshot(Third), Snapshot(First));
 }
 
+// A machine without any usable face: fontconfig given a configuration
+// that names no font folder. Runs in a fresh process (fontconfig reads its
+// configuration once).
+TEST(TextDeathTest, NoFaceAtAllDrawsNothingWithOneNote) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string Dir = kvtest::MakeTempDir("kvnofont");
+  kvtest::WriteFile(Dir + "/fonts.conf", "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n");
+  EXPECT_EXIT(
+      {
+        setenv("FONTCONFIG_FILE", (Dir + "/fonts.conf").c_str(), 1);
+        auto Display = kvtest::MakeDisplay(32);
+        TBufferKv B(Display.get(), 120, 30, false);
+        const std::vector<uint32_t> Before = Snapshot(B);
+        B.TextOut(2, 3, "before any font", 0xFFFFFF);
+        B.SetFont("No Such Face Kelvra", 20);
+        B.SetFont("", 20);
+        B.TextOut(2, 3, "Nerith", 0xFFFFFF);
+        std::fprintf(stderr, "%s\n", Snapshot(B) == Before ? "buffer unchanged" : "buffer drawn on");
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "^note: [^\n]*; text is not drawn\nbuffer unchanged\n$");
+}
+
 TEST(Text, NamedFaceIsFoundAndDiffersFromTheDefault) {
   auto Display = kvtest::MakeDisplay(32);
   TBufferKv Sans(Display.get(), 200, 40, false), Serif(Display.get(), 200, 40, false);

@@ -51,9 +51,9 @@ Image ShadeLettering(const Mask& Ink, float BandTop, float BandBottom, const Chr
       float Nn = std::sqrt(Nx * Nx + Ny * Ny + Nz * Nz);
       Nx /= Nn, Ny /= Nn, Nz /= Nn;
       float Diffuse = std::max(0.0f, Nx * Lx + Ny * Ly + Nz * Lz);
-      float Spec = std::pow(std::max(0.0f, (Nx * Hx + Ny * Hy + Nz * Hz) / Hn), 24.0f);
+      float Shine = std::pow(std::max(0.0f, (Nx * Hx + Ny * Hy + Nz * Hz) / Hn), 24.0f);
       float T = (float(Y) - BandTop) / (BandBottom - BandTop) + Ny * S.Reflect;
-      Rgb Body = Ramp(S.Body, T) * (0.45f + 0.75f * Diffuse) + Rgb{1, 1, 1} * (Spec * S.Specular);
+      Rgb Body = Ramp(S.Body, T) * (0.45f + 0.75f * Diffuse) + Rgb{1, 1, 1} * (Shine * S.Specular);
       float A = Ink.Get(X, Y);
       float O = Outer.Get(X, Y);
       Rgb C = S.Glow * std::min(1.0f, Glow.Get(X, Y) * S.GlowStrength);

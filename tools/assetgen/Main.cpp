@@ -137,12 +137,12 @@ void Run(const Options& O) {
           MakeDir(O.Review);
           Log.Step("review/music_spectrogram.png", [&] {
             const std::vector<int> Marks = {44, 50, 66, 81, 83, 95, 115, 140, 155, 183, 205, 273, 278, 293};
-            Image8 Spec = Spectrogram(Tune, Marks);
-            WritePng((fs::path(O.Review) / "music_spectrogram.png").string(), Spec);
+            Image8 Sheet = Spectrogram(Tune, Marks);
+            WritePng((fs::path(O.Review) / "music_spectrogram.png").string(), Sheet);
             std::vector<int> Steps = Marks;
             Steps.insert(Steps.begin(), 0);
             WriteText((fs::path(O.Review) / "music_levels.txt").string(), MusicLevels(Tune, Steps));
-            return Size(Spec);
+            return Size(Sheet);
           });
         }
       } catch (...) {
