@@ -66,34 +66,63 @@ inline void WritePixel(uint8_t* P, int Bpp, uint32_t Value) {
   for (int i = 0; i < Bpp; ++i) P[i] = uint8_t(Value >> (8 * i));
 }
 
-// One row of a keyed copy for 2- and 4-byte pixels: a branch-free select
-// the compiler turns into vector code. Rows of different surfaces never overlap.
+// Keyed copies leave out exactly the pixels equal to the whole key: a key
+// with bits above the pixel's size equals no pixel, and the row is copied.
+
+// One row for 2- and 4-byte pixels: a branch-free select the compiler turns
+// into vector code. Rows of different surfaces never overlap.
 template <typename Pixel>
-void KeyedRow(const uint8_t* Src, uint8_t* Dest, size_t Count, Pixel Key, Pixel ColourBits) {
+void KeyedRow(const uint8_t* Src, uint8_t* Dest, size_t Count, uint32_t Key) {
   const Pixel* S = reinterpret_cast<const Pixel*>(Src);
   Pixel* D = reinterpret_cast<Pixel*>(Dest);
-  for (size_t i = 0; i < Count; ++i) D[i] = (S[i] & ColourBits) != Key ? S[i] : D[i];
-}
-
-// The same for 3-byte pixels (bytes B, G, R), and for any other size.
-void KeyedRowBytes(const uint8_t* S, uint8_t* D, size_t Count, int Bpp, uint32_t Key) {
-  if (Bpp == 3) {
-    const uint8_t K0 = uint8_t(Key), K1 = uint8_t(Key >> 8), K2 = uint8_t(Key >> 16);
-    for (size_t i = 0; i < Count; ++i, S += 3, D += 3) {
-      if (S[0] != K0 || S[1] != K1 || S[2] != K2) {
-        D[0] = S[0];
-        D[1] = S[1];
-        D[2] = S[2];
-      }
-    }
+  if (Key > Pixel(~Pixel(0))) {
+    std::memcpy(Dest, Src, Count * sizeof(Pixel));
     return;
   }
+  const Pixel K = Pixel(Key);
+  for (size_t i = 0; i < Count; ++i) D[i] = S[i] != K ? S[i] : D[i];
+}
+
+inline uint32_t Load32(const uint8_t* P) {
+  uint32_t V;
+  std::memcpy(&V, P, 4);
+  return V;
+}
+inline void Store32(uint8_t* P, uint32_t V) { std::memcpy(P, &V, 4); }
+// All ones when the 24-bit pixel P differs from the key.
+inline uint32_t TakeMask(uint32_t P, uint32_t Key) { return 0u - uint32_t(P != Key); }
+
+// One row of 3-byte pixels (bytes B, G, R). Four pixels are three 32-bit
+// words; each word is merged under a byte mask, so no pixel costs a branch
+// (keys are scattered through pictures) and no store overlaps the next load.
+void KeyedRow24(const uint8_t* S, uint8_t* D, size_t Count, uint32_t Key) {
+  if (Key > 0xFFFFFFu) {
+    std::memcpy(D, S, Count * 3);
+    return;
+  }
+  size_t i = 0;
+  for (; i + 4 <= Count; i += 4, S += 12, D += 12) {
+    const uint32_t S0 = Load32(S), S1 = Load32(S + 4), S2 = Load32(S + 8);
+    const uint32_t M0 = TakeMask(S0 & 0xFFFFFFu, Key);
+    const uint32_t M1 = TakeMask((S0 >> 24 | S1 << 8) & 0xFFFFFFu, Key);
+    const uint32_t M2 = TakeMask((S1 >> 16 | S2 << 16) & 0xFFFFFFu, Key);
+    const uint32_t M3 = TakeMask(S2 >> 8, Key);
+    const uint32_t W0 = (M0 & 0x00FFFFFFu) | (M1 & 0xFF000000u);
+    const uint32_t W1 = (M1 & 0x0000FFFFu) | (M2 & 0xFFFF0000u);
+    const uint32_t W2 = (M2 & 0x000000FFu) | (M3 & 0xFFFFFF00u);
+    Store32(D, (Load32(D) & ~W0) | (S0 & W0));
+    Store32(D + 4, (Load32(D + 4) & ~W1) | (S1 & W1));
+    Store32(D + 8, (Load32(D + 8) & ~W2) | (S2 & W2));
+  }
+  for (; i < Count; ++i, S += 3, D += 3)
+    if (ReadPixel(S, 3) != Key) std::memcpy(D, S, 3);
+}
+
+// Any other pixel size.
+void KeyedRowBytes(const uint8_t* S, uint8_t* D, size_t Count, int Bpp, uint32_t Key) {
   for (size_t i = 0; i < Count; ++i, S += Bpp, D += Bpp)
     if (ReadPixel(S, Bpp) != Key) std::memcpy(D, S, size_t(Bpp));
 }
-
-// Bits of a pixel that carry colour: the key compares only these.
-uint32_t ColourMask(int Bpp) { return Bpp >= 3 ? 0xFFFFFFu : Bpp == 2 ? 0xFFFFu : 0xFFu; }
 
 class HeadlessDevice final : public KvDevice {
  public:
@@ -186,13 +215,16 @@ class HeadlessDevice final : public KvDevice {
       uint8_t* D = Dest.Pixels + size_t(DY + (y - Top)) * Dest.Pitch + size_t(DX) * Bpp;
       switch (Bpp) {
         case 2:
-          KeyedRow<uint16_t>(S, D, Count, uint16_t(Key), 0xFFFFu);
+          KeyedRow<uint16_t>(S, D, Count, Key);
+          break;
+        case 3:
+          KeyedRow24(S, D, Count, Key);
           break;
         case 4:
-          KeyedRow<uint32_t>(S, D, Count, Key & 0xFFFFFFu, 0xFFFFFFu);
+          KeyedRow<uint32_t>(S, D, Count, Key);
           break;
         default:
-          KeyedRowBytes(S, D, Count, Bpp, Key & ColourMask(Bpp));
+          KeyedRowBytes(S, D, Count, Bpp, Key);
           break;
       }
     }
