@@ -33,10 +33,22 @@ namespace {
 
 // --- MeshReader ----------------------------------------------------------
 
-// Longest number token accepted. Longer tokens are consumed but only their
-// first MaxTokenLength + 1 characters kept (so a file of one huge word costs
-// no memory), and they never convert.
+// Longest number token accepted, once the leading zeros of its digit runs
+// are dropped (those never change a value, so "0000...1.5" of any length
+// converts). Longer tokens are consumed but only their first
+// MaxTokenLength + 1 characters kept (so a file of one huge word costs no
+// memory), and they never convert.
 constexpr size_t MaxTokenLength = 64;
+
+// Whether Text ends in a '0' that leads its digit run: a following digit
+// may take its place (after a sign, an exponent mark or at the start).
+bool EndsInLeadingZero(const std::string& Text) {
+  const size_t N = Text.size();
+  if (N == 0 || Text[N - 1] != '0') return false;
+  if (N == 1) return true;
+  const char Before = Text[N - 2];
+  return Before == '+' || Before == '-' || Before == 'e' || Before == 'E';
+}
 
 class MeshReader {
  public:
@@ -68,7 +80,10 @@ class MeshReader {
     std::string Text;
     while (In.peek() != EOF && In.peek() > ' ') {
       const int C = Get();
-      if (Text.size() <= MaxTokenLength) Text.push_back(static_cast<char>(C));
+      if (C >= '0' && C <= '9' && EndsInLeadingZero(Text))
+        Text.back() = static_cast<char>(C);
+      else if (Text.size() <= MaxTokenLength)
+        Text.push_back(static_cast<char>(C));
     }
     return Text;
   }
