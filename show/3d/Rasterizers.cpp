@@ -5,13 +5,17 @@
 //   edge walk        WalkEdge<NQ> (FlatEdge, GouraudEdge, MapEdge) and the
 //                    polygon frame ScanPolygon
 //   pixel formats    Format555 / 565 / 888 / 8888
-//   span kernels     GouraudRow<Format>, MapRow<Bytes>, chosen once per call
+//   span kernels     GouraudRow<Format>; textured rows are engine/buffer's
+//                    CopySpan kernels (reference or AVX2), chosen once per call
 //   spans            GouraudSpan, MapSpan (scratch-row path included)
 //   operations       FlatPoly, GouraudPoly, MapPoly
 //
 // 16.16 arithmetic follows engine/buffer/FixedPoint.h: integer parts toward
-// zero, walk additions wrapping at 32 bits (only the step after an edge's or a
-// span's last row or pixel can leave the range, and it is never used).
+// zero. Edges are walked in 64 bits: an edge that spans two or more rows is
+// more than one row tall, so its steps stay below 2^32 and every value it
+// stores is a point of the edge, inside the corner box (an edge of one row
+// uses no step at all). Spans add their 32-bit steps wrapping, as the
+// kernels of engine/buffer do; the values a span uses lie between its ends.
 #include "Rasterizers.h"
 
 #include <algorithm>
@@ -22,6 +26,7 @@
 #include "../../engine/buffer/FastPath.h"
 #include "../../engine/buffer/FixedPoint.h"
 #include "../../engine/buffer/PixelFormat.h"
+#include "../../engine/buffer/RowKernels.h"
 
 namespace {
 
@@ -29,22 +34,39 @@ using kv::Fixed16;
 
 // --- fixed point ---------------------------------------------------------------
 
-// Trunc(Value x 65536), computed in double, saturating at the int32 range; NaN
-// gives 0. Every start value of a checked polygon is in range; only steps of
-// edges shorter than one row can saturate, and those are never added.
-inline Fixed16 FixedFromReal(double Value) {
+// 16.16 in 64 bits for the edge walk.
+using WalkFixed = int64_t;
+constexpr double WalkLimit = 4611686018427387904.0;  // 2^62: sums of two stay in range
+
+// Trunc(Value x 65536), computed in double; NaN gives 0. Only the unused step
+// of a one-row edge (slope up to infinity) can reach the +-2^62 bound.
+inline WalkFixed FixedFromReal(double Value) {
   const double Scaled = Value * 65536.0;
   if (!(Scaled == Scaled)) return 0;
-  if (Scaled >= 2147483647.0) return INT32_MAX;
-  if (Scaled <= -2147483648.0) return INT32_MIN;
-  return static_cast<Fixed16>(Scaled);
+  if (Scaled >= WalkLimit) return static_cast<WalkFixed>(WalkLimit);
+  if (Scaled <= -WalkLimit) return -static_cast<WalkFixed>(WalkLimit);
+  return static_cast<WalkFixed>(Scaled);
+}
+
+// Integer part toward zero, and the 16.16 value, of a walked value (a point
+// of the edge, so both fit 32 bits; wrapped all the same).
+inline int32_t WalkToInt(WalkFixed V) { return kv::WrapToInt32(V / kv::FixedOne); }
+inline Fixed16 WalkToFixed(WalkFixed V) { return kv::WrapToInt32(V); }
+// Start + Step x Count without overflow in any case (the product wraps).
+inline WalkFixed WalkSteps(WalkFixed Start, WalkFixed Step, uint64_t Count) {
+  return static_cast<WalkFixed>(static_cast<uint64_t>(Start) + static_cast<uint64_t>(Step) * Count);
 }
 
 // Per-pixel step of a span: (Right - Left) div Length toward zero, 0 for a
-// zero length. Taken in 64 bits so a stale table row cannot overflow.
+// zero length, wrapped to 32 bits. The quotient is taken in double: for
+// |Right - Left| < 2^33 the rounded quotient can never reach the next integer
+// (its error is below 2^-20 / Length, the distance at least 1 / Length), so
+// truncating it gives the integer division's result, at a fraction of the
+// cost of a 64-bit idiv.
 inline Fixed16 SpanStep(Fixed16 Left, Fixed16 Right, int64_t Length) {
   if (Length == 0) return 0;
-  return kv::WrapToInt32((static_cast<int64_t>(Right) - Left) / Length);
+  const double Quotient = static_cast<double>(static_cast<int64_t>(Right) - Left) / static_cast<double>(Length);
+  return kv::WrapToInt32(static_cast<int64_t>(Quotient));
 }
 
 // --- corners -------------------------------------------------------------------
@@ -175,9 +197,9 @@ void WalkEdge(const EdgeTables& T, const PolyCorner& From, const PolyCorner& To)
   if (R1 < R0 || R1 < 0 || R0 > T.MaxY) return;
 
   const double Lead = static_cast<double>(R0) - P1->Y;
-  Fixed16 X = FixedFromReal(Lead * Slope + P1->X);
-  const Fixed16 StepX = FixedFromReal(Slope);
-  Fixed16 Q[3] = {0, 0, 0}, StepQ[3] = {0, 0, 0};
+  WalkFixed X = FixedFromReal(Lead * Slope + P1->X);
+  const WalkFixed StepX = FixedFromReal(Slope);
+  WalkFixed Q[3] = {0, 0, 0}, StepQ[3] = {0, 0, 0};
   for (int q = 0; q < NQ; ++q) {
     Q[q] = FixedFromReal(Lead * SlopeQ[q] + P1->Q[q]);
     StepQ[q] = FixedFromReal(SlopeQ[q]);
@@ -185,19 +207,19 @@ void WalkEdge(const EdgeTables& T, const PolyCorner& From, const PolyCorner& To)
 
   int32_t Row = R0;
   if (Row < 0) {  // rows above the buffer are stepped over, not stored
-    const uint32_t Skipped = static_cast<uint32_t>(-static_cast<int64_t>(Row));
-    X = kv::FixedAdd(X, kv::FixedSteps(StepX, Skipped));
-    for (int q = 0; q < NQ; ++q) Q[q] = kv::FixedAdd(Q[q], kv::FixedSteps(StepQ[q], Skipped));
+    const uint64_t Skipped = static_cast<uint64_t>(-static_cast<int64_t>(Row));
+    X = WalkSteps(X, StepX, Skipped);
+    for (int q = 0; q < NQ; ++q) Q[q] = WalkSteps(Q[q], StepQ[q], Skipped);
     Row = 0;
   }
   const int32_t Last = std::min(R1, T.MaxY);
   int32_t* EdgeX = T.X[Side];
   for (; Row <= Last; ++Row) {
-    EdgeX[Row] = kv::FixedToInt(X);
-    if constexpr (NQ == 3) T.RGB[Side][Row] = KvEdgeRGB{Q[0], Q[1], Q[2]};
-    if constexpr (NQ == 2) T.UV[Side][Row] = KvEdgeUV{Q[0], Q[1]};
-    X = kv::FixedAdd(X, StepX);
-    for (int q = 0; q < NQ; ++q) Q[q] = kv::FixedAdd(Q[q], StepQ[q]);
+    EdgeX[Row] = WalkToInt(X);
+    if constexpr (NQ == 3) T.RGB[Side][Row] = KvEdgeRGB{WalkToFixed(Q[0]), WalkToFixed(Q[1]), WalkToFixed(Q[2])};
+    if constexpr (NQ == 2) T.UV[Side][Row] = KvEdgeUV{WalkToFixed(Q[0]), WalkToFixed(Q[1])};
+    X += StepX;
+    for (int q = 0; q < NQ; ++q) Q[q] += StepQ[q];
   }
 }
 
@@ -279,13 +301,6 @@ struct Format8888 {  // 0x00RRGGBB
   }
 };
 
-template <int Bytes>
-inline void CopyTexel(uint8_t* Dst, const uint8_t* Src) {
-  uint8_t T[4];
-  std::memcpy(T, Src, Bytes);
-  std::memcpy(Dst, T, Bytes);
-}
-
 // --- span kernels ----------------------------------------------------------------
 
 // Count pixels from column X0 of Row: colour components are the integer parts
@@ -306,29 +321,11 @@ void GouraudRow(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 R, Fixed16 G, F
   }
 }
 
-struct MapSource {
-  uint8_t* const* Rows;
-  int32_t MaxX, MaxY;
-};
-
-// Count pixels from column X0 of Row, each the texel at the integer parts of
-// (U, V) clamped into the source (a position of exactly Width or Height reads
-// the last column or row, as do positions further out; below 0 reads 0).
-using MapRowFn = void (*)(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 U, Fixed16 V, Fixed16 DU, Fixed16 DV,
-                          const MapSource& Src);
-
-template <int Bytes>
-void MapRow(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 U, Fixed16 V, Fixed16 DU, Fixed16 DV,
-            const MapSource& Src) {
-  uint8_t* P = Row + static_cast<size_t>(X0) * Bytes;
-  for (int32_t i = 0; i < Count; ++i, P += Bytes) {
-    const int32_t Tu = std::clamp(kv::FixedToInt(U), 0, Src.MaxX);
-    const int32_t Tv = std::clamp(kv::FixedToInt(V), 0, Src.MaxY);
-    CopyTexel<Bytes>(P, Src.Rows[Tv] + static_cast<size_t>(Tu) * Bytes);
-    U = kv::FixedAdd(U, DU);
-    V = kv::FixedAdd(V, DV);
-  }
-}
+// Textured rows are the CopySpan kernels of engine/buffer/RowKernels.h: each
+// pixel the texel at the integer parts of (U, V) clamped into the source (a
+// position of exactly Width or Height reads the last column or row, as do
+// positions further out; below 0 reads 0).
+using MapRowFn = kv::CopySpanFn;
 
 GouraudRowFn GouraudKernel(const TBufferKv& D) {
   switch (D.BitsPerPixel) {
@@ -343,17 +340,13 @@ GouraudRowFn GouraudKernel(const TBufferKv& D) {
   }
 }
 
-MapRowFn MapKernel(const TBufferKv& D) {
-  switch (D.BitsPerPixel) {
-    case 16:
-      return MapRow<2>;
-    case 24:
-      return MapRow<3>;
-    case 32:
-      return MapRow<4>;
-    default:
-      return nullptr;
-  }
+// The fast kernel, or the reference when the span is written straight into
+// the source (a texel may then be a pixel this span has just written, so the
+// texels must be read one at a time in order).
+MapRowFn MapKernel(const TBufferKv& D, bool InPlace) {
+  const int Index = kv::DepthIndex(D.Depth);
+  if (Index < 0 || kv::BytesOfIndex[Index] * 8 != D.BitsPerPixel) return nullptr;
+  return (InPlace ? kv::ReferenceKernels() : kv::ActiveKernels()).CopySpan[Index];
 }
 
 // --- spans -------------------------------------------------------------------------
@@ -424,7 +417,7 @@ void GouraudSpan(const SpanTarget& T, GouraudRowFn Kernel, int32_t Row) {
   T.Finish(Row, P.X0, P.Right);
 }
 
-void MapSpan(const SpanTarget& T, MapRowFn Kernel, const MapSource& Src, int32_t Row) {
+void MapSpan(const SpanTarget& T, MapRowFn Kernel, const kv::TexSource& Src, int32_t Row) {
   TBufferKv* D = T.D;
   int32_t L = D->EdgeX[0][Row], R = D->EdgeX[1][Row];
   KvEdgeUV TL = D->EdgeUV[0][Row], TR = D->EdgeUV[1][Row];
@@ -438,7 +431,7 @@ void MapSpan(const SpanTarget& T, MapRowFn Kernel, const MapSource& Src, int32_t
   const uint32_t Skipped = static_cast<uint32_t>(static_cast<int64_t>(P.X0) - P.Left);
   const Fixed16 U0 = kv::FixedAdd(TL.U, kv::FixedSteps(DU, Skipped));
   const Fixed16 V0 = kv::FixedAdd(TL.V, kv::FixedSteps(DV, Skipped));
-  Kernel(T.Row(Row), P.X0, P.Right - P.X0 + 1, U0, V0, DU, DV, Src);
+  Kernel(T.Row(Row), P.X0, P.Right, U0, V0, DU, DV, Src);
   T.Finish(Row, P.X0, P.Right);
 }
 
@@ -478,7 +471,8 @@ void MapPoly(TBufferKv* Dest, TBufferKv* Source, const TexVertex* Vertices, int3
   if (Source->BitsPerPixel != Dest->BitsPerPixel || Source->Width <= 0 || Source->Height <= 0 ||
       Source->Rows.size() < static_cast<size_t>(Source->Height))
     return;
-  const MapRowFn Kernel = MapKernel(*Dest);
+  const SpanTarget Target = TargetOf(Dest);
+  const MapRowFn Kernel = MapKernel(*Dest, Source == Dest && Target.Scratch == nullptr);
   if (Kernel == nullptr) return;
   CornerList<2> List;
   const bool Ok = List.Prepare(Vertices, Count, [](const TexVertex& V, float* Q) {
@@ -489,7 +483,7 @@ void MapPoly(TBufferKv* Dest, TBufferKv* Source, const TexVertex* Vertices, int3
     return true;
   });
   if (!Ok) return;
-  const MapSource Src{Source->Rows.data(), Source->MaxX, Source->MaxY};
-  const SpanTarget Target = TargetOf(Dest);
+  const kv::TexSource Src{Source->Bits, Source->Pitch, Source->MaxX, Source->MaxY,
+                          static_cast<size_t>(Source->Pitch) * static_cast<size_t>(Source->Height)};
   if (ScanPolygon(Dest, List, MapEdge, [&](int32_t Row) { MapSpan(Target, Kernel, Src, Row); })) EndMmx();
 }
