@@ -365,23 +365,31 @@ void TexSpan16(uint8_t* Row, int32_t X0, int32_t X1, int32_t U, int32_t V, int32
 void CopySpan8888(uint8_t* Row, int32_t X0, int32_t X1, int32_t U, int32_t V, int32_t DU, int32_t DV,
                   const TexSource& Src) {
   const int32_t N = X1 - X0 + 1;
-  int32_t i = 0;
-  if (Src.Bytes <= 0x7FFFFFFFu && N >= 8) {
-    const __m256i Lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    __m256i Uv = _mm256_add_epi32(_mm256_set1_epi32(U), _mm256_mullo_epi32(Lane, _mm256_set1_epi32(DU)));
-    __m256i Vv = _mm256_add_epi32(_mm256_set1_epi32(V), _mm256_mullo_epi32(Lane, _mm256_set1_epi32(DV)));
-    const __m256i DU8 = _mm256_set1_epi32(WrapMul(DU, 8)), DV8 = _mm256_set1_epi32(WrapMul(DV, 8));
-    const int* Base = reinterpret_cast<const int*>(Src.Bits);
-    uint8_t* D = Row + 4 * int64_t(X0);
-    for (; i + 8 <= N; i += 8) {
-      StoreU(D + 4 * i, _mm256_i32gather_epi32(Base, TexelOffsets<4>(Uv, Vv, Src), 1));
-      Uv = _mm256_add_epi32(Uv, DU8);
-      Vv = _mm256_add_epi32(Vv, DV8);
-    }
+  if (Src.Bytes > 0x7FFFFFFFu) {
+    Ref().CopySpan[3](Row, X0, X1, U, V, DU, DV, Src);
+    return;
   }
-  if (i < N)
-    Ref().CopySpan[3](Row, X0 + i, X1, WrapAdd(U, WrapMul(DU, uint32_t(i))), WrapAdd(V, WrapMul(DV, uint32_t(i))), DU,
-                      DV, Src);
+  // The 3D spans are mostly short: the last (or only) group of fewer than
+  // eight pixels gathers and stores under a lane mask, so no span falls
+  // back to one pixel at a time.
+  const __m256i Lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  __m256i Uv = _mm256_add_epi32(_mm256_set1_epi32(U), _mm256_mullo_epi32(Lane, _mm256_set1_epi32(DU)));
+  __m256i Vv = _mm256_add_epi32(_mm256_set1_epi32(V), _mm256_mullo_epi32(Lane, _mm256_set1_epi32(DV)));
+  const __m256i DU8 = _mm256_set1_epi32(WrapMul(DU, 8)), DV8 = _mm256_set1_epi32(WrapMul(DV, 8));
+  const int* Base = reinterpret_cast<const int*>(Src.Bits);
+  uint8_t* D = Row + 4 * int64_t(X0);
+  int32_t i = 0;
+  for (; i + 8 <= N; i += 8) {
+    StoreU(D + 4 * i, _mm256_i32gather_epi32(Base, TexelOffsets<4>(Uv, Vv, Src), 1));
+    Uv = _mm256_add_epi32(Uv, DU8);
+    Vv = _mm256_add_epi32(Vv, DV8);
+  }
+  if (i < N) {
+    const __m256i Mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(N - i), Lane);
+    const __m256i Texel =
+        _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), Base, TexelOffsets<4>(Uv, Vv, Src), Mask, 1);
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(D + 4 * i), Mask, Texel);
+  }
 }
 
 template <int RefIndex>

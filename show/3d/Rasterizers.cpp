@@ -23,6 +23,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "../../engine/buffer/FastPath.h"
 #include "../../engine/buffer/FixedPoint.h"
 #include "../../engine/buffer/PixelFormat.h"
@@ -67,6 +71,25 @@ inline Fixed16 SpanStep(Fixed16 Left, Fixed16 Right, int64_t Length) {
   if (Length == 0) return 0;
   const double Quotient = static_cast<double>(static_cast<int64_t>(Right) - Left) / static_cast<double>(Length);
   return kv::WrapToInt32(static_cast<int64_t>(Quotient));
+}
+
+// Two steps over one length in one packed division (the textured span's U
+// and V); the same quotients as SpanStep.
+inline void SpanSteps2(const KvEdgeUV& Left, const KvEdgeUV& Right, int64_t Length, Fixed16& DU, Fixed16& DV) {
+#if defined(__SSE2__)
+  if (Length == 0) {
+    DU = DV = 0;
+    return;
+  }
+  const __m128d Diff = _mm_set_pd(static_cast<double>(static_cast<int64_t>(Right.V) - Left.V),
+                                  static_cast<double>(static_cast<int64_t>(Right.U) - Left.U));
+  const __m128d Q = _mm_div_pd(Diff, _mm_set1_pd(static_cast<double>(Length)));
+  DU = kv::WrapToInt32(static_cast<int64_t>(_mm_cvtsd_f64(Q)));
+  DV = kv::WrapToInt32(static_cast<int64_t>(_mm_cvtsd_f64(_mm_unpackhi_pd(Q, Q))));
+#else
+  DU = SpanStep(Left.U, Right.U, Length);
+  DV = SpanStep(Left.V, Right.V, Length);
+#endif
 }
 
 // --- corners -------------------------------------------------------------------
@@ -427,7 +450,8 @@ void MapSpan(const SpanTarget& T, MapRowFn Kernel, const kv::TexSource& Src, int
   }
   SpanPlan P;
   if (!PlanSpan(L, R, D->MaxX, P)) return;
-  const Fixed16 DU = SpanStep(TL.U, TR.U, P.Length), DV = SpanStep(TL.V, TR.V, P.Length);
+  Fixed16 DU, DV;
+  SpanSteps2(TL, TR, P.Length, DU, DV);
   const uint32_t Skipped = static_cast<uint32_t>(static_cast<int64_t>(P.X0) - P.Left);
   const Fixed16 U0 = kv::FixedAdd(TL.U, kv::FixedSteps(DU, Skipped));
   const Fixed16 V0 = kv::FixedAdd(TL.V, kv::FixedSteps(DV, Skipped));
