@@ -75,10 +75,10 @@ class MeshReader {
   // left unread (so "the rest of the line" after a number is still there).
   // TokenLine is the line the token starts on. Empty at the end of the file.
   std::string Token(int32_t& TokenLine) {
-    while (In.peek() != EOF && In.peek() <= ' ') Get();
+    while (Peek() != EOF && Peek() <= ' ') Get();
     TokenLine = Line;
     std::string Text;
-    while (In.peek() != EOF && In.peek() > ' ') {
+    while (Peek() != EOF && Peek() > ' ') {
       const int C = Get();
       if (C >= '0' && C <= '9' && EndsInLeadingZero(Text))
         Text.back() = static_cast<char>(C);
@@ -91,13 +91,30 @@ class MeshReader {
   int32_t CurrentLine() const { return Line; }
 
  private:
+  // The stream is read in blocks: a character at a time through the
+  // istream costs a sentry per call, most of the start-up's mesh time.
+  int Peek() {
+    if (Next == End && !Refill()) return EOF;
+    return static_cast<unsigned char>(*Next);
+  }
   int Get() {
-    const int C = In.get();
+    if (Next == End && !Refill()) return EOF;
+    const int C = static_cast<unsigned char>(*Next++);
     if (C == '\n') ++Line;
     return C;
   }
+  bool Refill() {
+    In.read(Block, sizeof Block);
+    const std::streamsize Got = In.gcount();
+    Next = Block;
+    End = Block + (Got > 0 ? Got : 0);
+    return Next != End;
+  }
 
   std::istream& In;
+  char Block[1 << 16];
+  const char* Next = Block;
+  const char* End = Block;
   int32_t Line = 1;
 };
 
