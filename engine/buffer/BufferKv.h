@@ -30,6 +30,7 @@
 
 class TKelvra;
 struct KvFont;  // a FreeType face at one cell height, with its glyph cache
+struct KvPicture;  // a decoded picture (ImageDecode.h)
 
 // One polygon corner (32 bytes). Each operation reads only what it needs:
 // X, Y always; U, V for textured fills; Color for Gouraud fills.
@@ -72,6 +73,9 @@ class TBufferKv {
   // --- pictures --------------------------------------------------------
   void LoadFromFile(const std::string& FileName, bool VideoMem);
   void LoadFromStream(std::istream& Stream, bool VideoMem);
+  // A picture already decoded (with KvDecodePicture): the buffer takes its
+  // size and pixels as LoadFromStream would.
+  void LoadFromPicture(const KvPicture& Picture, bool VideoMem);
 
   // --- text ------------------------------------------------------------
   void SetFont(const std::string& FaceName, int32_t Height);

@@ -506,7 +506,10 @@ void TBufferKv::LoadFromStream(std::istream& Stream, bool VideoMem) {
   KvPicture Picture;
   std::string Message;
   if (!KvDecodePicture(Stream, Picture, Message)) Error("LoadStreamImage", Message);
+  LoadFromPicture(Picture, VideoMem);
+}
 
+void TBufferKv::LoadFromPicture(const KvPicture& Picture, bool VideoMem) {
   if (Picture.Width != Width || Picture.Height != Height || InVideoMemory != VideoMem) {
     FreeSurface();
     MakeSurface(Picture.Width, Picture.Height, VideoMem);
