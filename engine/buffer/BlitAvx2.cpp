@@ -360,69 +360,6 @@ void TexSpan16(uint8_t* Row, int32_t X0, int32_t X1, int32_t U, int32_t V, int32
                             WrapAdd(V, WrapMul(DV, uint32_t(i))), DU, DV, Src, Key);
 }
 
-// The keyless spans of the 3D textured fill: the same gathers, every pixel
-// stored.
-void CopySpan8888(uint8_t* Row, int32_t X0, int32_t X1, int32_t U, int32_t V, int32_t DU, int32_t DV,
-                  const TexSource& Src) {
-  const int32_t N = X1 - X0 + 1;
-  if (Src.Bytes > 0x7FFFFFFFu) {
-    Ref().CopySpan[3](Row, X0, X1, U, V, DU, DV, Src);
-    return;
-  }
-  // The 3D spans are mostly short: the last (or only) group of fewer than
-  // eight pixels gathers and stores under a lane mask, so no span falls
-  // back to one pixel at a time.
-  const __m256i Lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  __m256i Uv = _mm256_add_epi32(_mm256_set1_epi32(U), _mm256_mullo_epi32(Lane, _mm256_set1_epi32(DU)));
-  __m256i Vv = _mm256_add_epi32(_mm256_set1_epi32(V), _mm256_mullo_epi32(Lane, _mm256_set1_epi32(DV)));
-  const __m256i DU8 = _mm256_set1_epi32(WrapMul(DU, 8)), DV8 = _mm256_set1_epi32(WrapMul(DV, 8));
-  const int* Base = reinterpret_cast<const int*>(Src.Bits);
-  uint8_t* D = Row + 4 * int64_t(X0);
-  int32_t i = 0;
-  for (; i + 8 <= N; i += 8) {
-    StoreU(D + 4 * i, _mm256_i32gather_epi32(Base, TexelOffsets<4>(Uv, Vv, Src), 1));
-    Uv = _mm256_add_epi32(Uv, DU8);
-    Vv = _mm256_add_epi32(Vv, DV8);
-  }
-  if (i < N) {
-    const __m256i Mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(N - i), Lane);
-    const __m256i Texel =
-        _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), Base, TexelOffsets<4>(Uv, Vv, Src), Mask, 1);
-    _mm256_maskstore_epi32(reinterpret_cast<int*>(D + 4 * i), Mask, Texel);
-  }
-}
-
-template <int RefIndex>
-void CopySpan16(uint8_t* Row, int32_t X0, int32_t X1, int32_t U, int32_t V, int32_t DU, int32_t DV,
-                const TexSource& Src) {
-  const int32_t N = X1 - X0 + 1;
-  int32_t i = 0;
-  if (Src.Bytes <= 0x7FFFFFFFu && Src.Bytes >= 4 && N >= 8) {
-    const __m256i Lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    __m256i Uv = _mm256_add_epi32(_mm256_set1_epi32(U), _mm256_mullo_epi32(Lane, _mm256_set1_epi32(DU)));
-    __m256i Vv = _mm256_add_epi32(_mm256_set1_epi32(V), _mm256_mullo_epi32(Lane, _mm256_set1_epi32(DV)));
-    const __m256i DU8 = _mm256_set1_epi32(WrapMul(DU, 8)), DV8 = _mm256_set1_epi32(WrapMul(DV, 8));
-    const __m256i LastWord = _mm256_set1_epi32(int(Src.Bytes - 4));
-    const __m256i Low16 = _mm256_set1_epi32(0xFFFF);
-    const int* Base = reinterpret_cast<const int*>(Src.Bits);
-    uint8_t* D = Row + 2 * int64_t(X0);
-    for (; i + 8 <= N; i += 8) {
-      const __m256i Offset = TexelOffsets<2>(Uv, Vv, Src);
-      const __m256i Safe = _mm256_min_epi32(Offset, LastWord);
-      const __m256i Shift = _mm256_slli_epi32(_mm256_sub_epi32(Offset, Safe), 3);  // 0 or 16 bits
-      const __m256i Texel =
-          _mm256_and_si256(_mm256_srlv_epi32(_mm256_i32gather_epi32(Base, Safe, 1), Shift), Low16);
-      const __m128i T16 = _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi32(Texel, Texel), 0x08));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(D + 2 * i), T16);
-      Uv = _mm256_add_epi32(Uv, DU8);
-      Vv = _mm256_add_epi32(Vv, DV8);
-    }
-  }
-  if (i < N)
-    Ref().CopySpan[RefIndex](Row, X0 + i, X1, WrapAdd(U, WrapMul(DU, uint32_t(i))),
-                             WrapAdd(V, WrapMul(DV, uint32_t(i))), DU, DV, Src);
-}
-
 KernelSet MakeAvx2() {
   KernelSet K = Sse2Kernels();
   K.Add[0] = AddRow16<Add555x16, 0>;
@@ -449,9 +386,6 @@ KernelSet MakeAvx2() {
   K.TexSpan[0] = TexSpan16<0>;
   K.TexSpan[1] = TexSpan16<1>;
   K.TexSpan[3] = TexSpan8888;  // [2]: the reference span
-  K.CopySpan[0] = CopySpan16<0>;
-  K.CopySpan[1] = CopySpan16<1>;
-  K.CopySpan[3] = CopySpan8888;  // [2]: the reference span
   return K;
 }
 

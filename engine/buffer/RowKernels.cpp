@@ -143,21 +143,6 @@ void TexSpan(uint8_t* Row, int32_t X0, int32_t X1, int32_t U, int32_t V, int32_t
   }
 }
 
-template <int Index>
-void CopySpan(uint8_t* Row, int32_t X0, int32_t X1, int32_t U, int32_t V, int32_t DU, int32_t DV,
-              const TexSource& Src) {
-  constexpr int Bpp = BytesOfIndex[Index];
-  for (int32_t x = X0; x <= X1; ++x) {
-    const uint8_t* T = Src.Bits + size_t(TexelIndex(V, Src.MaxY)) * size_t(Src.Pitch) +
-                       size_t(TexelIndex(U, Src.MaxX)) * Bpp;
-    uint8_t Texel[4];  // through a local: the texel may be the pixel it replaces
-    std::memcpy(Texel, T, Bpp);
-    std::memcpy(Row + size_t(x) * Bpp, Texel, Bpp);
-    U = FixedAdd(U, DU);
-    V = FixedAdd(V, DV);
-  }
-}
-
 const KernelSet Reference = {
     {AddRow555, AddRow565, AddRowBytes<3>, AddRowBytes<4>},
     {AlphaRow555, AlphaRow565, AlphaRow888, AlphaRow8888},
@@ -165,7 +150,6 @@ const KernelSet Reference = {
     {BlurRow<0>, BlurRow<1>, BlurRow<2>, BlurRow<3>},
     {FillRow16, FillRow16, FillRow24, FillRow32},
     {TexSpan<0>, TexSpan<1>, TexSpan<2>, TexSpan<3>},
-    {CopySpan<0>, CopySpan<1>, CopySpan<2>, CopySpan<3>},
 };
 
 }  // namespace

@@ -110,11 +110,6 @@ struct TexSource {
 using TexSpanFn = void (*)(uint8_t* DstRow, int32_t X0, int32_t X1, int32_t U, int32_t V, int32_t DU, int32_t DV,
                            const TexSource& Src, uint32_t Key);
 
-// The same without a key: every pixel X0 .. X1 gets its texel (the 3D
-// textured fill's span, show/3d/Rasterizers.cpp).
-using CopySpanFn = void (*)(uint8_t* DstRow, int32_t X0, int32_t X1, int32_t U, int32_t V, int32_t DU, int32_t DV,
-                            const TexSource& Src);
-
 struct KernelSet {
   AddRowFn Add[4];
   AlphaRowFn Alpha[4];
@@ -122,7 +117,6 @@ struct KernelSet {
   BlurRowFn Blur[4];
   FillRowFn Fill[4];
   TexSpanFn TexSpan[4];
-  CopySpanFn CopySpan[4];
 };
 
 const KernelSet& ReferenceKernels();

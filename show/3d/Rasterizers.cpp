@@ -5,13 +5,12 @@
 //   edge walk        WalkEdge<NQ> (FlatEdge, GouraudEdge, MapEdge) and the
 //                    polygon frame ScanPolygon
 //   pixel formats    Format555 / 565 / 888 / 8888
-//   span kernels     GouraudRow<Format>; textured rows are engine/buffer's
-//                    CopySpan kernels (reference or AVX2), chosen once per call
+//   span kernels     GouraudRow<Format>, MapRow<Bytes>, chosen once per call
 //   spans            GouraudSpan, MapSpan (scratch-row path included)
 //   operations       FlatPoly, GouraudPoly, MapPoly
 //
 // 16.16 arithmetic follows engine/buffer/FixedPoint.h: integer parts toward
-// zero. Edges are walked in 64 bits: an edge that spans two or more rows is
+// zero. Edges are walked in 64 bits: an edge that covers two or more rows is
 // more than one row tall, so its steps stay below 2^32 and every value it
 // stores is a point of the edge, inside the corner box (an edge of one row
 // uses no step at all). Spans add their 32-bit steps wrapping, as the
@@ -23,14 +22,9 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "../../engine/buffer/FastPath.h"
 #include "../../engine/buffer/FixedPoint.h"
 #include "../../engine/buffer/PixelFormat.h"
-#include "../../engine/buffer/RowKernels.h"
 
 namespace {
 
@@ -62,34 +56,10 @@ inline WalkFixed WalkSteps(WalkFixed Start, WalkFixed Step, uint64_t Count) {
 }
 
 // Per-pixel step of a span: (Right - Left) div Length toward zero, 0 for a
-// zero length, wrapped to 32 bits. The quotient is taken in double: for
-// |Right - Left| < 2^33 the rounded quotient can never reach the next integer
-// (its error is below 2^-20 / Length, the distance at least 1 / Length), so
-// truncating it gives the integer division's result, at a fraction of the
-// cost of a 64-bit idiv.
+// zero length. Taken in 64 bits so a stale table row cannot overflow.
 inline Fixed16 SpanStep(Fixed16 Left, Fixed16 Right, int64_t Length) {
   if (Length == 0) return 0;
-  const double Quotient = static_cast<double>(static_cast<int64_t>(Right) - Left) / static_cast<double>(Length);
-  return kv::WrapToInt32(static_cast<int64_t>(Quotient));
-}
-
-// Two steps over one length in one packed division (the textured span's U
-// and V); the same quotients as SpanStep.
-inline void SpanSteps2(const KvEdgeUV& Left, const KvEdgeUV& Right, int64_t Length, Fixed16& DU, Fixed16& DV) {
-#if defined(__SSE2__)
-  if (Length == 0) {
-    DU = DV = 0;
-    return;
-  }
-  const __m128d Diff = _mm_set_pd(static_cast<double>(static_cast<int64_t>(Right.V) - Left.V),
-                                  static_cast<double>(static_cast<int64_t>(Right.U) - Left.U));
-  const __m128d Q = _mm_div_pd(Diff, _mm_set1_pd(static_cast<double>(Length)));
-  DU = kv::WrapToInt32(static_cast<int64_t>(_mm_cvtsd_f64(Q)));
-  DV = kv::WrapToInt32(static_cast<int64_t>(_mm_cvtsd_f64(_mm_unpackhi_pd(Q, Q))));
-#else
-  DU = SpanStep(Left.U, Right.U, Length);
-  DV = SpanStep(Left.V, Right.V, Length);
-#endif
+  return kv::WrapToInt32((static_cast<int64_t>(Right) - Left) / Length);
 }
 
 // --- corners -------------------------------------------------------------------
@@ -324,6 +294,13 @@ struct Format8888 {  // 0x00RRGGBB
   }
 };
 
+template <int Bytes>
+inline void CopyTexel(uint8_t* Dst, const uint8_t* Src) {
+  uint8_t T[4];
+  std::memcpy(T, Src, Bytes);
+  std::memcpy(Dst, T, Bytes);
+}
+
 // --- span kernels ----------------------------------------------------------------
 
 // Count pixels from column X0 of Row: colour components are the integer parts
@@ -344,11 +321,29 @@ void GouraudRow(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 R, Fixed16 G, F
   }
 }
 
-// Textured rows are the CopySpan kernels of engine/buffer/RowKernels.h: each
-// pixel the texel at the integer parts of (U, V) clamped into the source (a
-// position of exactly Width or Height reads the last column or row, as do
-// positions further out; below 0 reads 0).
-using MapRowFn = kv::CopySpanFn;
+struct MapSource {
+  uint8_t* const* Rows;
+  int32_t MaxX, MaxY;
+};
+
+// Count pixels from column X0 of Row, each the texel at the integer parts of
+// (U, V) clamped into the source (a position of exactly Width or Height reads
+// the last column or row, as do positions further out; below 0 reads 0).
+using MapRowFn = void (*)(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 U, Fixed16 V, Fixed16 DU, Fixed16 DV,
+                          const MapSource& Src);
+
+template <int Bytes>
+void MapRow(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 U, Fixed16 V, Fixed16 DU, Fixed16 DV,
+            const MapSource& Src) {
+  uint8_t* P = Row + static_cast<size_t>(X0) * Bytes;
+  for (int32_t i = 0; i < Count; ++i, P += Bytes) {
+    const int32_t Tu = std::clamp(kv::FixedToInt(U), 0, Src.MaxX);
+    const int32_t Tv = std::clamp(kv::FixedToInt(V), 0, Src.MaxY);
+    CopyTexel<Bytes>(P, Src.Rows[Tv] + static_cast<size_t>(Tu) * Bytes);
+    U = kv::FixedAdd(U, DU);
+    V = kv::FixedAdd(V, DV);
+  }
+}
 
 GouraudRowFn GouraudKernel(const TBufferKv& D) {
   switch (D.BitsPerPixel) {
@@ -363,13 +358,17 @@ GouraudRowFn GouraudKernel(const TBufferKv& D) {
   }
 }
 
-// The fast kernel, or the reference when the span is written straight into
-// the source (a texel may then be a pixel this span has just written, so the
-// texels must be read one at a time in order).
-MapRowFn MapKernel(const TBufferKv& D, bool InPlace) {
-  const int Index = kv::DepthIndex(D.Depth);
-  if (Index < 0 || kv::BytesOfIndex[Index] * 8 != D.BitsPerPixel) return nullptr;
-  return (InPlace ? kv::ReferenceKernels() : kv::ActiveKernels()).CopySpan[Index];
+MapRowFn MapKernel(const TBufferKv& D) {
+  switch (D.BitsPerPixel) {
+    case 16:
+      return MapRow<2>;
+    case 24:
+      return MapRow<3>;
+    case 32:
+      return MapRow<4>;
+    default:
+      return nullptr;
+  }
 }
 
 // --- spans -------------------------------------------------------------------------
@@ -440,7 +439,7 @@ void GouraudSpan(const SpanTarget& T, GouraudRowFn Kernel, int32_t Row) {
   T.Finish(Row, P.X0, P.Right);
 }
 
-void MapSpan(const SpanTarget& T, MapRowFn Kernel, const kv::TexSource& Src, int32_t Row) {
+void MapSpan(const SpanTarget& T, MapRowFn Kernel, const MapSource& Src, int32_t Row) {
   TBufferKv* D = T.D;
   int32_t L = D->EdgeX[0][Row], R = D->EdgeX[1][Row];
   KvEdgeUV TL = D->EdgeUV[0][Row], TR = D->EdgeUV[1][Row];
@@ -450,12 +449,11 @@ void MapSpan(const SpanTarget& T, MapRowFn Kernel, const kv::TexSource& Src, int
   }
   SpanPlan P;
   if (!PlanSpan(L, R, D->MaxX, P)) return;
-  Fixed16 DU, DV;
-  SpanSteps2(TL, TR, P.Length, DU, DV);
+  const Fixed16 DU = SpanStep(TL.U, TR.U, P.Length), DV = SpanStep(TL.V, TR.V, P.Length);
   const uint32_t Skipped = static_cast<uint32_t>(static_cast<int64_t>(P.X0) - P.Left);
   const Fixed16 U0 = kv::FixedAdd(TL.U, kv::FixedSteps(DU, Skipped));
   const Fixed16 V0 = kv::FixedAdd(TL.V, kv::FixedSteps(DV, Skipped));
-  Kernel(T.Row(Row), P.X0, P.Right, U0, V0, DU, DV, Src);
+  Kernel(T.Row(Row), P.X0, P.Right - P.X0 + 1, U0, V0, DU, DV, Src);
   T.Finish(Row, P.X0, P.Right);
 }
 
@@ -495,8 +493,7 @@ void MapPoly(TBufferKv* Dest, TBufferKv* Source, const TexVertex* Vertices, int3
   if (Source->BitsPerPixel != Dest->BitsPerPixel || Source->Width <= 0 || Source->Height <= 0 ||
       Source->Rows.size() < static_cast<size_t>(Source->Height))
     return;
-  const SpanTarget Target = TargetOf(Dest);
-  const MapRowFn Kernel = MapKernel(*Dest, Source == Dest && Target.Scratch == nullptr);
+  const MapRowFn Kernel = MapKernel(*Dest);
   if (Kernel == nullptr) return;
   CornerList<2> List;
   const bool Ok = List.Prepare(Vertices, Count, [](const TexVertex& V, float* Q) {
@@ -507,7 +504,7 @@ void MapPoly(TBufferKv* Dest, TBufferKv* Source, const TexVertex* Vertices, int3
     return true;
   });
   if (!Ok) return;
-  const kv::TexSource Src{Source->Bits, Source->Pitch, Source->MaxX, Source->MaxY,
-                          static_cast<size_t>(Source->Pitch) * static_cast<size_t>(Source->Height)};
+  const MapSource Src{Source->Rows.data(), Source->MaxX, Source->MaxY};
+  const SpanTarget Target = TargetOf(Dest);
   if (ScanPolygon(Dest, List, MapEdge, [&](int32_t Row) { MapSpan(Target, Kernel, Src, Row); })) EndMmx();
 }

@@ -1,7 +1,7 @@
 // Seeded randomized differential test, after pixman's blitters-test: one
 // long sequence of random operations (blits at random and clipped positions,
 // blits of a buffer onto itself at the trail offsets and beyond, blur, span
-// fills, textured polygons, 3D textured triangles, rotozoom) over buffers of odd sizes, run once on
+// fills, textured polygons, rotozoom) over buffers of odd sizes, run once on
 // each path. After every operation the buffers' checksums are folded into a
 // running hash; every fast path must reach the reference path's hash, and a
 // mismatch names the first operation that differed.
@@ -17,7 +17,6 @@
 #include <string>
 
 #include "Draw2d.h"
-#include "show/3d/Rasterizers.h"
 
 namespace {
 
@@ -62,7 +61,7 @@ Outcome RunSequence(int Depth, KvPath Path, uint32_t Seed, int Steps) {
     uint32_t Key = kvtest::GetPixel(A, int(Rng() % uint32_t(A.Width)), int(Rng() % uint32_t(A.Height)));
     if (Rng() % 4 == 0) Key |= 0xFF000000u;
     std::string Name;
-    switch (Rng() % 10) {
+    switch (Rng() % 9) {
       case 0:
         A.DrawAdd(&B, X, Y);
         Name = "DrawAdd";
@@ -107,18 +106,6 @@ Outcome RunSequence(int Depth, KvPath Path, uint32_t Seed, int Steps) {
         if (Rng() % 2) A.DrawAlpha(&A, DX, DY, Alpha);
         else A.DrawAdd(&A, DX, DY);
         Name = "self-blit";
-        break;
-      }
-      case 8: {  // the 3D textured fill (often from a buffer into itself)
-        TexVertex V[3];
-        for (TexVertex& Corner : V) {
-          Corner.X = RandomCoord(Rng, float(B.Width));
-          Corner.Y = RandomCoord(Rng, float(B.Height));
-          Corner.U = RandomCoord(Rng, float(A.Width));
-          Corner.V = RandomCoord(Rng, float(A.Height));
-        }
-        MapPoly(&B, &A, V, 3);
-        Name = "MapPoly";
         break;
       }
       default:
