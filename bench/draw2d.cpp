@@ -84,6 +84,7 @@ KV_BENCH(DrawAlphaKeyed, S.Src->DrawAlphaKeyed(S.Dst.get(), 0, 0, 100, 0));
 KV_BENCH(DrawKeyed, S.Src->DrawKeyed(S.Dst.get(), 0, 0, 0));
 // The frame blended onto itself one pixel down and right (the show's trail).
 KV_BENCH(TrailDrawAlpha, S.Dst->DrawAlpha(S.Dst.get(), 1, 1, 20));
+KV_BENCH(TrailRightDrawAlpha, S.Dst->DrawAlpha(S.Dst.get(), 1, 0, 20));
 KV_BENCH(Blur, S.Dst->Blur());
 KV_BENCH(HLine, for (int y = 0; y < H; ++y) S.Dst->HLine(0, W - 1, y, 0x1234));
 // Turned 30 degrees at scale 1.4 so that the polygon covers the screen.

@@ -152,9 +152,59 @@ const KernelSet Reference = {
     {TexSpan<0>, TexSpan<1>, TexSpan<2>, TexSpan<3>},
 };
 
+// The 32-bit blend one pixel at a time, in pixel order, with red and blue
+// in one multiply: D + floor((S - D) x A / 256) is floor((S x A + D x (256 -
+// A)) / 256), and each channel's sum is below 2^16, so the two channels of
+// one word never carry into each other.
+// One pixel of the in-order 32-bit blend below.
+inline uint32_t AlphaPixel8888Swar(uint32_t Sv, uint32_t Dv, uint32_t A, uint32_t B) {
+  const uint32_t RB = (((Sv & 0xFF00FFu) * A + (Dv & 0xFF00FFu) * B) >> 8) & 0xFF00FFu;
+  const uint32_t G = (((Sv & 0xFF00u) * A + (Dv & 0xFF00u) * B) >> 8) & 0xFF00u;
+  return RB | G;
+}
+
+void AlphaRow8888InOrder(const uint8_t* S, uint8_t* D, int32_t N, uint32_t Alpha) {
+  const uint32_t A = Alpha & 255u, B = 256u - A;
+  for (int32_t i = 0; i < N; ++i, S += 4, D += 4) Store32(D, AlphaPixel8888Swar(Load32(S), Load32(D), A, B));
+}
+
+KernelSet MakeInOrder() {
+  KernelSet K = Reference;
+  K.Alpha[3] = AlphaRow8888InOrder;
+  return K;
+}
+
 }  // namespace
 
 const KernelSet& ReferenceKernels() { return Reference; }
+
+void AlphaRows8888InOrder4(const uint8_t* const S[4], uint8_t* const D[4], int32_t N, uint32_t Alpha) {
+  const uint32_t A = Alpha & 255u, B = 256u - A;
+  if (N > 0 && S[0] + 4 == D[0] && S[1] + 4 == D[1] && S[2] + 4 == D[2] && S[3] + 4 == D[3]) {
+    // One pixel apart: each source pixel is the result just computed, so it
+    // stays in a register instead of going through memory.
+    uint32_t Prev[4];
+    for (int r = 0; r < 4; ++r) Prev[r] = Load32(S[r]);
+    for (int32_t i = 0; i < N; ++i) {
+      const size_t O = size_t(i) * 4;
+      for (int r = 0; r < 4; ++r) {
+        Prev[r] = AlphaPixel8888Swar(Prev[r], Load32(D[r] + O), A, B);
+        Store32(D[r] + O, Prev[r]);
+      }
+    }
+    return;
+  }
+  for (int32_t i = 0; i < N; ++i) {
+    const size_t O = size_t(i) * 4;
+    for (int r = 0; r < 4; ++r) Store32(D[r] + O, AlphaPixel8888Swar(Load32(S[r] + O), Load32(D[r] + O), A, B));
+  }
+}
+
+const KernelSet& InOrderKernels() {
+  static const KernelSet Set = MakeInOrder();
+  return KvActivePath() == KvPath::Reference ? Reference : Set;
+}
+
 
 const KernelSet& ActiveKernels() {
   switch (KvActivePath()) {
