@@ -179,12 +179,13 @@ void TBufferKv::DrawAlpha(TBufferKv* Dest, int32_t X, int32_t Y, uint8_t Alpha) 
   BlitRect R;
   if (!ClipBlit(*this, *Dest, X, Y, R)) return;
   const int Index = BlitDepthIndex(*this, *Dest);
-  // The show's trail one pixel to the right at 32 bits: each row is a serial
-  // chain (every pixel blends the one just written), so four rows are
-  // worked at once.
-  if (Index == 3 && this == Dest && R.SY == R.DY && R.DX > R.SX && !HasScratchRow &&
+  // The show's trail one pixel to the right: each row is a serial chain
+  // (every pixel blends the one just written), so four rows are worked at
+  // once.
+  if (Index >= 0 && this == Dest && R.SY == R.DY && R.DX > R.SX && !HasScratchRow &&
       KvActivePath() != KvPath::Reference) {
-    const size_t SOff = size_t(R.SX) * 4, DOff = size_t(R.DX) * 4;
+    const size_t Bpp = size_t(BytesOfIndex[Index]);
+    const size_t SOff = size_t(R.SX) * Bpp, DOff = size_t(R.DX) * Bpp;
     int32_t i = 0;
     for (; i + 4 <= R.H; i += 4) {
       const uint8_t* S[4];
@@ -193,10 +194,10 @@ void TBufferKv::DrawAlpha(TBufferKv* Dest, int32_t X, int32_t Y, uint8_t Alpha) 
         S[r] = Rows[size_t(R.SY + i + r)] + SOff;
         D[r] = Rows[size_t(R.DY + i + r)] + DOff;
       }
-      AlphaRows8888InOrder4(S, D, R.W, Alpha);
+      AlphaRowsInOrder4(Index, S, D, R.W, Alpha);
     }
     for (; i < R.H; ++i)
-      InOrderKernels().Alpha[3](Rows[size_t(R.SY + i)] + SOff, Rows[size_t(R.DY + i)] + DOff, R.W, Alpha);
+      InOrderKernels().Alpha[Index](Rows[size_t(R.SY + i)] + SOff, Rows[size_t(R.DY + i)] + DOff, R.W, Alpha);
     return;
   }
   if (Index >= 0) {
