@@ -11,8 +11,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "engine/Kelvra.h"
 #include "engine/Platform.h"
@@ -82,6 +84,7 @@ KV_BENCH(DrawAlphaKeyed, S.Src->DrawAlphaKeyed(S.Dst.get(), 0, 0, 100, 0));
 KV_BENCH(DrawKeyed, S.Src->DrawKeyed(S.Dst.get(), 0, 0, 0));
 // The frame blended onto itself one pixel down and right (the show's trail).
 KV_BENCH(TrailDrawAlpha, S.Dst->DrawAlpha(S.Dst.get(), 1, 1, 20));
+KV_BENCH(TrailRightDrawAlpha, S.Dst->DrawAlpha(S.Dst.get(), 1, 0, 20));
 KV_BENCH(Blur, S.Dst->Blur());
 KV_BENCH(HLine, for (int y = 0; y < H; ++y) S.Dst->HLine(0, W - 1, y, 0x1234));
 // Turned 30 degrees at scale 1.4 so that the polygon covers the screen.
@@ -204,5 +207,19 @@ BENCHMARK(BM_Pixman_RotateNearest)->ArgName("depth")->Arg(16)->Arg(24)->Arg(32)-
 #endif
 
 }  // namespace
+
+// The yardstick: one 640 x 480 frame copied with memcpy (the least any
+// operation that reads one frame and writes another can cost).
+void BM_Memcpy_Frame(benchmark::State& State) {
+  const size_t Bytes = size_t(W) * H * size_t(State.range(0) == 15 ? 2 : (State.range(0) + 7) / 8);
+  std::vector<uint8_t> Src(Bytes, 1), Dst(Bytes, 2);
+  for (auto _ : State) {
+    std::memcpy(Dst.data(), Src.data(), Bytes);
+    benchmark::DoNotOptimize(Dst.data());
+    benchmark::ClobberMemory();
+  }
+  Pixels(State, int64_t(W) * H);
+}
+BENCHMARK(BM_Memcpy_Frame)->ArgName("depth")->Arg(16)->Arg(24)->Arg(32)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

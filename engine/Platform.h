@@ -94,8 +94,9 @@ class KvDevice {
 
   // Fill Rect (nullptr: the whole surface) with Color's low 16/24/32 bits.
   virtual KvResult ColorFill(KvSurface& Dest, const KvRect* Rect, uint32_t Color) = 0;
-  // Copy SrcRect of Src to (X, Y) of Dest, leaving out pixels equal to Key
-  // (compared on the pixel's own 16/24/32 bits).
+  // Copy SrcRect of Src to (X, Y) of Dest, leaving out the pixels whose value
+  // equals the whole Key (a Key with bits above the pixel's 16/24/32 bits
+  // equals no pixel, so everything is copied).
   virtual KvResult KeyedCopy(KvSurface& Dest, int32_t X, int32_t Y, KvSurface& Src, const KvRect& SrcRect,
                              uint32_t Key) = 0;
   // Non-zero while a blit on Surface is still running (always 0 here: every

@@ -32,6 +32,19 @@
 
 namespace {
 
+// Whether Renderer is OpenGL drawn by Mesa's CPU rasterizers (llvmpipe,
+// softpipe, the old swrast): a machine without a GPU.
+bool IsSoftwareGl(SDL_Renderer* Renderer) {
+  SDL_RendererInfo Info;
+  if (SDL_GetRendererInfo(Renderer, &Info) != 0 || std::strncmp(Info.name, "opengl", 6) != 0) return false;
+  using GetStringFn = const unsigned char* (*)(unsigned);
+  const auto GetString = reinterpret_cast<GetStringFn>(SDL_GL_GetProcAddress("glGetString"));
+  if (!GetString) return false;
+  const char* Name = reinterpret_cast<const char*>(GetString(0x1F01));  // GL_RENDERER
+  return Name && (std::strstr(Name, "llvmpipe") || std::strstr(Name, "softpipe") ||
+                  std::strstr(Name, "Software Rasterizer"));
+}
+
 uint32_t SdlFormatForDepth(int Depth) {
   switch (Depth) {
     case 15:
@@ -180,10 +193,21 @@ class SdlDevice final : public KvDevice {
     if (SdlFormatForDepth(ScreenDepth) == SDL_PIXELFORMAT_UNKNOWN) return KV_OK;
 
     Renderer = SDL_CreateRenderer(Window, -1, 0);
+    // A 1:1 window on a machine without a GPU: software GL spends more than
+    // twice the CPU time on drawing the frame as a textured quad than SDL's
+    // own renderer spends copying it into the window (bench/README.md), so
+    // the window takes the latter. A renderer named in SDL_RENDER_DRIVER is
+    // kept as asked.
+    if (Renderer && !FullScreen && !SDL_GetHint(SDL_HINT_RENDER_DRIVER) && IsSoftwareGl(Renderer)) {
+      SDL_DestroyRenderer(Renderer);
+      SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");  // the window surface without GL, too
+      Renderer = SDL_CreateRenderer(Window, -1, SDL_RENDERER_SOFTWARE);
+    }
     if (!Renderer) {
       std::fprintf(stderr, "SDL_CreateRenderer: %s\n", SDL_GetError());
       return KVERR_GENERIC;
     }
+    CoversTarget = !FullScreen;
     // Full-screen shows the 4:3 picture with black bars on a wider screen;
     // the window's client area is the picture's own size.
     if (FullScreen) SDL_RenderSetLogicalSize(Renderer, Width, Height);
@@ -256,9 +280,9 @@ class SdlDevice final : public KvDevice {
       // Best effort: renderers without vsync control keep presenting at once.
       if (SDL_RenderSetVSync(Renderer, WaitRetrace ? 1 : 0) == 0) VSyncOn = WaitRetrace;
     }
-    SDL_RenderClear(Renderer);
     // No destination rectangle: the whole client area (full-screen: the
-    // logical 4:3 area set in CreateScreen).
+    // logical 4:3 area set in CreateScreen, with bars to clear around it).
+    if (!CoversTarget) SDL_RenderClear(Renderer);
     SDL_RenderCopy(Renderer, Texture, nullptr, nullptr);
     SDL_RenderPresent(Renderer);
     return KV_OK;
@@ -317,6 +341,7 @@ class SdlDevice final : public KvDevice {
 
   SDL_Window* Window = nullptr;
   SDL_Renderer* Renderer = nullptr;
+  bool CoversTarget = false;  // the frame fills the whole window: no clear needed
   SDL_Texture* Texture = nullptr;
   int32_t TextureWidth = 0;
   int32_t TextureHeight = 0;

@@ -1,7 +1,15 @@
 // Start-up pictures: the frame buffer Screen and the thirteen picture
 // buffers, all in system memory, loaded once and kept for the whole run.
 //
-// Depends on: TBufferKv (creation, LoadFromFile), AssetPath (Main.cpp).
+// Depends on: TBufferKv (creation, LoadPicture, LoadFromFile),
+// KvDecodePicture (engine/buffer/ImageDecode.h), AssetPath (Main.cpp).
+#include <atomic>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../engine/buffer/ImageDecode.h"
 #include "Show.h"
 
 TBufferKv* LogoPic = nullptr;
@@ -35,14 +43,55 @@ const PictureSlot PictureTable[13] = {
     {&GroupPicM, "GFX\\corvel_M.png"},
 };
 
+// Decoding is most of the pictures' start-up time and needs no display, so
+// the files are decoded on two threads first. A file that could not be read
+// or decoded is then loaded again the plain way, in table order, which
+// reports it exactly as a plain load would.
+struct DecodedPicture {
+  bool Ok = false;
+  KvPicture Picture;
+};
+
+#ifndef __EMSCRIPTEN__
+void DecodeFile(const std::string& Path, DecodedPicture& Out) {
+  std::ifstream In(Path, std::ios::binary);
+  std::string Ignored;
+  Out.Ok = In.is_open() && KvDecodePicture(In, Out.Picture, Ignored);
+}
+
+void DecodeAhead(std::vector<DecodedPicture>& Decoded) {
+  std::atomic<size_t> NextFile{0};
+  auto Work = [&] {
+    for (size_t i; (i = NextFile.fetch_add(1)) < Decoded.size();)
+      DecodeFile(AssetPath(PictureTable[i].File), Decoded[i]);
+  };
+  std::thread Helper(Work);
+  Work();
+  Helper.join();
+}
+#else
+// The browser build has neither the decoders nor a second thread: its
+// pictures come already decoded from the asset pack, through LoadFromFile.
+void DecodeAhead(std::vector<DecodedPicture>&) {}
+#endif
+
 }  // namespace
 
 void LoadPictures() {
+  constexpr size_t Count = sizeof(PictureTable) / sizeof(PictureTable[0]);
+  std::vector<DecodedPicture> Decoded(Count);
+  DecodeAhead(Decoded);
+
   Screen = new TBufferKv(Display, DisplayWidth, DisplayHeight, false);
-  for (const PictureSlot& Slot : PictureTable) {
+  for (size_t i = 0; i < Count; ++i) {
+    const PictureSlot& Slot = PictureTable[i];
     // Stored before loading so that a buffer whose load fails is still
     // reachable from its global.
     *Slot.Global = new TBufferKv(Display, 1, 1, false);
-    (*Slot.Global)->LoadFromFile(AssetPath(Slot.File), false);
+    if (Decoded[i].Ok)
+      (*Slot.Global)->LoadPicture(Decoded[i].Picture, false);
+    else
+      (*Slot.Global)->LoadFromFile(AssetPath(Slot.File), false);
+    Decoded[i].Picture = KvPicture{};  // the decoded bytes are not kept
   }
 }

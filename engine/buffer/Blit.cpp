@@ -123,7 +123,7 @@ void RunRows(TBufferKv& Src, TBufferKv& Dest, const BlitRect& R, int Bpp, RowFn 
 // that the pixel order reads new (same buffer, same row, destination to
 // the right of the source).
 const KernelSet& BlitKernels(const TBufferKv& Src, const TBufferKv& Dest, const BlitRect& R) {
-  if (&Src == &Dest && R.SY == R.DY && R.DX > R.SX) return ReferenceKernels();
+  if (&Src == &Dest && R.SY == R.DY && R.DX > R.SX) return InOrderKernels();
   return ActiveKernels();
 }
 
@@ -179,6 +179,27 @@ void TBufferKv::DrawAlpha(TBufferKv* Dest, int32_t X, int32_t Y, uint8_t Alpha) 
   BlitRect R;
   if (!ClipBlit(*this, *Dest, X, Y, R)) return;
   const int Index = BlitDepthIndex(*this, *Dest);
+  // The show's trail one pixel to the right: each row is a serial chain
+  // (every pixel blends the one just written), so four rows are worked at
+  // once.
+  if (Index >= 0 && this == Dest && R.SY == R.DY && R.DX > R.SX && !HasScratchRow &&
+      KvActivePath() != KvPath::Reference) {
+    const size_t Bpp = size_t(BytesOfIndex[Index]);
+    const size_t SOff = size_t(R.SX) * Bpp, DOff = size_t(R.DX) * Bpp;
+    int32_t i = 0;
+    for (; i + 4 <= R.H; i += 4) {
+      const uint8_t* S[4];
+      uint8_t* D[4];
+      for (int r = 0; r < 4; ++r) {
+        S[r] = Rows[size_t(R.SY + i + r)] + SOff;
+        D[r] = Rows[size_t(R.DY + i + r)] + DOff;
+      }
+      AlphaRowsInOrder4(Index, S, D, R.W, Alpha);
+    }
+    for (; i < R.H; ++i)
+      InOrderKernels().Alpha[Index](Rows[size_t(R.SY + i)] + SOff, Rows[size_t(R.DY + i)] + DOff, R.W, Alpha);
+    return;
+  }
   if (Index >= 0) {
     const AlphaRowFn Row = BlitKernels(*this, *Dest, R).Alpha[Index];
     RunRows(*this, *Dest, R, BytesOfIndex[Index],

@@ -124,6 +124,16 @@ const KernelSet& Sse2Kernels();  // falls back to the reference off x86-64
 const KernelSet& Avx2Kernels();  // the SSE2 set when AVX2 is not built in
 // The set of KvActivePath().
 const KernelSet& ActiveKernels();
+// For a blit onto itself with the destination to the right in the same row:
+// kernels that load each source pixel only after storing the one before.
+// The reference set, with faster blends that keep that order (one pixel at
+// a time, channels packed in one word); on the reference path, the
+// reference set itself.
+const KernelSet& InOrderKernels();
+// Its blend (depth index Index) on four rows at once, four independent
+// chains for the processor to overlap, each row in pixel order. The rows
+// are distinct.
+void AlphaRowsInOrder4(int Index, const uint8_t* const S[4], uint8_t* const D[4], int32_t N, uint32_t Alpha);
 
 // Vzeroupper after AVX2 kernels (defined in BlitAvx2.cpp).
 void Avx2EndState();

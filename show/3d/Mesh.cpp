@@ -34,10 +34,22 @@ namespace {
 
 // --- MeshReader ----------------------------------------------------------
 
-// Longest number token accepted. Longer tokens are consumed but only their
-// first MaxTokenLength + 1 characters kept (so a file of one huge word costs
-// no memory), and they never convert.
+// Longest number token accepted, once the leading zeros of its digit runs
+// are dropped (those never change a value, so "0000...1.5" of any length
+// converts). Longer tokens are consumed but only their first
+// MaxTokenLength + 1 characters kept (so a file of one huge word costs no
+// memory), and they never convert.
 constexpr size_t MaxTokenLength = 64;
+
+// Whether Text ends in a '0' that leads its digit run: a following digit
+// may take its place (after a sign, an exponent mark or at the start).
+bool EndsInLeadingZero(const std::string& Text) {
+  const size_t N = Text.size();
+  if (N == 0 || Text[N - 1] != '0') return false;
+  if (N == 1) return true;
+  const char Before = Text[N - 2];
+  return Before == '+' || Before == '-' || Before == 'e' || Before == 'E';
+}
 
 class MeshReader {
  public:
@@ -64,12 +76,15 @@ class MeshReader {
   // left unread (so "the rest of the line" after a number is still there).
   // TokenLine is the line the token starts on. Empty at the end of the file.
   std::string Token(int32_t& TokenLine) {
-    while (In.peek() != EOF && In.peek() <= ' ') Get();
+    while (Peek() != EOF && Peek() <= ' ') Get();
     TokenLine = Line;
     std::string Text;
-    while (In.peek() != EOF && In.peek() > ' ') {
+    while (Peek() != EOF && Peek() > ' ') {
       const int C = Get();
-      if (Text.size() <= MaxTokenLength) Text.push_back(static_cast<char>(C));
+      if (C >= '0' && C <= '9' && EndsInLeadingZero(Text))
+        Text.back() = static_cast<char>(C);
+      else if (Text.size() <= MaxTokenLength)
+        Text.push_back(static_cast<char>(C));
     }
     return Text;
   }
@@ -77,13 +92,30 @@ class MeshReader {
   int32_t CurrentLine() const { return Line; }
 
  private:
+  // The stream is read in blocks: a character at a time through the
+  // istream costs a sentry per call, most of the start-up's mesh time.
+  int Peek() {
+    if (Next == End && !Refill()) return EOF;
+    return static_cast<unsigned char>(*Next);
+  }
   int Get() {
-    const int C = In.get();
+    if (Next == End && !Refill()) return EOF;
+    const int C = static_cast<unsigned char>(*Next++);
     if (C == '\n') ++Line;
     return C;
   }
+  bool Refill() {
+    In.read(Block, sizeof Block);
+    const std::streamsize Got = In.gcount();
+    Next = Block;
+    End = Block + (Got > 0 ? Got : 0);
+    return Next != End;
+  }
 
   std::istream& In;
+  char Block[1 << 16];
+  const char* Next = Block;
+  const char* End = Block;
   int32_t Line = 1;
 };
 

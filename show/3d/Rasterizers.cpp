@@ -10,8 +10,11 @@
 //   operations       FlatPoly, GouraudPoly, MapPoly
 //
 // 16.16 arithmetic follows engine/buffer/FixedPoint.h: integer parts toward
-// zero, walk additions wrapping at 32 bits (only the step after an edge's or a
-// span's last row or pixel can leave the range, and it is never used).
+// zero. Edges are walked in 64 bits: an edge that covers two or more rows is
+// more than one row tall, so its steps stay below 2^32 and every value it
+// stores is a point of the edge, inside the corner box (an edge of one row
+// uses no step at all). Spans add their 32-bit steps wrapping, as the
+// kernels of engine/buffer do; the values a span uses lie between its ends.
 #include "Rasterizers.h"
 
 #include <algorithm>
@@ -29,15 +32,27 @@ using kv::Fixed16;
 
 // --- fixed point ---------------------------------------------------------------
 
-// Trunc(Value x 65536), computed in double, saturating at the int32 range; NaN
-// gives 0. Every start value of a checked polygon is in range; only steps of
-// edges shorter than one row can saturate, and those are never added.
-inline Fixed16 FixedFromReal(double Value) {
+// 16.16 in 64 bits for the edge walk.
+using WalkFixed = int64_t;
+constexpr double WalkLimit = 4611686018427387904.0;  // 2^62: sums of two stay in range
+
+// Trunc(Value x 65536), computed in double; NaN gives 0. Only the unused step
+// of a one-row edge (slope up to infinity) can reach the +-2^62 bound.
+inline WalkFixed FixedFromReal(double Value) {
   const double Scaled = Value * 65536.0;
   if (!(Scaled == Scaled)) return 0;
-  if (Scaled >= 2147483647.0) return INT32_MAX;
-  if (Scaled <= -2147483648.0) return INT32_MIN;
-  return static_cast<Fixed16>(Scaled);
+  if (Scaled >= WalkLimit) return static_cast<WalkFixed>(WalkLimit);
+  if (Scaled <= -WalkLimit) return -static_cast<WalkFixed>(WalkLimit);
+  return static_cast<WalkFixed>(Scaled);
+}
+
+// Integer part toward zero, and the 16.16 value, of a walked value (a point
+// of the edge, so both fit 32 bits; wrapped all the same).
+inline int32_t WalkToInt(WalkFixed V) { return kv::WrapToInt32(V / kv::FixedOne); }
+inline Fixed16 WalkToFixed(WalkFixed V) { return kv::WrapToInt32(V); }
+// Start + Step x Count without overflow in any case (the product wraps).
+inline WalkFixed WalkSteps(WalkFixed Start, WalkFixed Step, uint64_t Count) {
+  return static_cast<WalkFixed>(static_cast<uint64_t>(Start) + static_cast<uint64_t>(Step) * Count);
 }
 
 // Per-pixel step of a span: (Right - Left) div Length toward zero, 0 for a
@@ -175,9 +190,9 @@ void WalkEdge(const EdgeTables& T, const PolyCorner& From, const PolyCorner& To)
   if (R1 < R0 || R1 < 0 || R0 > T.MaxY) return;
 
   const double Lead = static_cast<double>(R0) - P1->Y;
-  Fixed16 X = FixedFromReal(Lead * Slope + P1->X);
-  const Fixed16 StepX = FixedFromReal(Slope);
-  Fixed16 Q[3] = {0, 0, 0}, StepQ[3] = {0, 0, 0};
+  WalkFixed X = FixedFromReal(Lead * Slope + P1->X);
+  const WalkFixed StepX = FixedFromReal(Slope);
+  WalkFixed Q[3] = {0, 0, 0}, StepQ[3] = {0, 0, 0};
   for (int q = 0; q < NQ; ++q) {
     Q[q] = FixedFromReal(Lead * SlopeQ[q] + P1->Q[q]);
     StepQ[q] = FixedFromReal(SlopeQ[q]);
@@ -185,19 +200,19 @@ void WalkEdge(const EdgeTables& T, const PolyCorner& From, const PolyCorner& To)
 
   int32_t Row = R0;
   if (Row < 0) {  // rows above the buffer are stepped over, not stored
-    const uint32_t Skipped = static_cast<uint32_t>(-static_cast<int64_t>(Row));
-    X = kv::FixedAdd(X, kv::FixedSteps(StepX, Skipped));
-    for (int q = 0; q < NQ; ++q) Q[q] = kv::FixedAdd(Q[q], kv::FixedSteps(StepQ[q], Skipped));
+    const uint64_t Skipped = static_cast<uint64_t>(-static_cast<int64_t>(Row));
+    X = WalkSteps(X, StepX, Skipped);
+    for (int q = 0; q < NQ; ++q) Q[q] = WalkSteps(Q[q], StepQ[q], Skipped);
     Row = 0;
   }
   const int32_t Last = std::min(R1, T.MaxY);
   int32_t* EdgeX = T.X[Side];
   for (; Row <= Last; ++Row) {
-    EdgeX[Row] = kv::FixedToInt(X);
-    if constexpr (NQ == 3) T.RGB[Side][Row] = KvEdgeRGB{Q[0], Q[1], Q[2]};
-    if constexpr (NQ == 2) T.UV[Side][Row] = KvEdgeUV{Q[0], Q[1]};
-    X = kv::FixedAdd(X, StepX);
-    for (int q = 0; q < NQ; ++q) Q[q] = kv::FixedAdd(Q[q], StepQ[q]);
+    EdgeX[Row] = WalkToInt(X);
+    if constexpr (NQ == 3) T.RGB[Side][Row] = KvEdgeRGB{WalkToFixed(Q[0]), WalkToFixed(Q[1]), WalkToFixed(Q[2])};
+    if constexpr (NQ == 2) T.UV[Side][Row] = KvEdgeUV{WalkToFixed(Q[0]), WalkToFixed(Q[1])};
+    X += StepX;
+    for (int q = 0; q < NQ; ++q) Q[q] += StepQ[q];
   }
 }
 

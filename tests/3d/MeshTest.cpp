@@ -162,6 +162,26 @@ TEST(MeshLoader, CountLimits) {
   EXPECT_EQ(ParseError(Text), "line 2: the vertex count is 0; a mesh needs 1 to 3000");
 }
 
+TEST(MeshLoader, LeadingZerosOfAnyLengthConvert) {
+  // Each token is far past the 64-character limit, and each is the number
+  // its digits say once its leading zeros are gone.
+  const std::string Zeros(200, '0');
+  std::string Text = EightLines;
+  Text.replace(Text.find("X: 1"), 4, "X: -" + Zeros + "1.5");
+  Text.replace(Text.find("Y: 1"), 4, "Y: " + Zeros + "0.25e+" + Zeros + "1");
+  Text.replace(Text.find("Vertices: 3"), 11, "Vertices: +" + Zeros + "3");
+  Text.replace(Text.find("C:2"), 3, "C:" + Zeros + "2");
+  const ObjRec Obj = MustParse(Text);
+  ASSERT_EQ(Obj.VertexCount, 3);
+  EXPECT_EQ(Obj.Vertices[1].X, -1.5f);
+  EXPECT_EQ(Obj.Vertices[2].Y, 2.5f);
+  EXPECT_EQ(Obj.Faces[0].C, 2);
+  // A zero of any length is zero; zeros after the point still count.
+  Text = EightLines;
+  Text.replace(Text.find("Z: 0\nVertex 1"), 4, "Z: " + Zeros);
+  EXPECT_EQ(MustParse(Text).Vertices[0].Z, 0.0f);
+}
+
 TEST(MeshLoader, BrokenFilesNameTheLineAndTheFault) {
   std::string Text = EightLines;
   Text.replace(Text.find("C:2"), 3, "C:97");
@@ -174,7 +194,7 @@ TEST(MeshLoader, BrokenFilesNameTheLineAndTheFault) {
   Text.replace(Text.find("Z: 0\nVertex 1"), 4, "Z: 1e39");
   EXPECT_EQ(ParseError(Text), "line 4: the Z of vertex 0 \"1e39\" is not a number (or beyond the range of a float)");
   Text = EightLines;  // a long run of digits is not cut short into a different number
-  Text.replace(Text.find("X: 1"), 4, "X: " + std::string(70, '0') + "1");
+  Text.replace(Text.find("X: 1"), 4, "X: 0." + std::string(70, '0') + "1");
   EXPECT_EQ(ParseError(Text).substr(0, 27), "line 5: the X of vertex 1 \"");
   Text = EightLines;
   Text.replace(Text.find("X: 1"), 4, "X: nan");

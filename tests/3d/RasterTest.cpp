@@ -252,6 +252,24 @@ TEST(Rasterizers, HugeCornersAreClippedNotWrapped) {
   C.ExpectImage([Green](int, int) { return Green; }, "big");
 }
 
+TEST(Rasterizers, SteepEdgesAcrossTwoRowsKeepTheirSlope) {
+  // An edge 1.875 rows tall and 63750 columns wide moves 34000 columns a
+  // row, more than a 32-bit 16.16 step can hold. It crosses row 1 at x =
+  // -5500 and row 2 at x = 28500 (all exact in binary); the triangle covers
+  // what lies right of it.
+  Canvas C(32, 29000, 4);
+  const uint32_t White = PackColor(255, 255, 255);
+  const TexVertex T[3] = {V(-31000, 0.25f), V(32750, 2.125f), V(32750, 0.25f)};
+  FlatPoly(C.B.get(), T, 3, White);
+  EXPECT_EQ(C.At(0, 1), White);
+  EXPECT_EQ(C.At(28499, 2), 0u);
+  EXPECT_EQ(C.At(28500, 2), White);
+  EXPECT_EQ(C.At(28999, 2), White);
+  int Row2 = 0;
+  for (int x = 0; x < C.B->Width; ++x) Row2 += C.At(x, 2) == White;
+  EXPECT_EQ(Row2, 500);
+}
+
 TEST(Rasterizers, SeededRandomCornersStayInTheirBox) {
   // Corners from a mix of scales (inside, around and far beyond the buffer,
   // past the 16.16 range); every pixel drawn must lie in the corners' box.

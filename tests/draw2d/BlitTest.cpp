@@ -322,6 +322,28 @@ TEST_P(BlitDepth, DrawKeyedCopiesAllButTheKey) {
     }
 }
 
+// Only pixels equal to the whole key are left out: values that share the
+// key's low bits but not its high ones are copied, and a key with bits above
+// the pixel's size leaves nothing out.
+TEST_P(BlitDepth, DrawKeyedComparesTheWholeKey) {
+  const int Bits = Depth() == 15 ? 16 : Depth();
+  const uint32_t Key = Bits == 16 ? 0x1234u : 0x123456u;
+  std::vector<uint32_t> Values = {Key, Key ^ 1u, Key ^ 0x200u, 0u};
+  if (Bits >= 24) Values.push_back(Key ^ 0x10000u);
+  if (Bits == 32) Values.insert(Values.end(), {Key | 0x01000000u, Key | 0x80000000u});
+  const uint32_t Above = Bits == 32 ? 0x80000000u : 1u << Bits;
+  auto Src = Make(Wide, 1), Dst = Make(Wide, 1);
+  for (const uint32_t K : {Key, Key | Above}) {
+    for (int x = 0; x < Wide; ++x) d2::Poke(*Src, x, 0, Values[size_t(x) % Values.size()]);
+    d2::FillAll(*Dst, 0x0808);
+    Src->DrawKeyed(Dst.get(), 0, 0, K);
+    for (int x = 0; x < Wide; ++x) {
+      const uint32_t S = Values[size_t(x) % Values.size()];
+      EXPECT_EQ(kvtest::GetPixel(*Dst, x, 0), S == K ? 0x0808u : S) << std::hex << "key " << K << " pixel " << S;
+    }
+  }
+}
+
 class FaultBlit : public ::testing::Test {
  protected:
   void SetUp() override {

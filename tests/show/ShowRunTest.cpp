@@ -393,6 +393,34 @@ void ReportFrameAtExit() {
 
 }  // namespace
 
+// The pictures are decoded ahead on two threads, but a bad set still fails
+// on the first bad file in load order, with the line a plain load gives.
+TEST(ShowStart, FirstBadPictureInLoadOrderEndsTheShow) {
+  REQUIRE_ASSETS();
+  const fs::path Dir = fs::temp_directory_path() / ("nerith_badpics_" + std::to_string(getpid()));
+  fs::remove_all(Dir);
+  for (const char* Folder : {"GFX", "ASC", "SND"}) {
+    fs::create_directories(Dir / Folder);
+    for (const auto& E : fs::directory_iterator(fs::path(kvtest::AssetDir()) / Folder))
+      fs::create_symlink(E.path(), Dir / Folder / E.path().filename());
+  }
+  // fire11.jpg (fourth in load order) is truncated; corvel.png (twelfth) is gone.
+  fs::remove(Dir / "GFX" / "fire11.jpg");
+  {
+    std::ifstream In(fs::path(kvtest::AssetDir()) / "GFX" / "fire11.jpg", std::ios::binary);
+    std::string Head(200, '\0');
+    In.read(&Head[0], 200);
+    std::ofstream(Dir / "GFX" / "fire11.jpg", std::ios::binary).write(Head.data(), 200);
+  }
+  fs::remove(Dir / "GFX" / "corvel.png");
+  const kvtest::ChildResult R =
+      kvtest::RunChild({kvtest::NerithExe(), "--headless", "--seed", "1"}, Dir.string(), {"KELVRA_NO_MESSAGEBOX=1"});
+  EXPECT_EQ(R.ExitCode, 1);
+  EXPECT_NE(R.Err.find("[TBufferKv]LoadStreamImage -> Error loading JPEG from Stream..."), std::string::npos) << R.Err;
+  EXPECT_EQ(R.Err.find("corvel"), std::string::npos) << R.Err;
+  fs::remove_all(Dir);
+}
+
 TEST(ShowEnding, EscapeEndsTheShowWithStatus0AtTheFrameThatSeesIt) {
   REQUIRE_ASSETS();
   GTEST_FLAG_SET(death_test_style, "threadsafe");
