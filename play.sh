@@ -4,7 +4,7 @@
 # to the show: ./play.sh --window, ./play.sh --help. ./test.sh builds the rest.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+scripts/install-deps.sh play
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVRA_TESTS=OFF -DKELVRA_BENCH=OFF >/dev/null
 cmake --build build --parallel --target nerith assets
 exec build/bin/nerith "$@"

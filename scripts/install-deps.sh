@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the assets and the tests need,
-# only those that are missing. Runs apt-get as root, or through sudo.
+# Installs the Debian packages that are missing, with apt-get as root or
+# through sudo:
+#   scripts/install-deps.sh play   what building and playing the show needs
+#   scripts/install-deps.sh        that, and what the tests, benchmarks,
+#                                  packaging checks and browser build need
 set -euo pipefail
 
 PACKAGES=(
@@ -10,11 +13,15 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libopenmpt-dev libmp3lame-dev
   libfluidsynth-dev timgm6mb-soundfont
-  libgtest-dev libbenchmark-dev libpixman-1-dev
-  xvfb xauth imagemagick
-  desktop-file-utils appstream lintian dpkg-dev file
-  emscripten nodejs chromium python3   # the browser build and its tests (scripts/build-web.sh)
 )
+if [ "${1:-all}" != play ]; then
+  PACKAGES+=(
+    libgtest-dev libbenchmark-dev libpixman-1-dev
+    xvfb xauth imagemagick
+    desktop-file-utils appstream lintian dpkg-dev file
+    emscripten nodejs chromium python3   # the browser build and its tests (scripts/build-web.sh)
+  )
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
