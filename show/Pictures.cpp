@@ -65,7 +65,10 @@ void DecodeAhead(std::vector<DecodedPicture>& Decoded) {
     for (size_t i; (i = NextFile.fetch_add(1)) < Decoded.size();)
       DecodeFile(AssetPath(PictureTable[i].File), Decoded[i]);
   };
-  std::thread Helper(Work);
+  std::thread Helper([&] {
+    Work();
+    KvDecodeThreadDone();
+  });
   Work();
   Helper.join();
 }

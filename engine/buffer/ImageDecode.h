@@ -38,3 +38,8 @@ bool KvDecodePicture(std::istream& Stream, KvPicture& Out, std::string& Error);
 
 // The same over bytes in memory.
 bool KvDecodePicture(const uint8_t* Data, size_t Size, KvPicture& Out, std::string& Error);
+
+// A thread of the program's own that decoded pictures calls this before it
+// ends: the BMP decoder (SDL) keeps per-thread error state that only its
+// own threads free by themselves.
+void KvDecodeThreadDone();

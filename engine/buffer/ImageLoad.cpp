@@ -400,6 +400,8 @@ bool DecodeBmp(const uint8_t* Data, size_t Size, KvPicture& Out, std::string& Er
 // ---------------------------------------------------------------------------
 // 5. KvDecodePicture
 // ---------------------------------------------------------------------------
+void KvDecodeThreadDone() { SDL_TLSCleanup(); }
+
 bool KvDecodePicture(const uint8_t* Data, size_t Size, KvPicture& Out, std::string& Error) {
   Out = KvPicture();
   bool Ok = false;
