@@ -10,7 +10,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libopenmpt-dev libmp3lame-dev
   libgtest-dev libbenchmark-dev libpixman-1-dev
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick python3
 )
 
 missing=()
