@@ -21,6 +21,9 @@
 
 constexpr int KvMixRate = 44100;   // every decoder delivers this rate
 constexpr int KvMixChannels = 2;   // interleaved left, right
+// Sample rates a sampled file may have (the stream decoder refuses others).
+constexpr int KvMinStreamRate = 1000;
+constexpr int KvMaxStreamRate = 768000;
 
 class KvDecoder {
  public:
@@ -39,6 +42,10 @@ std::unique_ptr<KvDecoder> KvOpenStreamDecoder(const std::string& FileName, std:
 // Loop true makes the module repeat forever (the module's own restart
 // position decides where it continues); false ends it after one pass.
 std::unique_ptr<KvDecoder> KvOpenModuleDecoder(const std::string& FileName, bool Loop,
+                                               std::string& ErrorText);
+// The same over a file's bytes in memory (the fuzz targets' way in).
+std::unique_ptr<KvDecoder> KvOpenStreamDecoder(std::vector<uint8_t> Bytes, std::string& ErrorText);
+std::unique_ptr<KvDecoder> KvOpenModuleDecoder(const std::vector<uint8_t>& Bytes, bool Loop,
                                                std::string& ErrorText);
 // Loop as for modules. Fails when the file is not MIDI, is damaged, or no
 // General MIDI soundfont is installed (MidiSoundFont.h).

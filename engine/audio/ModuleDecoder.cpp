@@ -31,13 +31,13 @@ class KvOpenmptDecoder : public KvDecoder {
 };
 
 // The whole file, or false with the system's reason.
-bool ReadWholeFile(const std::string& FileName, std::vector<char>& Data, std::string& ErrorText) {
+bool ReadWholeFile(const std::string& FileName, std::vector<uint8_t>& Data, std::string& ErrorText) {
   FILE* F = std::fopen(FileName.c_str(), "rb");
   if (!F) {
     ErrorText = std::strerror(errno);
     return false;
   }
-  char Chunk[65536];
+  uint8_t Chunk[65536];
   size_t Got;
   while ((Got = std::fread(Chunk, 1, sizeof(Chunk), F)) > 0) Data.insert(Data.end(), Chunk, Chunk + Got);
   const bool Failed = std::ferror(F) != 0;
@@ -50,8 +50,13 @@ bool ReadWholeFile(const std::string& FileName, std::vector<char>& Data, std::st
 
 std::unique_ptr<KvDecoder> KvOpenModuleDecoder(const std::string& FileName, bool Loop,
                                                std::string& ErrorText) {
-  std::vector<char> Data;
+  std::vector<uint8_t> Data;
   if (!ReadWholeFile(FileName, Data, ErrorText)) return nullptr;
+  return KvOpenModuleDecoder(Data, Loop, ErrorText);
+}
+
+std::unique_ptr<KvDecoder> KvOpenModuleDecoder(const std::vector<uint8_t>& Data, bool Loop,
+                                               std::string& ErrorText) {
   int Code = OPENMPT_ERROR_OK;
   const char* Message = nullptr;
   openmpt_module* M = openmpt_module_create_from_memory2(

@@ -3,9 +3,16 @@
 // libavformat finds the container and the best audio stream, libavcodec
 // decodes it, libswresample turns whatever comes out (any rate, layout or
 // sample format, which may even change mid-file) into 44100 Hz stereo s16.
-// Errors carry FFmpeg's own text (av_strerror).
+// The bytes come through our own reader (a file, or memory for the fuzz
+// target), so both take the same path; only the demuxers of the engine's
+// stream types (.WAV, .MP2/.MP3, .OGG, .WMA/.ASF) may claim them. Errors carry
+// FFmpeg's own text (av_strerror).
 //
 // Depends on: libavformat, libavcodec, libswresample, libavutil.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -27,28 +34,88 @@ std::string AvErrorText(int Code) {
   return Text;
 }
 
+// Where the bytes come from: an open file, or a block of memory.
+struct ByteSource {
+  FILE* File = nullptr;
+  std::vector<uint8_t> Bytes;
+  size_t Pos = 0;
+
+  ~ByteSource() {
+    if (File) std::fclose(File);
+  }
+
+  static int Read(void* Opaque, uint8_t* Out, int Count) {
+    auto* S = static_cast<ByteSource*>(Opaque);
+    size_t Got;
+    if (S->File) {
+      Got = std::fread(Out, 1, static_cast<size_t>(Count), S->File);
+      if (Got == 0 && std::ferror(S->File)) return AVERROR(EIO);
+    } else {
+      Got = std::min(static_cast<size_t>(Count), S->Bytes.size() - S->Pos);
+      if (Got > 0) std::memcpy(Out, S->Bytes.data() + S->Pos, Got);
+      S->Pos += Got;
+    }
+    return Got == 0 ? AVERROR_EOF : static_cast<int>(Got);
+  }
+
+  static int64_t Seek(void* Opaque, int64_t Offset, int Whence) {
+    auto* S = static_cast<ByteSource*>(Opaque);
+    Whence &= ~AVSEEK_FORCE;
+    if (S->File) {
+      if (Whence == AVSEEK_SIZE) {
+        const long Here = std::ftell(S->File);
+        if (Here < 0 || std::fseek(S->File, 0, SEEK_END) != 0) return -1;
+        const long Size = std::ftell(S->File);
+        std::fseek(S->File, Here, SEEK_SET);
+        return Size;
+      }
+      if (Whence != SEEK_SET && Whence != SEEK_CUR && Whence != SEEK_END) return -1;
+      if (std::fseek(S->File, static_cast<long>(Offset), Whence) != 0) return -1;
+      return std::ftell(S->File);
+    }
+    const int64_t Size = static_cast<int64_t>(S->Bytes.size());
+    if (Whence == AVSEEK_SIZE) return Size;
+    int64_t Base = 0;
+    if (Whence == SEEK_CUR) Base = static_cast<int64_t>(S->Pos);
+    else if (Whence == SEEK_END) Base = Size;
+    else if (Whence != SEEK_SET) return -1;
+    // Offsets from damaged headers can be anything: no overflow, no seek
+    // outside the data.
+    if (Offset < -Base || Offset > Size - Base) return -1;
+    S->Pos = static_cast<size_t>(Base + Offset);
+    return Base + Offset;
+  }
+};
+
 class KvFfmpegDecoder : public KvDecoder {
  public:
+  explicit KvFfmpegDecoder(std::unique_ptr<ByteSource> S) : Source(std::move(S)) {}
   ~KvFfmpegDecoder() override {
     swr_free(&Resampler);
     av_frame_free(&Frame);
     av_packet_free(&Packet);
     avcodec_free_context(&Codec);
     avformat_close_input(&Format);
+    if (Io) av_freep(&Io->buffer);
+    avio_context_free(&Io);
     av_channel_layout_uninit(&InLayout);
   }
 
   // Probe, open the codec and decode the first frame; 0 or an AVERROR code.
-  int Open(const std::string& FileName);
+  int Open();
 
   size_t Decode(int16_t* Out, size_t MaxFrames) override;
   bool Rewind() override;
+
+  std::string OutOfRange;  // set when a frame's format is refused, for the open report
 
  private:
   int NextFrame();
   int Convert(const AVFrame* In);
   int ConfigureResampler(const AVFrame* In);
 
+  std::unique_ptr<ByteSource> Source;
+  AVIOContext* Io = nullptr;
   AVFormatContext* Format = nullptr;
   AVCodecContext* Codec = nullptr;
   SwrContext* Resampler = nullptr;
@@ -66,9 +133,21 @@ class KvFfmpegDecoder : public KvDecoder {
   AVChannelLayout InLayout{};
 };
 
-int KvFfmpegDecoder::Open(const std::string& FileName) {
-  int Ret = avformat_open_input(&Format, FileName.c_str(), nullptr, nullptr);
-  if (Ret < 0) return Ret;
+int KvFfmpegDecoder::Open() {
+  constexpr int IoBufferSize = 32768;
+  auto* IoBuffer = static_cast<uint8_t*>(av_malloc(IoBufferSize));
+  if (!IoBuffer) return AVERROR(ENOMEM);
+  Io = avio_alloc_context(IoBuffer, IoBufferSize, 0, Source.get(), ByteSource::Read, nullptr, ByteSource::Seek);
+  Format = avformat_alloc_context();
+  if (!Io || !Format) {
+    if (!Io) av_free(IoBuffer);
+    return AVERROR(ENOMEM);
+  }
+  Format->pb = Io;
+  Format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  Format->format_whitelist = av_strdup("wav,mp3,ogg,asf");
+  int Ret = avformat_open_input(&Format, nullptr, nullptr, nullptr);
+  if (Ret < 0) return Ret;  // Format is freed and null now
   if ((Ret = avformat_find_stream_info(Format, nullptr)) < 0) return Ret;
   const AVCodec* Decoder = nullptr;
   StreamIndex = av_find_best_stream(Format, AVMEDIA_TYPE_AUDIO, -1, -1, &Decoder, 0);
@@ -117,6 +196,14 @@ int KvFfmpegDecoder::NextFrame() {
 }
 
 int KvFfmpegDecoder::ConfigureResampler(const AVFrame* In) {
+  // A rate from a damaged header can be anything: hundreds of MHz make
+  // swr_init build a filter for minutes, 1 Hz makes one frame expand 44100
+  // times. Real music lies well inside these bounds.
+  if (In->sample_rate < KvMinStreamRate || In->sample_rate > KvMaxStreamRate) {
+    OutOfRange = "Sample rate " + std::to_string(In->sample_rate) + " Hz out of range (" +
+                 std::to_string(KvMinStreamRate) + " .. " + std::to_string(KvMaxStreamRate) + ")";
+    return AVERROR_INVALIDDATA;
+  }
   AVChannelLayout Layout{};
   if (In->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || In->ch_layout.nb_channels == 0)
     av_channel_layout_default(&Layout, In->ch_layout.nb_channels > 0 ? In->ch_layout.nb_channels : 2);
@@ -200,18 +287,34 @@ bool KvFfmpegDecoder::Rewind() {
   return true;
 }
 
-}  // namespace
-
-std::unique_ptr<KvDecoder> KvOpenStreamDecoder(const std::string& FileName, std::string& ErrorText) {
+std::unique_ptr<KvDecoder> OpenFromSource(std::unique_ptr<ByteSource> Source, std::string& ErrorText) {
   // FFmpeg's own log would repeat every damaged frame on stderr; the engine
   // reports what matters itself.
   static std::once_flag Quiet;
   std::call_once(Quiet, [] { av_log_set_level(AV_LOG_FATAL); });
-  auto D = std::make_unique<KvFfmpegDecoder>();
-  const int Ret = D->Open(FileName);
+  auto D = std::make_unique<KvFfmpegDecoder>(std::move(Source));
+  const int Ret = D->Open();
   if (Ret < 0) {
-    ErrorText = AvErrorText(Ret);
+    ErrorText = D->OutOfRange.empty() ? AvErrorText(Ret) : D->OutOfRange;
     return nullptr;
   }
   return D;
+}
+
+}  // namespace
+
+std::unique_ptr<KvDecoder> KvOpenStreamDecoder(const std::string& FileName, std::string& ErrorText) {
+  auto Source = std::make_unique<ByteSource>();
+  Source->File = std::fopen(FileName.c_str(), "rb");
+  if (!Source->File) {
+    ErrorText = AvErrorText(AVERROR(errno));
+    return nullptr;
+  }
+  return OpenFromSource(std::move(Source), ErrorText);
+}
+
+std::unique_ptr<KvDecoder> KvOpenStreamDecoder(std::vector<uint8_t> Bytes, std::string& ErrorText) {
+  auto Source = std::make_unique<ByteSource>();
+  Source->Bytes = std::move(Bytes);
+  return OpenFromSource(std::move(Source), ErrorText);
 }
