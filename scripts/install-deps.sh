@@ -19,7 +19,8 @@ if [ "${1:-all}" != play ]; then
     libgtest-dev libbenchmark-dev libpixman-1-dev
     xvfb xauth imagemagick
     desktop-file-utils appstream lintian dpkg-dev file
-    emscripten nodejs chromium python3   # the browser build and its tests (scripts/build-web.sh)
+    python3                              # the crafted-file recipe, the page tests
+    emscripten nodejs chromium           # the browser build and its tests (scripts/build-web.sh)
   )
 fi
 
