@@ -37,6 +37,9 @@ class KvDecoder {
   virtual bool Rewind() = 0;
 };
 
+// The whole file, or false with the system's reason in ErrorText.
+bool KvReadWholeFile(const std::string& FileName, std::vector<uint8_t>& Data, std::string& ErrorText);
+
 std::unique_ptr<KvDecoder> KvOpenRawDecoder(const std::string& FileName, std::string& ErrorText);
 std::unique_ptr<KvDecoder> KvOpenStreamDecoder(const std::string& FileName, std::string& ErrorText);
 // Loop true makes the module repeat forever (the module's own restart

@@ -47,21 +47,6 @@ void SilenceFluidLog() {
   });
 }
 
-bool ReadWholeFile(const std::string& FileName, std::vector<uint8_t>& Data, std::string& ErrorText) {
-  FILE* F = std::fopen(FileName.c_str(), "rb");
-  if (!F) {
-    ErrorText = std::strerror(errno);
-    return false;
-  }
-  uint8_t Chunk[65536];
-  size_t Got;
-  while ((Got = std::fread(Chunk, 1, sizeof(Chunk), F)) > 0) Data.insert(Data.end(), Chunk, Chunk + Got);
-  const bool Failed = std::ferror(F) != 0;
-  std::fclose(F);
-  if (Failed) ErrorText = "Read error";
-  return !Failed;
-}
-
 // Longest note tail rendered after the last event of a piece that is not
 // looped: notes still sounding after this are cut.
 constexpr size_t MaxTailFrames = 5 * KvMixRate;
@@ -238,7 +223,7 @@ bool KvUnwrapMidi(const std::vector<uint8_t>& File, std::vector<uint8_t>& Smf, s
 
 std::unique_ptr<KvDecoder> KvOpenMidiDecoder(const std::string& FileName, bool Loop, std::string& ErrorText) {
   std::vector<uint8_t> File;
-  if (!ReadWholeFile(FileName, File, ErrorText)) return nullptr;
+  if (!KvReadWholeFile(FileName, File, ErrorText)) return nullptr;
   std::vector<uint8_t> Smf;
   if (!KvUnwrapMidi(File, Smf, ErrorText)) return nullptr;
   const std::string SoundFont = KvFindSoundFont(KvSoundFontCandidates());

@@ -30,28 +30,12 @@ class KvOpenmptDecoder : public KvDecoder {
   openmpt_module* Module;
 };
 
-// The whole file, or false with the system's reason.
-bool ReadWholeFile(const std::string& FileName, std::vector<uint8_t>& Data, std::string& ErrorText) {
-  FILE* F = std::fopen(FileName.c_str(), "rb");
-  if (!F) {
-    ErrorText = std::strerror(errno);
-    return false;
-  }
-  uint8_t Chunk[65536];
-  size_t Got;
-  while ((Got = std::fread(Chunk, 1, sizeof(Chunk), F)) > 0) Data.insert(Data.end(), Chunk, Chunk + Got);
-  const bool Failed = std::ferror(F) != 0;
-  std::fclose(F);
-  if (Failed) ErrorText = "Read error";
-  return !Failed;
-}
-
 }  // namespace
 
 std::unique_ptr<KvDecoder> KvOpenModuleDecoder(const std::string& FileName, bool Loop,
                                                std::string& ErrorText) {
   std::vector<uint8_t> Data;
-  if (!ReadWholeFile(FileName, Data, ErrorText)) return nullptr;
+  if (!KvReadWholeFile(FileName, Data, ErrorText)) return nullptr;
   return KvOpenModuleDecoder(Data, Loop, ErrorText);
 }
 
