@@ -17,7 +17,6 @@ shift
 parallel=${PARALLEL:-1}
 build=build-fuzz
 
-if [ -f /work/wt/env.sh ]; then source /work/wt/env.sh; fi
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKELVRA_LIBFUZZER=ON -DKELVRA_BENCH=OFF -DKELVRA_ASSETS=OFF >/dev/null
 if [ $# -gt 0 ]; then
