@@ -58,11 +58,11 @@ const char* UsageText() {
          "\n"
          "Pictures, meshes and music (GFX/, ASC/, SND/) are looked for in the current\n"
          "folder, then beside the executable, then in ../share/nerith from the\n"
-         "executable's folder. A fatal error writes one line to\n"
-         "KVR_ERR.txt in the current folder, prints it on standard error and exits with\n"
-         "status 1. Exit status 0: the show ended; 2: a bad command line; 130 or 143:\n"
-         "a recording or offline run ended by Ctrl-C or SIGTERM (the file is finished\n"
-         "up to the last frame written).\n";
+         "executable's folder. A fatal error writes one line to KVR_ERR.txt in the\n"
+         "current folder, prints it on standard error and exits with status 1.\n"
+         "Exit status 0: the show ended; 1: a fatal error; 2: a bad command line;\n"
+         "130 or 143: a recording or offline run ended by Ctrl-C or SIGTERM (the file\n"
+         "is finished up to the last frame written).\n";
 }
 
 namespace {
