@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr size_t CapFrames = 1 << 18;  // about 6 s of output per pass
+constexpr size_t CapFrames = 1 << 15;  // about 0.7 s of output per pass
 
 void Check(bool Condition) {
   if (!Condition) std::abort();

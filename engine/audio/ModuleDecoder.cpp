@@ -1,7 +1,9 @@
 // KvOpenModuleDecoder: tracker modules (MOD, S3M, XM, IT) through libopenmpt.
 //
 // libopenmpt recognises the format by content and renders straight to 44100 Hz
-// stereo s16. Load failures carry libopenmpt's own message.
+// stereo s16. Data no module type claims is refused by libopenmpt's header
+// probe, which costs a microsecond where a full load attempt sets up a whole
+// player first; other load failures carry libopenmpt's own message.
 //
 // Depends on: libopenmpt (C interface).
 #include <libopenmpt/libopenmpt.h>
@@ -41,6 +43,13 @@ std::unique_ptr<KvDecoder> KvOpenModuleDecoder(const std::string& FileName, bool
 
 std::unique_ptr<KvDecoder> KvOpenModuleDecoder(const std::vector<uint8_t>& Data, bool Loop,
                                                std::string& ErrorText) {
+  const int Probe = openmpt_probe_file_header(OPENMPT_PROBE_FILE_HEADER_FLAGS_DEFAULT, Data.data(), Data.size(),
+                                              Data.size(), openmpt_log_func_silent, nullptr,
+                                              openmpt_error_func_ignore, nullptr, nullptr, nullptr);
+  if (Probe == OPENMPT_PROBE_FILE_HEADER_RESULT_FAILURE || Probe == OPENMPT_PROBE_FILE_HEADER_RESULT_WANTMOREDATA) {
+    ErrorText = "not a module type libopenmpt reads";
+    return nullptr;
+  }
   int Code = OPENMPT_ERROR_OK;
   const char* Message = nullptr;
   openmpt_module* M = openmpt_module_create_from_memory2(

@@ -420,9 +420,11 @@ namespace {
 // Appends up to Count bytes (or everything, for Count 0) from Stream to
 // Bytes. A stream that throws is treated as ending there.
 bool ReadStream(std::istream& Stream, std::vector<uint8_t>& Bytes, size_t Count) {
-  constexpr size_t Chunk = size_t(1) << 20;
+  // Chunks grow from 64 KB to 1 MB: a small picture is not read into a
+  // megabyte of zeroed memory, a large one is not read in thousands of steps.
+  size_t Chunk = size_t(1) << 16;
   try {
-    for (;;) {
+    for (;; Chunk = std::min(Chunk * 2, size_t(1) << 20)) {
       const size_t Want = Count ? Count - Bytes.size() : Chunk;
       if (Count && Want == 0) break;
       const size_t Old = Bytes.size();
