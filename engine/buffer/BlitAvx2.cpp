@@ -306,13 +306,16 @@ void TexSpan8888(uint8_t* Row, int32_t X0, int32_t X1, int32_t U, int32_t V, int
     __m256i Vv = _mm256_add_epi32(_mm256_set1_epi32(V), _mm256_mullo_epi32(Lane, _mm256_set1_epi32(DV)));
     const __m256i DU8 = _mm256_set1_epi32(WrapMul(DU, 8)), DV8 = _mm256_set1_epi32(WrapMul(DV, 8));
     const __m256i Low24 = _mm256_set1_epi32(0xFFFFFF), K = _mm256_set1_epi32(int(Key & 0xFFFFFFu));
-    const __m256i Ones = _mm256_set1_epi32(-1);
     const int* Base = reinterpret_cast<const int*>(Src.Bits);
     uint8_t* D = Row + 4 * int64_t(X0);
     for (; i + 8 <= N; i += 8) {
       const __m256i Texel = _mm256_i32gather_epi32(Base, TexelOffsets<4>(Uv, Vv, Src), 1);
       const __m256i Keyed = _mm256_cmpeq_epi32(_mm256_and_si256(Texel, Low24), K);
-      _mm256_maskstore_epi32(reinterpret_cast<int*>(D + 4 * i), _mm256_xor_si256(Keyed, Ones), Texel);
+      // Read, blend, write back rather than a masked store: vpmaskmovd to
+      // memory is microcoded and slow on AMD processors. The span's pixels
+      // are ours, and a keyed pixel gets back its own value.
+      uint8_t* Dp = D + 4 * i;
+      StoreU(Dp, _mm256_blendv_epi8(Texel, LoadU(Dp), Keyed));
       Uv = _mm256_add_epi32(Uv, DU8);
       Vv = _mm256_add_epi32(Vv, DV8);
     }
