@@ -272,6 +272,87 @@ void FillRow24(uint8_t* D, int32_t N, uint32_t Color) {
   for (; i < N; ++i) Store24(D + 3 * int64_t(i), Color);
 }
 
+// 32 bits: the chain four pixels a step. Per channel a blurred pixel is
+//   p[x] = floor(p[x-1] / 4) + q[x],   q = the three known neighbours' (n >> 2) summed (at most 189),
+// since the masks only clear the two bits the shift drops. Nested floors
+// merge, so four steps are one:
+//   p[x+j] = floor((p[x-1] + T[j]) / 4^j),   T[j] = 4 q[x] + 16 q[x+1] + .. + 4^j q[x+j-1],
+// and p + T[4] is at most 255 + 189 x 340 = 64515: each channel fits a
+// 16-bit lane. The vectors work out T for every group of four and, once the
+// chain has run, the four pixels from their group's base; the scalar chain
+// in between is one add, shift and mask per four pixels.
+constexpr int BlurGroups = 64;  // four pixels each
+
+inline uint64_t Widen888(uint32_t P) {
+  return uint64_t(P & 0xFFu) | uint64_t(P & 0xFF00u) << 8 | uint64_t(P & 0xFF0000u) << 16;
+}
+inline uint32_t Narrow888(uint64_t W) {
+  return uint32_t(W & 0xFFu) | uint32_t(W >> 8 & 0xFF00u) | uint32_t(W >> 16 & 0xFF0000u);
+}
+
+uint32_t BlurRow8888(const uint8_t* Up, uint8_t* Cur, const uint8_t* Down, int32_t N, uint32_t Left,
+                     uint32_t RightOfLast) {
+  alignas(32) uint64_t T12[2 * BlurGroups], T34[2 * BlurGroups], Base[BlurGroups];
+  const __m256i M = _mm256_set1_epi32(0x3F3F3F), Zero = _mm256_setzero_si256();
+  const __m256i W12 = _mm256_setr_epi16(4, 4, 4, 4, 16, 16, 16, 16, 4, 4, 4, 4, 16, 16, 16, 16);
+  const __m256i W34 = _mm256_setr_epi16(64, 64, 64, 64, 256, 256, 256, 256, 64, 64, 64, 64, 256, 256, 256, 256);
+  // mulhi by 2^(16 - 2j): p + T[j] shifted right by 2j within each lane.
+  const __m256i S12 = _mm256_setr_epi16(1 << 14, 1 << 14, 1 << 14, 1 << 14, 1 << 12, 1 << 12, 1 << 12, 1 << 12,
+                                        1 << 14, 1 << 14, 1 << 14, 1 << 14, 1 << 12, 1 << 12, 1 << 12, 1 << 12);
+  const __m256i S34 = _mm256_setr_epi16(1 << 10, 1 << 10, 1 << 10, 1 << 10, 1 << 8, 1 << 8, 1 << 8, 1 << 8,
+                                        1 << 10, 1 << 10, 1 << 10, 1 << 10, 1 << 8, 1 << 8, 1 << 8, 1 << 8);
+  const __m256i Shift = _mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 7);
+  constexpr uint64_t Lanes = 0x00FF00FF00FFull;
+  uint64_t P = Widen888(Left);
+  int32_t x0 = 0;
+  // Eight pixels a step; the last step of the row takes RightOfLast for its
+  // last right neighbour. A row's remainder goes to the reference.
+  while (N - x0 >= 8) {
+    const int n = N - x0 < 8 * (BlurGroups / 2) ? (N - x0) & ~7 : 8 * (BlurGroups / 2);
+    uint8_t* C = Cur + 4 * int64_t(x0);
+    for (int x = 0; x < n; x += 8) {
+      __m256i R;
+      if (x0 + x + 8 < N) {
+        R = LoadU(C + 4 * (x + 1));
+      } else {  // the row's last eight pixels: nothing may be read past the row
+        R = _mm256_permutevar8x32_epi32(LoadU(C + 4 * x), Shift);
+        R = _mm256_insert_epi32(R, int(RightOfLast), 7);
+      }
+      const __m256i Q = _mm256_add_epi32(
+          _mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(R, 2), M),
+                           _mm256_and_si256(_mm256_srli_epi32(LoadU(Up + 4 * (int64_t(x0) + x)), 2), M)),
+          _mm256_and_si256(_mm256_srli_epi32(LoadU(Down + 4 * (int64_t(x0) + x)), 2), M));
+      // Per 128-bit lane one group: [q0 | q1] and [q2 | q3] in 16-bit channels.
+      const __m256i A = _mm256_mullo_epi16(_mm256_unpacklo_epi8(Q, Zero), W12);
+      const __m256i B = _mm256_mullo_epi16(_mm256_unpackhi_epi8(Q, Zero), W34);
+      const __m256i TA = _mm256_add_epi16(A, _mm256_bslli_epi128(A, 8));  // [T1 | T2]
+      const __m256i TB = _mm256_add_epi16(_mm256_add_epi16(B, _mm256_bslli_epi128(B, 8)),
+                                          _mm256_shuffle_epi32(TA, 0xEE));  // [T3 | T4]
+      _mm256_store_si256(reinterpret_cast<__m256i*>(T12 + x / 2), TA);
+      _mm256_store_si256(reinterpret_cast<__m256i*>(T34 + x / 2), TB);
+    }
+    const int Groups = n / 4;
+    for (int g = 0; g < Groups; ++g) {
+      Base[g] = P;
+      P = (P + T34[2 * g + 1]) >> 8 & Lanes;
+    }
+    for (int x = 0; x < n; x += 8) {
+      const __m256i Bv = _mm256_permute4x64_epi64(
+          _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Base + x / 4))), 0x50);
+      const __m256i P12 = _mm256_mulhi_epu16(
+          _mm256_add_epi16(Bv, _mm256_load_si256(reinterpret_cast<const __m256i*>(T12 + x / 2))), S12);
+      const __m256i P34 = _mm256_mulhi_epu16(
+          _mm256_add_epi16(Bv, _mm256_load_si256(reinterpret_cast<const __m256i*>(T34 + x / 2))), S34);
+      StoreU(C + 4 * x, _mm256_packus_epi16(P12, P34));
+    }
+    x0 += n;
+  }
+  const uint32_t Last = Narrow888(P);
+  if (x0 == N) return Last;
+  return Ref().Blur[3](Up + 4 * int64_t(x0), Cur + 4 * int64_t(x0), Down + 4 * int64_t(x0), N - x0, Last,
+                       RightOfLast);
+}
+
 // ===========================================================================
 // Textured span: 8 texels per step through vpgatherdd
 // ===========================================================================
@@ -379,9 +460,7 @@ KernelSet MakeAvx2() {
   K.Blur[0] = BlurRow16<0>;
   K.Blur[1] = BlurRow16<1>;
   K.Blur[2] = BlurRowBytes<3>;
-  // 32 bits: the reference's own chain (and, add, shift) is as short as
-  // this one, and it has no Q row to write and read back; measured faster.
-  K.Blur[3] = Ref().Blur[3];
+  K.Blur[3] = BlurRow8888;
   K.Fill[0] = FillRow16;
   K.Fill[1] = FillRow16;
   K.Fill[2] = FillRow24;
