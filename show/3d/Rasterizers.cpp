@@ -332,10 +332,28 @@ struct MapSource {
 using MapRowFn = void (*)(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 U, Fixed16 V, Fixed16 DU, Fixed16 DV,
                           const MapSource& Src);
 
+// True when U + k x Step for k = 0 .. Count - 1 never wraps and never leaves
+// the texels 0 .. Max: the ends decide, as the values move in one direction.
+inline bool InsideAllAlong(Fixed16 U, Fixed16 Step, int32_t Count, int32_t Max) {
+  const int64_t End = static_cast<int64_t>(U) + static_cast<int64_t>(Step) * (Count - 1);
+  const int64_t Limit = std::min<int64_t>((static_cast<int64_t>(Max) + 1) * kv::FixedOne, INT32_MAX + int64_t(1));
+  return U >= 0 && End >= 0 && U < Limit && End < Limit;
+}
+
 template <int Bytes>
 void MapRow(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 U, Fixed16 V, Fixed16 DU, Fixed16 DV,
             const MapSource& Src) {
   uint8_t* P = Row + static_cast<size_t>(X0) * Bytes;
+  // Most spans lie inside the texture all along: no clamping, and the
+  // integer part of a non-negative value is a shift.
+  if (InsideAllAlong(U, DU, Count, Src.MaxX) && InsideAllAlong(V, DV, Count, Src.MaxY)) {
+    for (int32_t i = 0; i < Count; ++i, P += Bytes) {
+      CopyTexel<Bytes>(P, Src.Rows[V >> 16] + static_cast<size_t>(U >> 16) * Bytes);
+      U += DU;
+      V += DV;
+    }
+    return;
+  }
   for (int32_t i = 0; i < Count; ++i, P += Bytes) {
     const int32_t Tu = std::clamp(kv::FixedToInt(U), 0, Src.MaxX);
     const int32_t Tv = std::clamp(kv::FixedToInt(V), 0, Src.MaxY);
