@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -87,11 +88,24 @@ struct ByteSource {
   }
 };
 
+// Building a resampler's filter takes milliseconds; set up again for the same
+// rates, libswresample keeps the filter it has. A decoder closing leaves its
+// resampler here for the next one opened on the same thread.
+struct SpareResampler {
+  SwrContext* Context = nullptr;
+  ~SpareResampler() { swr_free(&Context); }
+};
+thread_local SpareResampler Spare;
+
 class KvFfmpegDecoder : public KvDecoder {
  public:
   explicit KvFfmpegDecoder(std::unique_ptr<ByteSource> S) : Source(std::move(S)) {}
   ~KvFfmpegDecoder() override {
-    swr_free(&Resampler);
+    if (Resampler) {
+      swr_free(&Spare.Context);
+      Spare.Context = Resampler;
+      Resampler = nullptr;
+    }
     av_frame_free(&Frame);
     av_packet_free(&Packet);
     avcodec_free_context(&Codec);
@@ -214,7 +228,8 @@ int KvFfmpegDecoder::ConfigureResampler(const AVFrame* In) {
     av_channel_layout_uninit(&Layout);
     return 0;
   }
-  swr_free(&Resampler);
+  // Set up again in place (or the spare one): swr_init starts it afresh.
+  if (!Resampler) std::swap(Resampler, Spare.Context);
   av_channel_layout_uninit(&InLayout);
   InLayout = Layout;
   InFormat = In->format;
