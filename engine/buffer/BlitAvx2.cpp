@@ -243,18 +243,37 @@ uint32_t BlurRowBytes(const uint8_t* Up, uint8_t* Cur, const uint8_t* Down, int3
 // Span fill
 // ===========================================================================
 
+// Span fills: a polygon's spans are mostly a few pixels long, so the end of
+// a span is one more store that overlaps the one before (the same colour
+// written twice) rather than a pixel-at-a-time loop.
+inline void StoreU128(uint8_t* P, __m128i V) { _mm_storeu_si128(reinterpret_cast<__m128i*>(P), V); }
+
 void FillRow16(uint8_t* D, int32_t N, uint32_t Color) {
   const __m256i V = Splat16(Color);
-  int32_t i = 0;
-  for (; i + 16 <= N; i += 16) StoreU(D + 2 * i, V);
-  for (; i < N; ++i) Store16(D + 2 * i, Color);
+  if (N >= 16) {
+    int32_t i = 0;
+    for (; i + 16 <= N; i += 16) StoreU(D + 2 * i, V);
+    if (i < N) StoreU(D + 2 * (N - 16), V);
+  } else if (N >= 8) {
+    StoreU128(D, _mm256_castsi256_si128(V));
+    StoreU128(D + 2 * (N - 8), _mm256_castsi256_si128(V));
+  } else {
+    for (int32_t i = 0; i < N; ++i) Store16(D + 2 * i, Color);
+  }
 }
 
 void FillRow32(uint8_t* D, int32_t N, uint32_t Color) {
   const __m256i V = _mm256_set1_epi32(int(Color));
-  int32_t i = 0;
-  for (; i + 8 <= N; i += 8) StoreU(D + 4 * i, V);
-  for (; i < N; ++i) Store32(D + 4 * i, Color);
+  if (N >= 8) {
+    int32_t i = 0;
+    for (; i + 8 <= N; i += 8) StoreU(D + 4 * i, V);
+    if (i < N) StoreU(D + 4 * (N - 8), V);
+  } else if (N >= 4) {
+    StoreU128(D, _mm256_castsi256_si128(V));
+    StoreU128(D + 4 * (N - 4), _mm256_castsi256_si128(V));
+  } else {
+    for (int32_t i = 0; i < N; ++i) Store32(D + 4 * i, Color);
+  }
 }
 
 // 32 pixels of 3 bytes are three whole 256-bit vectors of the pattern.

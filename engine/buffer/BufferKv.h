@@ -103,6 +103,9 @@ class TBufferKv {
   // --- spans -----------------------------------------------------------
   // Fills min(X1,X2) .. max(X1,X2), both included, of row Y.
   void HLine(int32_t X1, int32_t X2, int32_t Y, uint32_t Color);
+  // HLine(X1[y], X2[y], y, Color) for each row y = FirstRow .. LastRow, as a
+  // polygon fill asks: the span kernel is chosen once for all the rows.
+  void HLineRows(const int32_t* X1, const int32_t* X2, int32_t FirstRow, int32_t LastRow, uint32_t Color);
   void TexturePoly(TBufferKv* Source, const TexVertex* Vertices, int32_t Count, uint32_t KeyColor);
   void RotoZoom(TBufferKv* Dest, int32_t CentreX, int32_t CentreY, float Scale, float Angle, uint32_t KeyColor);
 

@@ -82,26 +82,60 @@ void ScanEdge(TBufferKv& D, const TexVertex& A, const TexVertex& B) {
 
 }  // namespace
 
+namespace {
+
+// The columns [Left, Left + Count) of a row Width pixels wide that X1 .. X2
+// (either order, both included) covers; false when the span lies wholly off
+// one side (Count may still be 0 when it just touches the right edge).
+inline bool ClipRow(int32_t X1, int32_t X2, int32_t Width, int32_t& Left, int32_t& Count) {
+  int64_t L = X1 < X2 ? X1 : X2;
+  int64_t R = int64_t(X1 < X2 ? X2 : X1) + 1;  // exclusive
+  if (R < 0 || L > Width) return false;
+  if (L < 0) L = 0;
+  if (R > Width) R = Width;
+  Left = int32_t(L);
+  Count = int32_t(R - L);
+  return true;
+}
+
+}  // namespace
+
 void TBufferKv::HLine(int32_t X1, int32_t X2, int32_t Y, uint32_t Color) {
   if (Y < 0 || Y >= Height) return;
-  int64_t Left = X1 < X2 ? X1 : X2;
-  int64_t Right = int64_t(X1 < X2 ? X2 : X1) + 1;  // exclusive
-  if (Right < 0 || Left > Width) return;
-  if (Left < 0) Left = 0;
-  if (Right > Width) Right = Width;
+  int32_t Left, Count;
+  if (!ClipRow(X1, X2, Width, Left, Count)) return;
   if (InVideoMemory) {
     // The device fills video memory; same recovery as FillRect.
     if (!Surface || !DirectDraw) return;
-    const KvRect R{int32_t(Left), Y, int32_t(Right), Y + 1};
+    const KvRect R{Left, Y, Left + Count, Y + 1};
     KvFillWithRecovery(*DirectDraw, *Surface, &R, Color, [this] { RestoreSurfaces(); });
     return;
   }
-  const int32_t Count = int32_t(Right - Left);
   const int Index = DepthIndex(Depth);
   if (Count <= 0 || Index < 0 || BytesPerPixel != BytesOfIndex[Index]) return;
   ActiveKernels().Fill[Index](Rows[size_t(Y)] + size_t(Left) * BytesOfIndex[Index], Count, Color);
   // Callers need not end the wide state after a span fill: it is done here.
   EndMmx();
+}
+
+void TBufferKv::HLineRows(const int32_t* X1, const int32_t* X2, int32_t FirstRow, int32_t LastRow, uint32_t Color) {
+  if (FirstRow < 0) FirstRow = 0;
+  if (LastRow > Height - 1) LastRow = Height - 1;
+  const int Index = DepthIndex(Depth);
+  if (InVideoMemory || Index < 0 || BytesPerPixel != BytesOfIndex[Index]) {
+    for (int32_t Y = FirstRow; Y <= LastRow; ++Y) HLine(X1[Y], X2[Y], Y, Color);
+    return;
+  }
+  const FillRowFn Fill = ActiveKernels().Fill[Index];
+  const int Bpp = BytesOfIndex[Index];
+  bool Filled = false;
+  for (int32_t Y = FirstRow; Y <= LastRow; ++Y) {
+    int32_t Left, Count;
+    if (!ClipRow(X1[Y], X2[Y], Width, Left, Count) || Count <= 0) continue;
+    Fill(Rows[size_t(Y)] + size_t(Left) * Bpp, Count, Color);
+    Filled = true;
+  }
+  if (Filled) EndMmx();
 }
 
 void TBufferKv::TexturePoly(TBufferKv* Source, const TexVertex* Vertices, int32_t Count, uint32_t KeyColor) {

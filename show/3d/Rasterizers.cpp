@@ -234,10 +234,10 @@ bool ReadyForPolygons(TBufferKv* D) {
 }
 
 // The polygon frame: every edge in corner order (i-1 -> i, then the closing
-// edge), then Span(row) for rows Ceil(ymin) .. Ceil(ymax) - 1 within the
-// buffer. false when top and bottom are equal (nothing walked or drawn).
-template <int NQ, class EdgeFn, class SpanFn>
-bool ScanPolygon(TBufferKv* D, const CornerList<NQ>& List, EdgeFn Edge, SpanFn Span) {
+// edge), then Rows(first, last) for rows Ceil(ymin) .. Ceil(ymax) - 1 within
+// the buffer. false when top and bottom are equal (nothing walked or drawn).
+template <int NQ, class EdgeFn, class RowsFn>
+bool ScanPolygon(TBufferKv* D, const CornerList<NQ>& List, EdgeFn Edge, RowsFn Rows) {
   const PolyCorner* C = List.Corners;
   const int32_t N = List.Size;
   float YMin = C[0].Y, YMax = C[0].Y;
@@ -256,7 +256,7 @@ bool ScanPolygon(TBufferKv* D, const CornerList<NQ>& List, EdgeFn Edge, SpanFn S
 
   const int32_t First = std::max(static_cast<int32_t>(std::ceil(YMin)), 0);
   const int32_t Last = std::min(static_cast<int32_t>(std::ceil(YMax)) - 1, D->MaxY);
-  for (int32_t Row = First; Row <= Last; ++Row) Span(Row);
+  Rows(First, Last);
   return true;
 }
 
@@ -483,8 +483,9 @@ void FlatPoly(TBufferKv* Dest, const TexVertex* Vertices, int32_t Count, uint32_
   if (!ReadyForPolygons(Dest)) return;
   CornerList<0> List;
   if (!List.Prepare(Vertices, Count, [](const TexVertex&, float*) { return true; })) return;
-  ScanPolygon(Dest, List, FlatEdge,
-              [Dest, Color](int32_t Row) { Dest->HLine(Dest->EdgeX[0][Row], Dest->EdgeX[1][Row], Row, Color); });
+  ScanPolygon(Dest, List, FlatEdge, [Dest, Color](int32_t First, int32_t Last) {
+    Dest->HLineRows(Dest->EdgeX[0].data(), Dest->EdgeX[1].data(), First, Last, Color);
+  });
 }
 
 void GouraudPoly(TBufferKv* Dest, const TexVertex* Vertices, int32_t Count) {
@@ -503,7 +504,10 @@ void GouraudPoly(TBufferKv* Dest, const TexVertex* Vertices, int32_t Count) {
   });
   if (!Ok) return;
   const SpanTarget Target = TargetOf(Dest);
-  if (ScanPolygon(Dest, List, GouraudEdge, [&](int32_t Row) { GouraudSpan(Target, Kernel, Row); })) EndMmx();
+  if (ScanPolygon(Dest, List, GouraudEdge, [&](int32_t First, int32_t Last) {
+        for (int32_t Row = First; Row <= Last; ++Row) GouraudSpan(Target, Kernel, Row);
+      }))
+    EndMmx();
 }
 
 void MapPoly(TBufferKv* Dest, TBufferKv* Source, const TexVertex* Vertices, int32_t Count) {
@@ -524,5 +528,8 @@ void MapPoly(TBufferKv* Dest, TBufferKv* Source, const TexVertex* Vertices, int3
   if (!Ok) return;
   const MapSource Src{Source->Rows.data(), Source->MaxX, Source->MaxY};
   const SpanTarget Target = TargetOf(Dest);
-  if (ScanPolygon(Dest, List, MapEdge, [&](int32_t Row) { MapSpan(Target, Kernel, Src, Row); })) EndMmx();
+  if (ScanPolygon(Dest, List, MapEdge, [&](int32_t First, int32_t Last) {
+        for (int32_t Row = First; Row <= Last; ++Row) MapSpan(Target, Kernel, Src, Row);
+      }))
+    EndMmx();
 }

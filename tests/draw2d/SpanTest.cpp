@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "Draw2d.h"
 #include "FaultDevice.h"
@@ -65,6 +66,34 @@ TEST_P(SpanDepth, HLineRuns) {
       B->HLine(Len, 2 * Len - 1, 20 + Len, 0x7);
       ASSERT_EQ(Run(20 + Len, 0x7), std::make_pair(Len, 2 * Len - 1)) << d2::PathName(Path);
       ASSERT_EQ(kvtest::GetPixel(*B, 2 * Len, 20 + Len), 0u);
+    }
+  }
+}
+
+// The polygon fill's batch of rows gives what HLine gives row by row: rows
+// above and below the buffer skipped, spans in either order, clipped, empty
+// at the right edge, and every length the fast fills split differently.
+TEST_P(SpanDepth, HLineRowsIsHLineRowByRow) {
+  std::vector<int32_t> X1(480), X2(480);
+  for (int Y = 0; Y < 480; ++Y) {
+    X1[size_t(Y)] = (Y * 37) % 700 - 30;
+    X2[size_t(Y)] = X1[size_t(Y)] + (Y % 3 == 0 ? -(Y % 41) : Y % 41);
+  }
+  X1[7] = X2[7] = 640;  // touches the right edge only
+  X1[8] = INT32_MIN, X2[8] = INT32_MAX;
+  for (bool Video : {false, true}) {
+    for (KvPath Path : d2::Paths()) {
+      KvForcePath(Path);
+      TBufferKv Want(Display.get(), 640, 480, Video);
+      Want.Clear(0);
+      for (int Y = 0; Y < 480; ++Y) Want.HLine(X1[size_t(Y)], X2[size_t(Y)], Y, 0x5A);
+      B = std::make_unique<TBufferKv>(Display.get(), 640, 480, Video);
+      B->Clear(0);
+      B->HLineRows(X1.data(), X2.data(), -5, 999, 0x5A);  // clamped to the buffer's rows
+      EXPECT_EQ(d2::Snapshot(*B).P, d2::Snapshot(Want).P) << d2::PathName(Path) << " video " << Video;
+      B->Clear(0);
+      B->HLineRows(X1.data(), X2.data(), 100, 99, 0x5A);
+      EXPECT_EQ(NonZero(), 0u);
     }
   }
 }
