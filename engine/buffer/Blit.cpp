@@ -187,6 +187,14 @@ void TBufferKv::DrawAlpha(TBufferKv* Dest, int32_t X, int32_t Y, uint8_t Alpha) 
     const size_t Bpp = size_t(BytesOfIndex[Index]);
     const size_t SOff = size_t(R.SX) * Bpp, DOff = size_t(R.DX) * Bpp;
     int32_t i = 0;
+    if (R.DX == R.SX + 1 && R.W > 0 && KvActivePath() == KvPath::Avx2) {
+      for (; i + 8 <= R.H; i += 8) {
+        uint8_t* D[8];
+        for (int r = 0; r < 8; ++r) D[r] = Rows[size_t(R.DY + i + r)] + DOff;
+        if (!AlphaRowsOneRight8(Index, D, R.W, Alpha)) break;
+      }
+      EndMmx();
+    }
     for (; i + 4 <= R.H; i += 4) {
       const uint8_t* S[4];
       uint8_t* D[4];

@@ -373,6 +373,82 @@ uint32_t BlurRow8888(const uint8_t* Up, uint8_t* Cur, const uint8_t* Down, int32
 }
 
 // ===========================================================================
+// The trail one pixel to the right at 32 bits, eight rows at once
+// ===========================================================================
+
+// Eight 32-bit lanes of eight vectors transposed: row r's column c becomes
+// vector c's lane r.
+inline void Transpose8x8(__m256i V[8]) {
+  __m256i T[8];
+  for (int i = 0; i < 8; i += 2) {
+    T[i] = _mm256_unpacklo_epi32(V[i], V[i + 1]);
+    T[i + 1] = _mm256_unpackhi_epi32(V[i], V[i + 1]);
+  }
+  __m256i U[8];
+  for (int i = 0; i < 8; i += 4) {
+    U[i] = _mm256_unpacklo_epi64(T[i], T[i + 2]);
+    U[i + 1] = _mm256_unpackhi_epi64(T[i], T[i + 2]);
+    U[i + 2] = _mm256_unpacklo_epi64(T[i + 1], T[i + 3]);
+    U[i + 3] = _mm256_unpackhi_epi64(T[i + 1], T[i + 3]);
+  }
+  for (int i = 0; i < 4; ++i) {
+    V[i] = _mm256_permute2x128_si256(U[i], U[i + 4], 0x20);
+    V[i + 4] = _mm256_permute2x128_si256(U[i], U[i + 4], 0x31);
+  }
+}
+
+// Each row's pixels blend, in order, the pixel just written left of them:
+//   p[x] = (p[x-1] x A + d[x] x (256 - A)) >> 8 per channel, top byte 0,
+// as the in-order kernel computes it. Blocks of 8 x 8 pixels are turned so
+// that a vector holds one column of the eight rows, each channel in a
+// 16-bit lane; the chain is then one multiply, add and shift per column.
+void AlphaRowsOneRight8888x8(uint8_t* const D[8], int32_t N, uint32_t Alpha) {
+  const __m256i A = _mm256_set1_epi16(short(Alpha & 255u)), B = _mm256_set1_epi16(short(256u - (Alpha & 255u)));
+  const __m256i Rgb = _mm256_set1_epi32(0xFFFFFF);
+  __m256i Lo, Hi;  // rows 0..3 and 4..7 of the chain, 16 bits a channel
+  {
+    __m256i Start = _mm256_setr_epi32(int(Load32(D[0] - 4)), int(Load32(D[1] - 4)), int(Load32(D[2] - 4)),
+                                      int(Load32(D[3] - 4)), int(Load32(D[4] - 4)), int(Load32(D[5] - 4)),
+                                      int(Load32(D[6] - 4)), int(Load32(D[7] - 4)));
+    Start = _mm256_and_si256(Start, Rgb);
+    Lo = _mm256_cvtepu8_epi16(_mm256_castsi256_si128(Start));
+    Hi = _mm256_cvtepu8_epi16(_mm256_extracti128_si256(Start, 1));
+  }
+  int32_t x = 0;
+  for (; x + 8 <= N; x += 8) {
+    __m256i V[8];
+    for (int r = 0; r < 8; ++r) V[r] = LoadU(D[r] + 4 * int64_t(x));
+    Transpose8x8(V);
+    for (int c = 0; c < 8; ++c) {
+      const __m256i Col = _mm256_and_si256(V[c], Rgb);
+      const __m256i DLo = _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm256_castsi256_si128(Col)), B);
+      const __m256i DHi = _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm256_extracti128_si256(Col, 1)), B);
+      Lo = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(Lo, A), DLo), 8);
+      Hi = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(Hi, A), DHi), 8);
+      // packus works within 128-bit halves: put rows 0..7 back in order.
+      V[c] = _mm256_permute4x64_epi64(_mm256_packus_epi16(Lo, Hi), 0xD8);
+    }
+    Transpose8x8(V);
+    for (int r = 0; r < 8; ++r) StoreU(D[r] + 4 * int64_t(x), V[r]);
+  }
+  if (x == N) return;
+  // The last columns a row at a time, from where each chain stands.
+  alignas(32) uint32_t Last[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(Last), _mm256_permute4x64_epi64(_mm256_packus_epi16(Lo, Hi), 0xD8));
+  const uint32_t Av = Alpha & 255u, Bv = 256u - Av;
+  for (int r = 0; r < 8; ++r) {
+    uint32_t P = Last[r];
+    for (int32_t i = x; i < N; ++i) {
+      const uint32_t Dv = Load32(D[r] + 4 * int64_t(i));
+      const uint32_t RB = (((P & 0xFF00FFu) * Av + (Dv & 0xFF00FFu) * Bv) >> 8) & 0xFF00FFu;
+      const uint32_t G = (((P & 0xFF00u) * Av + (Dv & 0xFF00u) * Bv) >> 8) & 0xFF00u;
+      P = RB | G;
+      Store32(D[r] + 4 * int64_t(i), P);
+    }
+  }
+}
+
+// ===========================================================================
 // Textured span: 8 texels per step through vpgatherdd
 // ===========================================================================
 
@@ -499,6 +575,12 @@ const KernelSet& Avx2Kernels() {
 
 void Avx2EndState() { _mm256_zeroupper(); }
 
+bool AlphaRowsOneRight8(int Index, uint8_t* const D[8], int32_t N, uint32_t Alpha) {
+  if (Index != 3) return false;
+  AlphaRowsOneRight8888x8(D, N, Alpha);
+  return true;
+}
+
 }  // namespace kv
 
 #else
@@ -506,6 +588,7 @@ void Avx2EndState() { _mm256_zeroupper(); }
 namespace kv {
 const KernelSet& Avx2Kernels() { return Sse2Kernels(); }
 void Avx2EndState() {}
+bool AlphaRowsOneRight8(int, uint8_t* const*, int32_t, uint32_t) { return false; }
 }  // namespace kv
 
 #endif
