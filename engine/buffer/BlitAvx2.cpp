@@ -1,6 +1,8 @@
 // AVX2 row kernels: the SSE2 kernels' methods on 256-bit vectors (16 pixels
-// of 16 bits, 8 of 32 bits, 32 bytes per step), plus the textured span,
-// which gathers its texels with vpgatherdd.
+// of 16 bits, 8 of 32 bits, 32 bytes per step), plus three of their own: the
+// textured span, which gathers its texels with vpgatherdd; the 32-bit blur,
+// whose left-neighbour chain goes four pixels a step; and the 32-bit trail
+// one pixel to the right, eight rows at once.
 //
 // This file is compiled with -mavx2 and runs only after the processor test.
 // It therefore calls no template of the standard library and defines nothing
