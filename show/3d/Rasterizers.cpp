@@ -22,9 +22,9 @@
 #include <cstring>
 #include <vector>
 
-#include "../../engine/buffer/FastPath.h"
-#include "../../engine/buffer/FixedPoint.h"
-#include "../../engine/buffer/PixelFormat.h"
+#include <kelvra/buffer/FastPath.h>
+#include <kelvra/buffer/FixedPoint.h>
+#include <kelvra/buffer/PixelFormat.h>
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "../../engine/buffer/PixelFormat.h"
+#include <kelvra/buffer/PixelFormat.h>
 
 namespace {
 
