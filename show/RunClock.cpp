@@ -60,8 +60,13 @@ void InstallStopSignals() {
   struct sigaction Action = {};
   Action.sa_handler = OnStopSignal;
   sigemptyset(&Action.sa_mask);
-  sigaction(SIGINT, &Action, nullptr);
-  sigaction(SIGTERM, &Action, nullptr);
+  for (const int Signal : {SIGINT, SIGTERM}) {
+    // A signal ignored from the start (nohup, a shell's background job)
+    // stays ignored.
+    struct sigaction Before = {};
+    if (sigaction(Signal, nullptr, &Before) == 0 && Before.sa_handler == SIG_IGN) continue;
+    sigaction(Signal, &Action, nullptr);
+  }
 }
 
 void BeginRunClock() {

@@ -91,6 +91,15 @@ class Recorder : public FrameOutput {
   }
 
   void Finish(bool Interrupted) override {
+    // Interrupted, the frames still queued are dropped: the file ends at the
+    // last frame the encoder had, and the run ends at once.
+    if (Interrupted) {
+      std::lock_guard<std::mutex> L(Lock);
+      while (!Queue.empty()) {
+        Spare.push_back(std::move(Queue.front()));
+        Queue.pop_front();
+      }
+    }
     Stop();
     if (Failed) Abort();
     if (File.FramesWritten() == 0) {
