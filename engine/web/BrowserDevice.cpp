@@ -152,8 +152,15 @@ class BrowserDevice final : public KvDevice {
   }
   void PostQuit() override { Queue.push_back(KvMessage{KvMessageKind::Quit, 0}); }
 
+  // A key pressed and released between two readings still reads as down
+  // once: the show looks once a frame, a quick tap can be shorter.
   bool KeyboardState(uint8_t State[256]) override {
     std::memcpy(State, Keys, 256);
+    for (int K = 0; K < 256; ++K) {
+      if (ReleaseAfterRead[K]) Keys[K] = 0;
+      ReleaseAfterRead[K] = false;
+      Unread[K] = false;
+    }
     return true;
   }
 
@@ -184,7 +191,14 @@ class BrowserDevice final : public KvDevice {
     if (Down && (Event->ctrlKey || Event->altKey || Event->metaKey)) return EM_FALSE;
     for (const DomKey& K : DomKeys) {
       if (std::strcmp(Event->code, K.Code) != 0) continue;
-      Self->Keys[K.Key] = Down ? 0x80 : 0;
+      if (Down) {
+        Self->Keys[K.Key] = 0x80;
+        Self->Unread[K.Key] = true;
+      } else if (Self->Unread[K.Key]) {
+        Self->ReleaseAfterRead[K.Key] = true;
+      } else {
+        Self->Keys[K.Key] = 0;
+      }
       return K.Key == EscapeKey ? EM_TRUE : EM_FALSE;
     }
     return EM_FALSE;
@@ -196,6 +210,8 @@ class BrowserDevice final : public KvDevice {
   double LastYield = 0;
   std::deque<KvMessage> Queue;
   uint8_t Keys[256] = {};
+  bool Unread[256] = {};            // down since the last reading
+  bool ReleaseAfterRead[256] = {};  // and already up again
   std::vector<uint8_t> Rgba;
 };
 
