@@ -43,11 +43,18 @@ void PrepareRunClock() {
     KvSetVirtualClock(0);
   }
   if (Options.Offline) {
+#ifdef _WIN32
+    // Ctrl-C and Ctrl-Break arrive as SIGINT and SIGBREAK (no sigaction here).
+    signal(SIGINT, OnStopSignal);
+    signal(SIGTERM, OnStopSignal);
+    signal(SIGBREAK, OnStopSignal);
+#else
     struct sigaction Action = {};
     Action.sa_handler = OnStopSignal;
     sigemptyset(&Action.sa_mask);
     sigaction(SIGINT, &Action, nullptr);
     sigaction(SIGTERM, &Action, nullptr);
+#endif
   }
 }
 
