@@ -11,7 +11,7 @@ add_test(NAME windows.build
 set_tests_properties(windows.build PROPERTIES LABELS windows TIMEOUT 1200 FIXTURES_SETUP windows_exe
   RESOURCE_LOCK kelvra_wine_prefix)
 
-set(KV_WINDOWS_CHECKS offline_frames errors window music)
+set(KV_WINDOWS_CHECKS offline_frames errors pictures window music)
 foreach(check ${KV_WINDOWS_CHECKS})
   add_test(NAME windows.${check}
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/${check}.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
