@@ -20,9 +20,9 @@ if [ -f "$SOURCE/LICENSE" ]; then
 fi
 unzip -p "$zip" "nerith-$version-win64/README.txt" | grep -q -- "--window" || fail "README.txt does not list the options"
 
-# Windows' own DLLs, present on every Windows from 7 on (and Media
-# Foundation's, part of Windows outside the N editions).
-system_dlls='^(kernel32|user32|gdi32|msvcrt|ole32|oleaut32|shell32|advapi32|winmm|mfplat|mfreadwrite|windowscodecs)\.dll$'
+# Windows' own DLLs, present on every Windows from 7 on, N editions too
+# (Media Foundation, which those lack, is loaded when the music is opened).
+system_dlls='^(kernel32|user32|gdi32|msvcrt|ole32|oleaut32|shell32|advapi32|winmm|windowscodecs)\.dll$'
 imports=$(x86_64-w64-mingw32-objdump -p "$SOURCE/build-win/nerith.exe" | awk '/DLL Name:/ {print tolower($3)}')
 [ -n "$imports" ] || fail "objdump found no imports in nerith.exe"
 while read -r dll; do

@@ -13,7 +13,7 @@ cp -r "$PACKAGE" "$WORK/show"
 source "$SOURCE/scripts/wine-env.sh" "$BUILD" || fail "Wine could not be set up"
 # Wine's processes end with the check (and before its Xvfb does); the next
 # check starts a server of its own, on its own display.
-trap 'wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; rm -rf "$WORK"' EXIT
+trap '{ wineserver -k; wineserver -w; } 2>/dev/null || true; rm -rf "$WORK"' EXIT
 
 rgb_sum() {
   convert "$1" rgb:- | md5sum | cut -d' ' -f1

@@ -8,7 +8,7 @@
 // trimmed as FFmpeg trims it on Linux: the encoder's delay plus the decoder's
 // 529 samples at the start, the encoder's padding at the end.
 //
-// Depends on: Media Foundation (mfplat, mfreadwrite), Decoder.h.
+// Depends on: Media Foundation (mfplat, mfreadwrite, loaded at run time), Decoder.h.
 #include "WindowsHeaders.h"
 #include <mfapi.h>
 #include <mfidl.h>
@@ -39,15 +39,40 @@ std::string HrText(const char* Step, HRESULT Hr) {
   return Text;
 }
 
+// Media Foundation's entry points, looked up when the first music file is
+// opened: Windows' N editions come without it, and the show must still start
+// there (with --no-music, or to say what is missing).
+struct MediaFoundation {
+  HRESULT(WINAPI* Startup)(ULONG, DWORD) = nullptr;
+  HRESULT(WINAPI* CreateMediaType)(IMFMediaType**) = nullptr;
+  HRESULT(WINAPI* CreateSourceReaderFromURL)(LPCWSTR, IMFAttributes*, IMFSourceReader**) = nullptr;
+};
+MediaFoundation Mf;
+
+template <typename Fn>
+bool Find(HMODULE Module, const char* Name, Fn& Out) {
+  Out = Module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(Module, Name))) : nullptr;
+  return Out != nullptr;
+}
+
 bool StartMediaFoundation(std::string& ErrorText) {
   static std::once_flag Once;
-  static HRESULT Result = E_FAIL;
+  static std::string Failure;
   std::call_once(Once, [] {
+    HMODULE Plat = LoadLibraryW(L"mfplat.dll");
+    HMODULE ReadWrite = LoadLibraryW(L"mfreadwrite.dll");
+    if (!Find(Plat, "MFStartup", Mf.Startup) || !Find(Plat, "MFCreateMediaType", Mf.CreateMediaType) ||
+        !Find(ReadWrite, "MFCreateSourceReaderFromURL", Mf.CreateSourceReaderFromURL)) {
+      Failure = "Media Foundation is not installed (on Windows N editions: the Media Feature Pack); "
+                "start with --no-music to run the show without music";
+      return;
+    }
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    Result = MFStartup(MF_VERSION, MFSTARTUP_LITE);
+    const HRESULT Result = Mf.Startup(MF_VERSION, MFSTARTUP_LITE);
+    if (FAILED(Result)) Failure = HrText("Media Foundation start-up", Result);
   });
-  if (FAILED(Result)) ErrorText = HrText("Media Foundation start-up", Result);
-  return SUCCEEDED(Result);
+  ErrorText = Failure;
+  return Failure.empty();
 }
 
 // An MP3's gapless information: the LAME tag in its first frame.
@@ -100,7 +125,7 @@ class MfDecoder final : public KvDecoder {
   bool Open(const std::string& FileName, std::string& ErrorText) {
     if (!StartMediaFoundation(ErrorText)) return false;
     const std::wstring Path = std::filesystem::u8path(FileName).wstring();
-    HRESULT Hr = MFCreateSourceReaderFromURL(Path.c_str(), nullptr, &Reader);
+    HRESULT Hr = Mf.CreateSourceReaderFromURL(Path.c_str(), nullptr, &Reader);
     if (FAILED(Hr)) {
       ErrorText = "Not a music file Media Foundation can read (" + HrText("MFCreateSourceReaderFromURL", Hr) + ")";
       return false;
@@ -108,7 +133,10 @@ class MfDecoder final : public KvDecoder {
     Reader->SetStreamSelection(DWORD(MF_SOURCE_READER_ALL_STREAMS), FALSE);
     Reader->SetStreamSelection(DWORD(MF_SOURCE_READER_FIRST_AUDIO_STREAM), TRUE);
     IMFMediaType* Want = nullptr;
-    MFCreateMediaType(&Want);
+    if (FAILED(Mf.CreateMediaType(&Want))) {
+      ErrorText = "Media Foundation cannot make a media type";
+      return false;
+    }
     Want->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
     Want->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
     Want->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
