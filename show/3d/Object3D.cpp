@@ -22,7 +22,7 @@ bool RotateNormals = true;
 static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559,
               "the 3D part relies on IEEE 754 floats (infinities and NaN propagate, no traps)");
 
-double RoundEven(double Value) { return std::nearbyint(Value); }
+double RoundEven(double Value) { return kv::NearestEven(Value); }
 
 int32_t RoundToInt32(double Value) {
   const double R = RoundEven(Value);
