@@ -51,7 +51,12 @@ cp "$native/bin/SND/Nerith.mp3" "$stage/SND/"
   echo
   echo "Unzip anywhere and double-click nerith.exe: the show plays full-screen with"
   echo "its music. Escape ends it. Nothing is installed; keep nerith.kpak and the"
-  echo "SND folder beside nerith.exe. Options (from a command prompt):"
+  echo "SND folder beside nerith.exe. An error shows one line in a message box and"
+  echo "in KVR_ERR.txt in the current folder."
+  echo
+  echo "As on Linux, except: --record is not part of the Windows build, and --music"
+  echo "plays what Windows decodes (MP3, WAV, WMA), not modules or MIDI files."
+  echo "Options (from a command prompt):"
   echo
   "$native/bin/nerith" --help
 } | sed 's/$/\r/' >"$stage/README.txt"
