@@ -53,7 +53,9 @@ std::vector<std::string> AssetSearchPlaces(const std::string& ExeDir) {
   std::vector<std::string> Places = {"."};
   if (!ExeDir.empty()) {
     Places.push_back(ExeDir);
+#ifndef _WIN32  // an installed layout; a Windows show is unzipped whole
     Places.push_back((fs::path(ExeDir) / ".." / "share" / "nerith").lexically_normal().string());
+#endif
   }
   return Places;
 }
