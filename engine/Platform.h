@@ -186,5 +186,7 @@ std::vector<uint8_t> KvFrameRgb(const KvFrameCopy& Frame);
 // The same for pixels in place (Pitch bytes per row, Depth 15, 16, 24 or 32).
 std::vector<uint8_t> KvFrameRgb(const uint8_t* Pixels, int32_t Width, int32_t Height, int32_t Pitch, int32_t Depth);
 
-// Write a frame copy as an 8-bit RGB PNG (FramePng.cpp). false on failure.
-bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path);
+// Write a frame copy as an 8-bit RGB PNG (FramePng.cpp): under Path only
+// once complete, never half-written (AtomicFile.h). false on failure, with
+// the reason (one line, naming Path) in Error when it is given.
+bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::string* Error = nullptr);

@@ -48,7 +48,7 @@ expect_error "damaged pack" '^\[Nerith\]LoadPack -> nerith\.kpak: .*checksum mis
 
 fresh_case
 rm "$WORK/case/SND/Nerith.mp3"
-expect_error "missing music" '^\[SoundKv\]Create -> File not found\.\.\.$' --window --seed 1
+expect_error "missing music" '^\[SoundKv\]Create -> File not found\.\.\. \(SND/Nerith\.mp3\)$' --window --seed 1
 
 fresh_case
 # No sound device at all: ALSA without its configuration knows no device.
@@ -60,5 +60,5 @@ ALSA_CONFIG_PATH=$WORK/no-alsa.conf expect_error "no sound device" \
 fresh_case
 echo "not a module" >"$WORK/case/song.mod"
 expect_error "non-module in a module slot" \
-  '^\[SoundKv\]FMUSIC_LoadSong -> .*not played by the Windows build \(the Linux build plays them\)$' \
+  '^\[SoundKv\]FMUSIC_LoadSong -> .*not played by the Windows build \(the Linux build plays them\) \(song\.mod\)$' \
   --window --seed 1 --music song.mod

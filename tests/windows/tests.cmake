@@ -2,7 +2,9 @@
 # Xvfb for the window), each in a scratch folder of its own. Release builds
 # only, like the install checks. windows.build cross-compiles the exe and the
 # zip (scripts/build-windows.sh) and is the others' fixture.
-add_executable(music_envelope ${CMAKE_CURRENT_LIST_DIR}/MusicEnvelope.cpp)
+# tools/ holds programs the checks run, not GoogleTest sources (a .cpp right in
+# tests/windows/ would become a test_windows executable).
+add_executable(music_envelope ${CMAKE_CURRENT_LIST_DIR}/tools/MusicEnvelope.cpp)
 target_link_libraries(music_envelope PRIVATE Kelvra)
 set_target_properties(music_envelope PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 

@@ -2,16 +2,15 @@
 // RGB PNG of three chunks, IHDR, one IDAT and IEND. Rows use the "Up" filter
 // (each byte minus the one above it), which suits the show's frames and costs
 // one subtraction a byte. The pixels read back are those of the native
-// writer; the file's bytes may differ.
+// writer; the file's bytes may differ. Written through KvAtomicFile.
 //
-// Depends on: Platform.h (KvFrameRgb), zlib (deflate, crc32).
+// Depends on: Platform.h (KvFrameRgb), AtomicFile.h, zlib (deflate, crc32).
 #include <zlib.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "../../AtomicFile.h"
 #include "../../Platform.h"
 
 namespace {
@@ -34,8 +33,13 @@ void PutChunk(std::vector<uint8_t>& Out, const char Type[4], const uint8_t* Data
 
 }  // namespace
 
-bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path) {
-  if (!Frame.Pixels || Frame.Width <= 0 || Frame.Height <= 0) return false;
+bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::string* Error) {
+  std::string Ignored;
+  std::string& Why = Error ? *Error : Ignored;
+  if (!Frame.Pixels || Frame.Width <= 0 || Frame.Height <= 0) {
+    Why = "cannot write \"" + Path + "\": the frame is empty";
+    return false;
+  }
   const std::vector<uint8_t> Rgb = KvFrameRgb(Frame);
   const size_t Row = size_t(Frame.Width) * 3;
 
@@ -49,19 +53,21 @@ bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path) {
   uLongf Packed = compressBound(uLong(Filtered.size()));
   std::vector<uint8_t> Deflated(Packed);
   // Level 3, as the native writer: fast, and most of the size gain.
-  if (compress2(Deflated.data(), &Packed, Filtered.data(), uLong(Filtered.size()), 3) != Z_OK) return false;
+  if (compress2(Deflated.data(), &Packed, Filtered.data(), uLong(Filtered.size()), 3) != Z_OK) {
+    Why = "cannot write \"" + Path + "\": zlib could not compress the frame";
+    return false;
+  }
 
-  std::vector<uint8_t> File = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  std::vector<uint8_t> Png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   std::vector<uint8_t> Header;
   PutBe32(Header, uint32_t(Frame.Width));
   PutBe32(Header, uint32_t(Frame.Height));
   Header.insert(Header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, adaptive filters, no interlace
-  PutChunk(File, "IHDR", Header.data(), Header.size());
-  PutChunk(File, "IDAT", Deflated.data(), Packed);
-  PutChunk(File, "IEND", nullptr, 0);
+  PutChunk(Png, "IHDR", Header.data(), Header.size());
+  PutChunk(Png, "IDAT", Deflated.data(), Packed);
+  PutChunk(Png, "IEND", nullptr, 0);
 
-  std::FILE* Out = _wfopen(std::filesystem::u8path(Path).wstring().c_str(), L"wb");
-  if (!Out) return false;
-  const bool Written = std::fwrite(File.data(), 1, File.size(), Out) == File.size();
-  return std::fclose(Out) == 0 && Written;
+  // Under Path only once complete, as natively.
+  KvAtomicFile File;
+  return File.Create(Path, &Why) && File.Write(Png.data(), Png.size(), &Why) && File.Commit(&Why);
 }

@@ -10,14 +10,13 @@
 #include <wincodec.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "../../AssetPack.h"
+#include "../../RegularFile.h"
 #include "../../buffer/BufferKv.h"
 #include "../../buffer/ImageDecode.h"
 
@@ -140,10 +139,17 @@ void TBufferKv::LoadFromFile(const std::string& FileName, bool VideoMem) {
       return;
     }
   }
-  std::error_code Ignored;
-  const std::filesystem::path Path = std::filesystem::u8path(FileName);
-  std::ifstream In;
-  if (!std::filesystem::is_directory(Path, Ignored)) In.open(Path, std::ios::binary);
-  if (!In.is_open()) Error("LoadFromFile", "Cannot open file " + FileName);
-  LoadFromStream(In, VideoMem);
+  // As the native loader: regular files only, the engine's message, then
+  // which file it was about.
+  std::string Why;
+  std::vector<uint8_t> Bytes;
+  if (!KvReadRegularFile(FileName, Bytes, Why)) {
+    if (Why == KvNotRegularFileText) Error("LoadFromFile", "Cannot open file " + FileName + ": " + Why);
+    Error("LoadFromFile", "Cannot open file " + FileName);
+  }
+  KvPicture Picture;
+  std::string Message;
+  if (!KvDecodePicture(Bytes.data(), Bytes.size(), Picture, Message))
+    Error("LoadStreamImage", Message + " (" + FileName + ")");
+  LoadPicture(Picture, VideoMem);
 }
