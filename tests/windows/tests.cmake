@@ -5,7 +5,7 @@
 # tools/ holds programs the checks run, not GoogleTest sources (a .cpp right in
 # tests/windows/ would become a test_windows executable).
 add_executable(music_envelope ${CMAKE_CURRENT_LIST_DIR}/tools/MusicEnvelope.cpp)
-target_link_libraries(music_envelope PRIVATE Kelvra)
+target_link_libraries(music_envelope PRIVATE KelvraInternal)
 set_target_properties(music_envelope PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 
 add_test(NAME windows.build
