@@ -13,6 +13,9 @@ bool Catching = false;
 bool MusicWaiting = false;
 uint32_t LiveOffset = 0;  // added to the steady clock once live
 volatile sig_atomic_t StopSignal = 0;
+bool Paused = false;
+uint32_t PausedAt = 0;           // the engine's clock when the pause began
+bool MusicWasPlaying = false;    // the pause stopped the music
 
 void OnStopSignal(int Signal) { StopSignal = Signal; }
 
@@ -65,7 +68,10 @@ void StepRunClock() {
   }
 }
 
-uint32_t ShowTimeMs() { return Timer ? KvMilliseconds() - Timer->StartTime : 0; }
+uint32_t ShowTimeMs() {
+  if (!Timer) return 0;
+  return (Paused ? PausedAt : KvMilliseconds()) - Timer->StartTime;
+}
 
 bool CatchingUp() { return Catching; }
 
@@ -79,3 +85,23 @@ void DeferMusic(uint32_t ShowMs) {
 }
 
 int StopSignalNumber() { return StopSignal; }
+
+// The pause moves the show's Timer on by the time spent paused: the show
+// clock and the frame cap (both read the Timer) continue from the moment
+// of the pause. The music's ring keeps its place while the voice is off.
+void PauseShow(bool Pause) {
+  if (Pause == Paused || Options.Offline || Catching || !Timer) return;
+  if (Pause) {
+    PausedAt = KvMilliseconds();
+    MusicWasPlaying = UseMusic && Sound && Sound->Playing();
+    if (MusicWasPlaying) Sound->Stop();
+    Paused = true;
+    return;
+  }
+  Timer->StartTime += KvMilliseconds() - PausedAt;
+  Paused = false;
+  if (MusicWasPlaying && Sound) Sound->Play();
+  MusicWasPlaying = false;
+}
+
+bool ShowPaused() { return Paused; }

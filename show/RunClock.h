@@ -9,7 +9,8 @@
 //              and the music starts at the same point of the show
 //
 // Also the stop signals (SIGINT, SIGTERM) of offline runs, which end the
-// run at the next frame's end with its files finished.
+// run at the next frame's end with its files finished, and the viewer's
+// pause of live runs.
 //
 // Depends on: engine/Timer.h, Show.h (Timer, Sound), Options.h.
 #pragma once
@@ -30,3 +31,11 @@ bool CatchingUp();
 void DeferMusic(uint32_t ShowMs);
 // The stop signal received (0: none).
 int StopSignalNumber();
+
+// Live runs only (offline runs and catching up to --start ignore it):
+// PauseShow(true) stops the show clock, the frame cap (it reads the same
+// clock) and the music together; PauseShow(false) continues all three from
+// where they stopped, so that after a pause of any length the picture and
+// the music are where they were.
+void PauseShow(bool Paused);
+bool ShowPaused();
