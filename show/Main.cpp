@@ -35,6 +35,7 @@
 #include "Options.h"
 #include "RunClock.h"
 #include "Show.h"
+#include "Viewer.h"
 #include "../engine/Errors.h"
 
 // --- configuration and globals --------------------------------------------
@@ -167,6 +168,12 @@ void InitShow() {
     // Windowed headless displays report --depth (or 32) as their desktop.
     const int32_t Depth = Options.Depth ? Options.Depth : 32;
     KvSetDeviceFactory([Depth] { return KvMakeHeadlessDevice(Depth); });
+  } else {
+    KvWindowOptions Window;
+    Window.Scale = Options.WindowScale;
+    Window.IntegerScale = Options.IntegerScale;
+    Window.AppId = NerithAppId;
+    KvSetWindowOptions(Window);
   }
   PrepareRunClock();
 
@@ -174,6 +181,7 @@ void InitShow() {
     Display = new TSelfFullKelvra(640, 480, DisplayDepth, ShowCaption);
   else
     Display = new TSelfKelvra(DisplayWidth, DisplayHeight, ShowCaption);
+  SetShowWindowIcon();
 
   LoadPictures();
   if (UseMusic) Sound = new TSoundKv(Display, ShowMusicPath(), false);
@@ -236,6 +244,7 @@ bool HandOnFrame(double CapWaitMs) {
   Frame.Number = FrameCount;
   Frame.ShowMs = ShowTimeMs();
   Frame.CapWaitMs = CapWaitMs;
+  SetShownFrameTime(Frame.ShowMs);
   return SendFrame(Frame);
 }
 
@@ -275,9 +284,12 @@ void EndFrame() {
   // 4. Show it: the frame-output seam presents, dumps, records and times.
   const bool More = HandOnFrame(CapWaitMs);
 
-  // 5. One window message, then Escape.
+  // 5. One window message, then the keys: Escape held now or pressed since
+  // the last frame, then the viewer's keys (live runs; a pause waits there).
   if (!ProcessMessage(Display)) Shutdown();
-  if (Input && Input->KeyDown(1)) Shutdown();
+  if (Input) Input->ReadKeys();
+  if (Input && Input->KeyHit(KvKeyEscape)) Shutdown();
+  HandleViewerKeys();
 
   if (StopSignalNumber() != 0) EndRun(true);
   if (!More) Shutdown();

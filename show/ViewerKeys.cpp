@@ -1,0 +1,43 @@
+// The viewer's keys of a live run: full screen, pause, screenshot.
+#include "Options.h"
+#include "RunClock.h"
+#include "Show.h"
+#include "Viewer.h"
+
+namespace {
+
+constexpr uint32_t PausePollMs = 10;
+
+void ToggleFullScreen() {
+  if (!Display || !Display->DirectDraw) return;
+  const bool On = !Display->FullScreen;
+  if (Display->DirectDraw->SetFullScreen(On) == KV_OK) Display->FullScreen = On;
+}
+
+// Presses only, not held keys: holding Space is one pause, not one a frame.
+// Alt may be held or have been tapped together with Enter since the last
+// frame (a scripted Alt+Enter is over before the frame ends).
+void ApplyKeys() {
+  const bool Alt = Input->KeyHit(KvKeyLeftAlt) || Input->KeyHit(KvKeyRightAlt);
+  const bool Enter = Input->KeyPressed(KvKeyEnter) || Input->KeyPressed(KvKeyKeypadEnter);
+  if (Input->KeyPressed(KvKeyF11) || (Alt && Enter)) ToggleFullScreen();
+  if (Input->KeyPressed(KvKeySpace) || Input->KeyPressed(KvKeyP)) PauseShow(!ShowPaused());
+  if (Input->KeyPressed(KvKeyF12)) SaveScreenshot();
+}
+
+}  // namespace
+
+void HandleViewerKeys() {
+  if (Options.Offline || !Input) return;
+  ApplyKeys();
+  // Paused: the frame stays on screen (the device draws it again when the
+  // window is exposed or resized) and the keys are read as often as frames
+  // would come.
+  while (ShowPaused()) {
+    KvSleep(PausePollMs);
+    if (!ProcessMessage(Display)) Shutdown();
+    Input->ReadKeys();
+    if (Input->KeyHit(KvKeyEscape)) Shutdown();
+    ApplyKeys();
+  }
+}
