@@ -52,7 +52,7 @@ const char* UsageText() {
          "                      (1920 x 1080) or 2160p (3840 x 2160): the frame as large\n"
          "                      as fits at 4:3, black bars around it\n"
          "  --quality N         the recording's constant quality (CRF): .mp4 0..51\n"
-         "                      (default 20), .webm 0..63 (default 32); lower is better\n"
+         "                      (default 23), .webm 0..63 (default 32); lower is better\n"
          "  --start T           begin at T seconds of show time: earlier frames are drawn\n"
          "                      at full speed and not shown, recorded or dumped\n"
          "  --end T             stop before the frame drawn at T seconds\n"

@@ -1,7 +1,5 @@
 // F12: the frame on screen as a PNG, written whole or not at all (a temporary
 // name in the same folder, renamed when complete).
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -38,7 +36,16 @@ std::string PicturesFolder() {
   return "";
 }
 
-bool Writable(const std::string& Folder) { return !Folder.empty() && access(Folder.c_str(), W_OK | X_OK) == 0; }
+// Path written whole under a temporary name, then renamed; false (and
+// nothing left behind) on failure, with errno's text in Error.
+bool WriteWhole(const KvFrameCopy& Frame, const std::string& Path, std::string* Error) {
+  const std::string Temporary = Path + ".part";
+  errno = 0;
+  if (KvWriteFramePng(Frame, Temporary) && std::rename(Temporary.c_str(), Path.c_str()) == 0) return true;
+  *Error = errno ? std::strerror(errno) : "cannot write the file";
+  std::remove(Temporary.c_str());
+  return false;
+}
 
 }  // namespace
 
@@ -52,12 +59,6 @@ std::string ScreenshotName(uint32_t ShowMs) {
 
 std::string SaveScreenshot() {
   if (!Screen || !Screen->Bits) return "";
-  std::string Folder = ".";
-  if (!Writable(Folder)) Folder = PicturesFolder();
-  if (!Writable(Folder)) {
-    std::fprintf(stderr, "nerith: no screenshot: neither the current folder nor $XDG_PICTURES_DIR can be written\n");
-    return "";
-  }
   KvFrameCopy Frame;
   Frame.Width = Screen->Width;
   Frame.Height = Screen->Height;
@@ -67,13 +68,26 @@ std::string SaveScreenshot() {
   Frame.Pixels.reset(new uint8_t[Bytes]);
   std::memcpy(Frame.Pixels.get(), Screen->Bits, Bytes);
 
-  const std::string Path = (Folder == "." ? std::string() : Folder + "/") + ScreenshotName(ShownMs);
-  const std::string Temporary = Path + ".part";
-  if (!KvWriteFramePng(Frame, Temporary) || std::rename(Temporary.c_str(), Path.c_str()) != 0) {
-    const int Error = errno;
-    std::remove(Temporary.c_str());
-    std::fprintf(stderr, "nerith: no screenshot: cannot write %s: %s\n", Path.c_str(), std::strerror(Error));
-    return "";
+  // The current folder first; where it cannot be written (a read-only or
+  // vanished folder: the attempt tells, whoever runs the show), the
+  // pictures folder.
+  const std::string Name = ScreenshotName(ShownMs);
+  std::string Error;
+  std::string Path = Name;
+  bool Written = WriteWhole(Frame, Path, &Error);
+  if (!Written) {
+    const std::string Pictures = PicturesFolder();
+    std::string PicturesError = "$XDG_PICTURES_DIR is not set";
+    if (!Pictures.empty()) {
+      Path = Pictures + "/" + Name;
+      Written = WriteWhole(Frame, Path, &PicturesError);
+    }
+    if (!Written) {
+      std::fprintf(stderr, "nerith: no screenshot: %s in the current folder: %s; in the pictures folder: %s\n",
+                   Name.c_str(), Error.c_str(), PicturesError.c_str());
+      std::fflush(stderr);
+      return "";
+    }
   }
   std::fprintf(stderr, "nerith: screenshot %s\n", Path.c_str());
   std::fflush(stderr);

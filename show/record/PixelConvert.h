@@ -2,8 +2,8 @@
 //
 // Studio range, in the matrix players assume for the picture's size:
 // BT.601 for standard definition, Y = 16 + (66 R + 129 G + 25 B) / 256;
-// BT.709 for HD, Y = 16 + (47 R + 157 G + 16 B) / 256. Cb and Cr from the
-// mean of each 2 x 2 block, all in integers with rounding.
+// BT.709 for HD, Y = 16 + 219/255 (0.2126 R + 0.7152 G + 0.0722 B). Cb and
+// Cr from the mean of each 2 x 2 block, all in integers with rounding.
 #pragma once
 
 #include <cstdint>

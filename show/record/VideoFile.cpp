@@ -68,7 +68,7 @@ Recipe RecipeOf(RecordFormat Format) {
 QualityRange QualityRangeOf(RecordFormat Format) {
   switch (Format) {
     case RecordFormat::Mp4:
-      return {0, 51, 20};
+      return {0, 51, 23};
     case RecordFormat::WebM:
       return {0, 63, 32};
     case RecordFormat::Mkv:
