@@ -13,6 +13,7 @@
 #include <deque>
 #include <new>
 
+#include "Input.h"
 #include "Platform.h"
 
 namespace {
@@ -368,7 +369,7 @@ bool KvHeadlessSetKey(KvDevice& Device, uint8_t Key, bool Down) {
   HeadlessDevice* H = AsHeadless(Device);
   if (!H) return false;
   H->Keys[Key] = Down ? 0x80 : 0;
-  if (Down) H->Presses[Key] = 0x80;
+  if (Down) H->Presses[Key] |= uint8_t(0x80 | ((H->Keys[KvKeyLeftAlt] | H->Keys[KvKeyRightAlt]) ? KvPressedWithAlt : 0));
   return true;
 }
 

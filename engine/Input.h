@@ -24,6 +24,8 @@ class TInputKv {
   bool KeyHit(uint8_t Key) const { return (Held[Key] | Pressed[Key]) != 0; }
   // Key went down just before the last ReadKeys (holding it is one press).
   bool KeyPressed(uint8_t Key) const { return Pressed[Key] != 0; }
+  // ... and an Alt key was down at that moment.
+  bool KeyPressedWithAlt(uint8_t Key) const { return (Pressed[Key] & KvPressedWithAlt) != 0; }
   [[noreturn]] void Error(const std::string& Step, const std::string& Message);
 
   uint32_t Window = 0;

@@ -22,6 +22,9 @@
 
 using KvResult = uint32_t;
 
+// Marks a latched key press made while Alt was held (TakeKeyPresses).
+constexpr uint8_t KvPressedWithAlt = 0x40;
+
 constexpr KvResult KV_OK = 0;
 constexpr KvResult KVERR_SURFACELOST = 0x887601C2u;
 constexpr KvResult KVERR_WASSTILLDRAWING = 0x8876021Cu;
@@ -122,8 +125,10 @@ class KvDevice {
   virtual void ShowMessageBox(const char* Caption, const char* Text) = 0;
 
   // Keys pressed since the previous call, in the engine's key numbering
-  // (0x80 for each), even those already released again: a tap shorter than
-  // a frame is not lost. Devices without a keyboard report none.
+  // (0x80 for each, | KvPressedWithAlt when an Alt key was down at that
+  // press), even those already released again: a tap shorter than a frame
+  // is not lost, nor the Alt of a quick Alt+Enter. Devices without a
+  // keyboard report none.
   virtual void TakeKeyPresses(uint8_t Pressed[256]) { std::memset(Pressed, 0, 256); }
   // Switches a window between the desktop's full screen and a window while
   // frames go on (the frame's size and depth stay). KVERR_UNSUPPORTED where

@@ -410,7 +410,7 @@ class SdlDevice final : public KvDevice {
       if (E.type == SDL_RENDER_TARGETS_RESET || E.type == SDL_RENDER_DEVICE_RESET) TextureLost = true;
       if (E.type == SDL_KEYDOWN && E.key.repeat == 0) {
         const uint8_t Key = KvKeyFromSdlScancode(E.key.keysym.scancode);
-        if (Key) Presses[Key] = 0x80;
+        if (Key) Presses[Key] |= uint8_t(0x80 | ((E.key.keysym.mod & KMOD_ALT) ? KvPressedWithAlt : 0));
       }
       // Expose and resize: the last frame again at once (a paused show
       // sends no new one).

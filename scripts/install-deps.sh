@@ -17,7 +17,7 @@ PACKAGES=(
 if [ "${1:-all}" != play ]; then
   PACKAGES+=(
     libgtest-dev libbenchmark-dev libpixman-1-dev
-    xvfb xauth imagemagick xdotool     # the window tests under a bare X server
+    xvfb xauth imagemagick xdotool x11-utils   # the window tests under a bare X server
     desktop-file-utils appstream lintian dpkg-dev file
     python3                              # the crafted-file recipe, the page tests
     emscripten nodejs chromium           # the browser build and its tests (scripts/build-web.sh)

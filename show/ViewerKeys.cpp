@@ -15,12 +15,11 @@ void ToggleFullScreen() {
 }
 
 // Presses only, not held keys: holding Space is one pause, not one a frame.
-// Alt may be held or have been tapped together with Enter since the last
-// frame (a scripted Alt+Enter is over before the frame ends).
+// Alt+Enter counts by the Alt held at the moment Enter went down, as a
+// quick one is over before the frame ends.
 void ApplyKeys() {
-  const bool Alt = Input->KeyHit(KvKeyLeftAlt) || Input->KeyHit(KvKeyRightAlt);
-  const bool Enter = Input->KeyPressed(KvKeyEnter) || Input->KeyPressed(KvKeyKeypadEnter);
-  if (Input->KeyPressed(KvKeyF11) || (Alt && Enter)) ToggleFullScreen();
+  const bool AltEnter = Input->KeyPressedWithAlt(KvKeyEnter) || Input->KeyPressedWithAlt(KvKeyKeypadEnter);
+  if (Input->KeyPressed(KvKeyF11) || AltEnter) ToggleFullScreen();
   if (Input->KeyPressed(KvKeySpace) || Input->KeyPressed(KvKeyP)) PauseShow(!ShowPaused());
   if (Input->KeyPressed(KvKeyF12)) SaveScreenshot();
 }
