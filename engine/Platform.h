@@ -3,9 +3,9 @@
 //
 // Everything above this header (display object, frame buffers, drawing) is
 // platform-free. Implementations:
-//   SdlDevice.cpp      - SDL2 window or desktop full-screen, streaming texture
-//   HeadlessDevice.cpp - memory surfaces only; keeps the last presented frame
-//   FaultDevice (tests) - wraps another device and injects "lost" / "busy"
+//   platform/sdl/SdlDevice.cpp           - SDL2 window or desktop full-screen, streaming texture
+//   platform/headless/HeadlessDevice.cpp - memory surfaces only; keeps the last presented frame
+//   FaultDevice (tests)                  - wraps another device and injects "lost" / "busy"
 //
 // Result codes follow the classic display-device convention: 0 is success,
 // KVERR_SURFACELOST means "restore your surfaces and skip this operation once",
@@ -176,7 +176,7 @@ const std::string& KvDeviceCreateError();
 void KvSetDeviceCreateError(const std::string& Text);
 
 // Factories of the built-in devices (the browser build's canvas device is in
-// engine/web/BrowserDevice.h).
+// engine/platform/web/BrowserDevice.h).
 // How the SDL device's window looks. The defaults are a plain 640 x 480
 // window for the engine's own programs.
 struct KvWindowOptions {
@@ -219,8 +219,10 @@ std::vector<uint8_t> KvFrameRgb(const KvFrameCopy& Frame);
 // The same for pixels in place (Pitch bytes per row, Depth 15, 16, 24 or 32).
 std::vector<uint8_t> KvFrameRgb(const uint8_t* Pixels, int32_t Width, int32_t Height, int32_t Pitch, int32_t Depth);
 
-// Write a frame copy as an 8-bit RGB PNG (FramePng.cpp). false on failure.
-bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path);
+// Write a frame copy as an 8-bit RGB PNG (FramePng.cpp): under Path only
+// once complete, never half-written (AtomicFile.h). false on failure, with
+// the reason (one line, naming Path) in Error when it is given.
+bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::string* Error = nullptr);
 // Read a PNG of at most MaxSide pixels a side as 8-bit RGBA (a window icon).
 // false when it cannot be read or is larger.
 bool KvReadPngRgba(const std::string& Path, int32_t MaxSide, std::vector<uint8_t>* Rgba, int32_t* Width,

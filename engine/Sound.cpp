@@ -71,7 +71,9 @@ std::unique_ptr<KvDecoder> KvOpenMusicFile(const std::string& FileName, bool Loo
 TSoundKv::TSoundKv(TKelvra* Display, const std::string& FileName, bool Loop) {
   if (KvSoundPlayerVersion < MinFmodVersion)
     Error("Create", "Wrong FMOD version, get the latest at www.fmod.org...");
-  if (!FileExists(FileName)) Error("Create", "File not found...");
+  // The engine's message, then which file it was about.
+  auto FileError = [&](const char* Step, const std::string& Message) { Error(Step, Message + " (" + FileName + ")"); };
+  if (!FileExists(FileName)) FileError("Create", "File not found...");
   Window = Display ? Display->Window : 0;
 
   std::string Text;
@@ -88,18 +90,18 @@ TSoundKv::TSoundKv(TKelvra* Display, const std::string& FileName, bool Loop) {
   const std::string Ext = UpperExtension(FileName);
   if (InList(Ext, ModuleTypes)) {
     Song = KvMusicStream::Open(FileName, KvMusicKind::Module, Loop, Text);
-    if (!Song) Error("FMUSIC_LoadSong", Text);
+    if (!Song) FileError("FMUSIC_LoadSong", Text);
   } else if (InList(Ext, MidiTypes)) {
     Song = KvMusicStream::Open(FileName, KvMusicKind::Midi, Loop, Text);
-    if (!Song) Error("FMUSIC_LoadSong", Text);
+    if (!Song) FileError("FMUSIC_LoadSong", Text);
   } else if (Ext == ".SGT") {
-    Error("FMUSIC_LoadSong", "DirectMusic segments (.SGT) are not supported by this player...");
+    FileError("FMUSIC_LoadSong", "DirectMusic segments (.SGT) are not supported by this player...");
   } else if (InList(Ext, StreamTypes)) {
     Stream = KvMusicStream::Open(FileName, Ext == ".RAW" ? KvMusicKind::Raw : KvMusicKind::Stream,
                                  Loop, Text);
-    if (!Stream) Error("FSOUND_Stream_OpenFile", Text);
+    if (!Stream) FileError("FSOUND_Stream_OpenFile", Text);
   } else {
-    Error("Create", "File type not supported...");
+    FileError("Create", "File type not supported...");
   }
   ++SoundCount;
   Counted = true;

@@ -1,6 +1,4 @@
-// F12: the frame on screen as a PNG, written whole or not at all (a temporary
-// name in the same folder, renamed when complete).
-#include <cerrno>
+// F12: the frame on screen as a PNG, written whole or not at all.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,17 +34,6 @@ std::string PicturesFolder() {
   return "";
 }
 
-// Path written whole under a temporary name, then renamed; false (and
-// nothing left behind) on failure, with errno's text in Error.
-bool WriteWhole(const KvFrameCopy& Frame, const std::string& Path, std::string* Error) {
-  const std::string Temporary = Path + ".part";
-  errno = 0;
-  if (KvWriteFramePng(Frame, Temporary) && std::rename(Temporary.c_str(), Path.c_str()) == 0) return true;
-  *Error = errno ? std::strerror(errno) : "cannot write the file";
-  std::remove(Temporary.c_str());
-  return false;
-}
-
 }  // namespace
 
 void SetShownFrameTime(uint32_t ShowMs) { ShownMs = ShowMs; }
@@ -74,13 +61,13 @@ std::string SaveScreenshot() {
   const std::string Name = ScreenshotName(ShownMs);
   std::string Error;
   std::string Path = Name;
-  bool Written = WriteWhole(Frame, Path, &Error);
+  bool Written = KvWriteFramePng(Frame, Path, &Error);
   if (!Written) {
     const std::string Pictures = PicturesFolder();
     std::string PicturesError = "$XDG_PICTURES_DIR is not set";
     if (!Pictures.empty()) {
       Path = Pictures + "/" + Name;
-      Written = WriteWhole(Frame, Path, &PicturesError);
+      Written = KvWriteFramePng(Frame, Path, &PicturesError);
     }
     if (!Written) {
       std::fprintf(stderr, "nerith: no screenshot: %s in the current folder: %s; in the pictures folder: %s\n",

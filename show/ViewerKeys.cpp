@@ -30,9 +30,9 @@ void HandleViewerKeys() {
   if (Options.Offline || !Input) return;
   ApplyKeys();
   // Paused: the frame stays on screen (the device draws it again when the
-  // window is exposed or resized) and the keys are read as often as frames
-  // would come.
-  while (ShowPaused()) {
+  // window is exposed or resized) and the keys are read every 10 ms. A stop
+  // signal leaves the wait for EndFrame to end the run.
+  while (ShowPaused() && StopSignalNumber() == 0) {
     KvSleep(PausePollMs);
     if (!ProcessMessage(Display)) Shutdown();
     Input->ReadKeys();

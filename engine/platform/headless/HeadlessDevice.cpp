@@ -13,8 +13,8 @@
 #include <deque>
 #include <new>
 
-#include "Input.h"
-#include "Platform.h"
+#include "../../Input.h"
+#include "../../Platform.h"
 
 namespace {
 

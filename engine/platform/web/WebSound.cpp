@@ -6,9 +6,9 @@
 // (show/web/nerith.html): ready(), open(loop), play(), stop(), close().
 #include <emscripten.h>
 
-#include "../Errors.h"
-#include "../Kelvra.h"
-#include "../Sound.h"
+#include "../../Errors.h"
+#include "../../Kelvra.h"
+#include "../../Sound.h"
 
 int16_t SoundCount = 0;
 const float MinFmodVersion = 3.31f;

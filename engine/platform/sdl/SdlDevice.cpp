@@ -32,10 +32,11 @@
 #include <deque>
 #include <string>
 
-#include "Errors.h"
-#include "Input.h"
-#include "Letterbox.h"
-#include "Platform.h"
+#include "../../Errors.h"
+#include "../../Input.h"
+#include "../../Letterbox.h"
+#include "../../Platform.h"
+#include "XErrorRouting.h"
 
 namespace {
 
@@ -295,6 +296,7 @@ class SdlDevice final : public KvDevice {
       if (SDL_RenderSetVSync(Renderer, WaitRetrace ? 1 : 0) == 0) VSyncOn = WaitRetrace;
     }
     Draw();
+    ReportXError("Present");
     return KV_OK;
   }
 
@@ -340,6 +342,7 @@ class SdlDevice final : public KvDevice {
   // --- messages ---------------------------------------------------------
   bool PeekMessage(KvMessage* Message) override {
     PumpEvents();
+    ReportXError("ProcessMessage");
     if (Queue.empty()) return false;
     *Message = Queue.front();
     Queue.pop_front();
@@ -400,6 +403,13 @@ class SdlDevice final : public KvDevice {
       SDL_RenderCopy(Renderer, Texture, nullptr, &Dest);
     }
     SDL_RenderPresent(Renderer);
+  }
+
+  // An X protocol error since the last step (a window destroyed from
+  // outside) ends the program through the error convention.
+  static void ReportXError(const char* Step) {
+    std::string Text;
+    if (KvTakeXError(&Text)) FatalError(KvErrorLine("[TKelvra]", Step, Text).c_str());
   }
 
   // Moves SDL's pending events into our FIFO, in order. A close request
@@ -480,6 +490,7 @@ KvDeviceRef KvMakeSdlDevice(const KvWindowOptions& Options) {
     return nullptr;
   }
   SDL_DisableScreenSaver();
+  if (Driver && std::strcmp(Driver, "x11") == 0) KvRouteXErrors();
   KvSetRestoreDesktopHook(RestoreDesktop);
   KvSetMessageBoxHook(ShowFatalBox);
   return std::make_shared<SdlDevice>(Options);
