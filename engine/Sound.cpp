@@ -138,11 +138,6 @@ void TSoundKv::Stop() {
     Song->Stop();
 }
 
-bool TSoundKv::Playing() const {
-  if (Stream) return Stream->Playing();
-  return Song && Song->Playing();
-}
-
 void TSoundKv::Skip(uint32_t Milliseconds) {
   const size_t Frames = size_t(uint64_t(Milliseconds) * KvMixRate / 1000);
   if (Stream)

@@ -37,9 +37,6 @@ class TSoundKv {
   void Play();
   // Pauses; the next Play continues from here.
   void Stop();
-  // Music is being played (false before the first Play, after Stop, and
-  // after a non-looping piece ran out).
-  bool Playing() const;
   // While stopped: moves the position Milliseconds further into the music
   // (a live run started at --start T hears the music from there).
   void Skip(uint32_t Milliseconds);

@@ -213,8 +213,10 @@ void StartMusic() {
   // waits for the switch to the live clock.
   if (CatchingUp())
     DeferMusic(ShowMs);
-  else if (UseMusic && Sound)
+  else if (UseMusic && Sound) {
     Sound->Play();
+    NoteMusicPlaying();
+  }
 }
 
 void SelectFont(uint8_t Index) {

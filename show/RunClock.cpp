@@ -14,11 +14,11 @@
 namespace {
 bool Catching = false;
 bool MusicWaiting = false;
+bool MusicPlaying = false;
+bool Paused = false;
+uint32_t PausedAtMs = 0;  // the show clock's reading while paused
 uint32_t LiveOffset = 0;  // added to the steady clock once live
 volatile sig_atomic_t StopSignal = 0;
-bool Paused = false;
-uint32_t PausedAt = 0;           // the engine's clock when the pause began
-bool MusicWasPlaying = false;    // the pause stopped the music
 
 // The first signal asks the run to end at the next frame's end, with its
 // files finished. A second one (the run did not end fast enough for the
@@ -38,6 +38,8 @@ uint32_t LiveClock() {
   return Now + LiveOffset;  // modulo 2^32, like the engine's clock
 }
 
+uint32_t FrozenClock() { return PausedAtMs; }
+
 // From the virtual clock to a live one that continues from NextMs.
 void GoLive(uint32_t NextMs) {
   LiveOffset = 0;
@@ -45,7 +47,10 @@ void GoLive(uint32_t NextMs) {
   KvSetClockSource(LiveClock);
   KvUseVirtualClock(false);
   Catching = false;
-  if (MusicWaiting && UseMusic && Sound) Sound->Play();
+  if (MusicWaiting && UseMusic && Sound) {
+    Sound->Play();
+    MusicPlaying = true;
+  }
   MusicWaiting = false;
 }
 }  // namespace
@@ -53,6 +58,8 @@ void GoLive(uint32_t NextMs) {
 void PrepareRunClock() {
   Catching = !Options.Offline && Options.StartMs > 0;
   MusicWaiting = false;
+  MusicPlaying = false;
+  Paused = false;
   if (Options.Offline || Catching) {
     KvUseVirtualClock(true);
     KvSetVirtualClock(0);
@@ -86,10 +93,7 @@ void StepRunClock() {
   }
 }
 
-uint32_t ShowTimeMs() {
-  if (!Timer) return 0;
-  return (Paused ? PausedAt : KvMilliseconds()) - Timer->StartTime;
-}
+uint32_t ShowTimeMs() { return Timer ? KvMilliseconds() - Timer->StartTime : 0; }
 
 bool CatchingUp() { return Catching; }
 
@@ -102,24 +106,24 @@ void DeferMusic(uint32_t ShowMs) {
   if (UseMusic && Sound && FirstLiveMs > ShowMs) Sound->Skip(FirstLiveMs - ShowMs);
 }
 
-int StopSignalNumber() { return StopSignal; }
+void NoteMusicPlaying() { MusicPlaying = true; }
 
-// The pause moves the show's Timer on by the time spent paused: the show
-// clock and the frame cap (both read the Timer) continue from the moment
-// of the pause. The music's ring keeps its place while the voice is off.
 void PauseShow(bool Pause) {
-  if (Pause == Paused || Options.Offline || Catching || !Timer) return;
+  if (Pause == Paused || KvVirtualClockActive()) return;
+  Paused = Pause;
   if (Pause) {
-    PausedAt = KvMilliseconds();
-    MusicWasPlaying = UseMusic && Sound && Sound->Playing();
-    if (MusicWasPlaying) Sound->Stop();
-    Paused = true;
-    return;
+    PausedAtMs = KvMilliseconds();
+    KvSetClockSource(FrozenClock);
+    if (MusicPlaying && UseMusic && Sound) Sound->Stop();
+  } else {
+    // The live clock goes on from the reading it stood at.
+    LiveOffset = 0;
+    LiveOffset = PausedAtMs - LiveClock();
+    KvSetClockSource(LiveClock);
+    if (MusicPlaying && UseMusic && Sound) Sound->Play();
   }
-  Timer->StartTime += KvMilliseconds() - PausedAt;
-  Paused = false;
-  if (MusicWasPlaying && Sound) Sound->Play();
-  MusicWasPlaying = false;
 }
 
 bool ShowPaused() { return Paused; }
+
+int StopSignalNumber() { return StopSignal; }

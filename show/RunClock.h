@@ -8,11 +8,14 @@
 //              drawn at T or later; then the live clock goes on from there
 //              and the music starts at the same point of the show
 //
+// A live run can be paused (PauseShow): the show clock stands still, so the
+// frame cap waits and no frame is drawn for the time that passed, and the
+// music stops with it; on resume both go on from where they stood.
+//
 // Also the stop signals (SIGINT, SIGTERM), which end the run at the next
 // frame's end with its files finished (exit 128 + the signal's number);
 // every wait of the show's thread wakes for them. A second signal ends the
-// run at once, removing unfinished files. And the viewer's pause of live
-// runs (PauseShow).
+// run at once, removing unfinished files.
 //
 // Depends on: engine/Timer.h, Show.h (Timer, Sound), Options.h.
 #pragma once
@@ -32,13 +35,12 @@ uint32_t ShowTimeMs();
 bool CatchingUp();
 // The prelude's music cue came while catching up (at ShowMs).
 void DeferMusic(uint32_t ShowMs);
-// The stop signal received (0: none).
-int StopSignalNumber();
-
-// Live runs only (offline runs and catching up to --start ignore it):
-// PauseShow(true) stops the show clock, the frame cap (it reads the same
-// clock) and the music together; PauseShow(false) continues all three from
-// where they stopped, so that after a pause of any length the picture and
-// the music are where they were.
+// The music is heard from now on (the prelude's cue, or the switch to live):
+// pausing stops it and resuming plays it only after this.
+void NoteMusicPlaying();
+// Pauses (true) or resumes (false) the show clock and the music together.
+// Live runs only: an offline or catching-up run has no real time to stop.
 void PauseShow(bool Paused);
 bool ShowPaused();
+// The stop signal received (0: none).
+int StopSignalNumber();
