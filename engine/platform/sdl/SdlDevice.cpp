@@ -168,10 +168,10 @@ class SdlDevice final : public KvDevice {
     // Smaller than the frame it could still be read; smaller than a quarter
     // of it, not.
     SDL_SetWindowMinimumSize(Window, Width / 2, Height / 2);
-    if (!FullScreen) {
-      WindowedWidth = W;
-      WindowedHeight = H;
-    }
+    // The window F11 goes to from full screen: the size a windowed start
+    // would have had, centred.
+    WindowedWidth = Width * Scale;
+    WindowedHeight = Height * Scale;
     IsFullScreen = FullScreen;
     SDL_ShowCursor(FullScreen ? SDL_DISABLE : SDL_ENABLE);
     SDL_RaiseWindow(Window);
