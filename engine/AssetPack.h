@@ -33,6 +33,8 @@
 #include "buffer/ImageDecode.h"
 
 constexpr uint32_t KvPackVersion = 1;
+// The pack's file name beside a packed build's executable.
+constexpr const char* KvPackFileName = "nerith.kpak";
 
 // A font as the pack holds it: the cell geometry and all 256 glyphs.
 struct KvPackedFont {
