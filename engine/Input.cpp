@@ -40,6 +40,14 @@ bool TInputKv::KeyDown(uint8_t Key) {
   return false;
 }
 
+void TInputKv::ReadKeys() {
+  std::memset(Held, 0, sizeof Held);
+  std::memset(Pressed, 0, sizeof Pressed);
+  if (!Device) return;
+  if (!Device->KeyboardState(Held)) std::memset(Held, 0, sizeof Held);
+  Device->TakeKeyPresses(Pressed);
+}
+
 void TInputKv::Error(const std::string& Step, const std::string& Message) {
   // Release what the object holds; the object itself is the caller's (it may
   // live on the stack), and the process ends below.

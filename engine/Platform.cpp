@@ -8,7 +8,10 @@ namespace {
 KvDeviceFactory Factory;
 bool FactoryLocked = false;
 std::string CreateError;
+KvWindowOptions WindowOptions;
 }  // namespace
+
+void KvSetWindowOptions(const KvWindowOptions& Options) { WindowOptions = Options; }
 
 void KvSetDeviceFactory(KvDeviceFactory NewFactory) {
   if (!FactoryLocked) Factory = std::move(NewFactory);
@@ -21,7 +24,7 @@ void KvLockDeviceFactory(KvDeviceFactory NewFactory) {
 
 KvDeviceRef KvCreateDevice() {
   CreateError.clear();
-  if (!Factory) return KvMakeSdlDevice();
+  if (!Factory) return KvMakeSdlDevice(WindowOptions);
   return Factory();
 }
 

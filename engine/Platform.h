@@ -14,12 +14,16 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 using KvResult = uint32_t;
+
+// Marks a latched key press made while Alt was held (TakeKeyPresses).
+constexpr uint8_t KvPressedWithAlt = 0x40;
 
 constexpr KvResult KV_OK = 0;
 constexpr KvResult KVERR_SURFACELOST = 0x887601C2u;
@@ -119,6 +123,19 @@ class KvDevice {
 
   // Show Text in a message box when a window system is present (best effort).
   virtual void ShowMessageBox(const char* Caption, const char* Text) = 0;
+
+  // Keys pressed since the previous call, in the engine's key numbering
+  // (0x80 for each, | KvPressedWithAlt when an Alt key was down at that
+  // press), even those already released again: a tap shorter than a frame
+  // is not lost, nor the Alt of a quick Alt+Enter. Devices without a
+  // keyboard report none.
+  virtual void TakeKeyPresses(uint8_t Pressed[256]) { std::memset(Pressed, 0, 256); }
+  // Switches a window between the desktop's full screen and a window while
+  // frames go on (the frame's size and depth stay). KVERR_UNSUPPORTED where
+  // there is no window.
+  virtual KvResult SetFullScreen(bool /*On*/) { return KVERR_UNSUPPORTED; }
+  // The window's icon from Width x Height RGBA pixels (best effort).
+  virtual void SetWindowIcon(const uint8_t* /*Rgba*/, int32_t /*Width*/, int32_t /*Height*/) {}
 };
 using KvDeviceRef = std::shared_ptr<KvDevice>;
 
@@ -160,7 +177,22 @@ void KvSetDeviceCreateError(const std::string& Text);
 
 // Factories of the built-in devices (the browser build's canvas device is in
 // engine/platform/web/BrowserDevice.h).
-KvDeviceRef KvMakeSdlDevice();
+// How the SDL device's window looks. The defaults are a plain 640 x 480
+// window for the engine's own programs.
+struct KvWindowOptions {
+  // Window size as a whole multiple of the frame; 0: the largest multiple
+  // that fits the desktop's usable area.
+  int32_t Scale = 1;
+  // Frames shown only at whole multiples (centred, with bars), in the window
+  // and full-screen; otherwise as large as fits at 4:3.
+  bool IntegerScale = false;
+  // Window class (X11) and app id (Wayland); empty: SDL's default.
+  std::string AppId;
+};
+KvDeviceRef KvMakeSdlDevice(const KvWindowOptions& Options = KvWindowOptions());
+// The options of the SDL device that KvCreateDevice makes when no factory
+// is set.
+void KvSetWindowOptions(const KvWindowOptions& Options);
 // DesktopDepth: the depth the headless "desktop" reports in windowed mode
 // (15, 16, 24 or 32; anything else is reported as asked, for tests).
 KvDeviceRef KvMakeHeadlessDevice(int32_t DesktopDepth = 32);
@@ -176,6 +208,7 @@ bool KvHeadlessLastFrame(KvDevice& Device, KvFrameCopy* Out);
 // Test controls of the headless device (false when Device is not headless):
 // queue a message, hold or release a key (engine key numbering).
 bool KvHeadlessPostMessage(KvDevice& Device, const KvMessage& Message);
+// A key going down is also latched as a press (TakeKeyPresses).
 bool KvHeadlessSetKey(KvDevice& Device, uint8_t Key, bool Down);
 // Number of frames the headless device has presented.
 uint64_t KvHeadlessPresentCount(KvDevice& Device);
@@ -190,3 +223,7 @@ std::vector<uint8_t> KvFrameRgb(const uint8_t* Pixels, int32_t Width, int32_t He
 // once complete, never half-written (AtomicFile.h). false on failure, with
 // the reason (one line, naming Path) in Error when it is given.
 bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::string* Error = nullptr);
+// Read a PNG of at most MaxSide pixels a side as 8-bit RGBA (a window icon).
+// false when it cannot be read or is larger.
+bool KvReadPngRgba(const std::string& Path, int32_t MaxSide, std::vector<uint8_t>* Rgba, int32_t* Width,
+                   int32_t* Height);

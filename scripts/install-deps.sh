@@ -18,7 +18,7 @@ PACKAGES=(
 if [ "${1:-all}" != play ]; then
   PACKAGES+=(
     libgtest-dev libbenchmark-dev libpixman-1-dev
-    xvfb xauth xdotool imagemagick      # xdotool: a window closed from outside (tests/show/FaultsTest.cpp)
+    xvfb xauth xdotool imagemagick x11-utils   # xdotool, xprop: the window under a bare X server (tests/show)
     desktop-file-utils appstream lintian dpkg-dev file
     python3                              # the crafted-file recipe, the page tests
     emscripten nodejs chromium           # the browser build and its tests (scripts/build-web.sh)

@@ -21,8 +21,12 @@ const char* UsageText() {
          "window ends it early.\n"
          "\n"
          "Options:\n"
-         "  --window            show in a 640 x 480 window at the desktop's colour depth\n"
-         "                      instead of full-screen\n"
+         "  --window            show in a window at the desktop's colour depth instead of\n"
+         "                      full-screen; it opens at the largest whole multiple of\n"
+         "                      640 x 480 that fits the desktop and can be resized\n"
+         "  --window-scale N    open the window at N times 640 x 480 (1..8)\n"
+         "  --integer-scale     show (and with --size record) the frame only at whole\n"
+         "                      multiples of its size, centred, with black bars\n"
          "  --depth 15|16|24|32 colour depth of the full-screen display (default 32);\n"
          "                      with --headless also the depth of the window\n"
          "  --no-music          play (or record) without music\n"
@@ -44,6 +48,11 @@ const char* UsageText() {
          "                      stops after the last of them\n"
          "  --scale 1|2|3|4     enlarge recorded and dumped frames N times, pixels kept\n"
          "                      square (2: 1280 x 960)\n"
+         "  --size WxH          record and dump frames at W x H (even numbers), or 1080p\n"
+         "                      (1920 x 1080) or 2160p (3840 x 2160): the frame as large\n"
+         "                      as fits at 4:3, black bars around it\n"
+         "  --quality N         the recording's constant quality (CRF): .mp4 0..51\n"
+         "                      (default 23), .webm 0..63 (default 32); lower is better\n"
          "  --start T           begin at T seconds of show time: earlier frames are drawn\n"
          "                      at full speed and not shown, recorded or dumped\n"
          "  --end T             stop before the frame drawn at T seconds\n"
@@ -55,6 +64,14 @@ const char* UsageText() {
          "                      and the frames per second of the whole run\n"
          "  --help              print this text and exit\n"
          "  --version           print the version and exit\n"
+         "\n"
+         "Keys (in the window and full-screen):\n"
+         "  Escape              end the show\n"
+         "  Space, P            pause and resume (the picture and the music together)\n"
+         "  F11, Alt+Enter      switch between full screen and the window\n"
+         "  F12                 save the frame on screen as nerith-<show time>.png in the\n"
+         "                      current folder (or $XDG_PICTURES_DIR)\n"
+         "Offline runs and recordings read no keys but Escape.\n"
          "\n"
          "Pictures, meshes and music (GFX/, ASC/, SND/) are looked for in the current\n"
          "folder, then beside the executable, then in ../share/nerith from the\n"
@@ -114,6 +131,28 @@ bool ParseFrameList(const std::string& Text, std::vector<uint32_t>* Out) {
   return true;
 }
 
+// "1080p", "2160p" or "WxH" with both sides even, 16 to 7680 by 4320.
+bool ParseSize(const std::string& Text, int32_t* W, int32_t* H) {
+  if (Text == "1080p") {
+    *W = 1920;
+    *H = 1080;
+    return true;
+  }
+  if (Text == "2160p") {
+    *W = 3840;
+    *H = 2160;
+    return true;
+  }
+  const size_t X = Text.find('x');
+  uint32_t Width = 0, Height = 0;
+  if (X == std::string::npos || !ParseUnsigned(Text.substr(0, X), &Width) || !ParseUnsigned(Text.substr(X + 1), &Height))
+    return false;
+  if (Width < 16 || Height < 16 || Width > 7680 || Height > 4320 || Width % 2 || Height % 2) return false;
+  *W = int32_t(Width);
+  *H = int32_t(Height);
+  return true;
+}
+
 // The --frames entries the run never writes: above the show's last frame,
 // or (offline, where frame k is drawn at 40 k ms) outside [start, end).
 // Empty when every entry is reached.
@@ -152,8 +191,9 @@ int UsageError(const std::string& Problem) {
 }
 
 bool TakesValue(const std::string& Arg) {
-  static const char* const Names[] = {"--depth", "--seed", "--dump-frames", "--frames", "--record", "--music",
-                                      "--scale", "--start", "--end", "--scene"};
+  static const char* const Names[] = {"--depth", "--seed",  "--dump-frames", "--frames", "--record",
+                                      "--music", "--scale", "--start",       "--end",    "--scene",
+                                      "--window-scale", "--size", "--quality"};
   for (const char* Name : Names)
     if (Arg == Name) return true;
   return false;
@@ -166,6 +206,7 @@ int ParseCommandLine(int argc, char** argv) {
   bool HasFrames = false;
   bool HasStart = false;
   bool HasScene = false;
+  bool HasScale = false;
   for (int i = 1; i < argc; ++i) {
     std::string Arg = argv[i] ? argv[i] : "";
     std::string Value;
@@ -232,6 +273,23 @@ int ParseCommandLine(int argc, char** argv) {
       if (!ParseUnsigned(Value, &Scale) || Scale < 1 || Scale > 4)
         return UsageError("--scale must be 1, 2, 3 or 4, not \"" + Value + "\"");
       Options.Scale = int32_t(Scale);
+      HasScale = true;
+    } else if (Arg == "--window-scale") {
+      uint32_t Scale = 0;
+      if (!ParseUnsigned(Value, &Scale) || Scale < 1 || Scale > 8)
+        return UsageError("--window-scale must be a whole number from 1 to 8, not \"" + Value + "\"");
+      Options.WindowScale = int32_t(Scale);
+    } else if (Arg == "--integer-scale") {
+      Options.IntegerScale = true;
+    } else if (Arg == "--size") {
+      if (!ParseSize(Value, &Options.OutWidth, &Options.OutHeight))
+        return UsageError("--size must be 1080p, 2160p or WxH with even W and H from 16x16 to 7680x4320, not \"" +
+                          Value + "\"");
+    } else if (Arg == "--quality") {
+      uint32_t Quality = 0;
+      if (!ParseUnsigned(Value, &Quality) || Quality > 63)
+        return UsageError("--quality must be a whole number (.mp4 0..51, .webm 0..63), not \"" + Value + "\"");
+      Options.Quality = int32_t(Quality);
     } else if (Arg == "--start") {
       if (!ParseSeconds(Value, &Options.StartMs))
         return UsageError("--start needs seconds of show time (like 148 or 12.5), not \"" + Value + "\"");
@@ -256,6 +314,18 @@ int ParseCommandLine(int argc, char** argv) {
   constexpr uint32_t ShowMs = OfflineFrameTotal * OfflineFrameMs;
   if (Options.StartMs >= ShowMs) return UsageError("--start must be before the show's end (257.84 s)");
   if (Options.EndMs <= Options.StartMs) return UsageError("--end must come after the start");
+  const bool Writes = !Options.RecordPath.empty() || !Options.DumpDir.empty();
+  if (Options.OutWidth > 0 && HasScale) return UsageError("--size and --scale both set the frame size; give one");
+  if (Options.OutWidth > 0 && !Writes) return UsageError("--size needs --record FILE or --dump-frames DIR");
+  if (Options.Quality >= 0) {
+    RecordFormat Format;
+    if (!RecordFormatOf(Options.RecordPath, &Format)) return UsageError("--quality needs --record FILE");
+    const QualityRange Range = QualityRangeOf(Format);
+    if (Range.Highest == 0) return UsageError("--quality: .mkv recordings are lossless and have no quality to choose");
+    if (Options.Quality > Range.Highest)
+      return UsageError("--quality for this file must be from " + std::to_string(Range.Lowest) + " to " +
+                        std::to_string(Range.Highest));
+  }
   if (!Options.RecordPath.empty()) Options.Headless = true;
   Options.Offline = Options.Headless && (Options.HasSeed || !Options.RecordPath.empty());
   const std::string Unreached = UnreachedFrames();

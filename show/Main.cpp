@@ -36,6 +36,7 @@
 #include "Options.h"
 #include "RunClock.h"
 #include "Show.h"
+#include "Viewer.h"
 #include <kelvra/Errors.h>
 
 // --- configuration and globals --------------------------------------------
@@ -67,8 +68,6 @@ constexpr const char* ShowCaption = "Tarnwick - Vastiel - 05/2001";
 
 // The cap: at most this many frames per second on average since the start.
 constexpr double FrameRateCap = 25.0;
-// How often a paused show looks at its messages and keys.
-constexpr uint32_t PausePollMs = 20;
 
 }  // namespace
 
@@ -183,6 +182,12 @@ void InitShow() {
     // Windowed headless displays report --depth (or 32) as their desktop.
     const int32_t Depth = Options.Depth ? Options.Depth : 32;
     KvSetDeviceFactory([Depth] { return KvMakeHeadlessDevice(Depth); });
+  } else {
+    KvWindowOptions Window;
+    Window.Scale = Options.WindowScale;
+    Window.IntegerScale = Options.IntegerScale;
+    Window.AppId = NerithAppId;
+    KvSetWindowOptions(Window);
   }
   PrepareRunClock();
 
@@ -190,6 +195,7 @@ void InitShow() {
     Display = new TSelfFullKelvra(640, 480, DisplayDepth, ShowCaption);
   else
     Display = new TSelfKelvra(DisplayWidth, DisplayHeight, ShowCaption);
+  SetShowWindowIcon();
 
   LoadPictures();
   if (UseMusic) Sound = new TSoundKv(Display, ShowMusicPath(), false);
@@ -255,6 +261,7 @@ bool HandOnFrame(double CapWaitMs) {
   Frame.Number = FrameCount;
   Frame.ShowMs = ShowTimeMs();
   Frame.CapWaitMs = CapWaitMs;
+  SetShownFrameTime(Frame.ShowMs);
   return SendFrame(Frame);
 }
 
@@ -294,14 +301,12 @@ void EndFrame() {
   // 4. Show it: the frame-output seam presents, dumps, records and times.
   const bool More = HandOnFrame(CapWaitMs);
 
-  // 5. One window message, then Escape; while the show is paused only these
-  // are read, with the clock standing still.
-  for (;;) {
-    if (!ProcessMessage(Display)) Shutdown();
-    if (Input && Input->KeyDown(1)) Shutdown();
-    if (!ShowPaused() || StopSignalNumber() != 0) break;  // a stop signal ends a paused run too
-    KvSleep(PausePollMs);
-  }
+  // 5. One window message, then the keys: Escape held now or pressed since
+  // the last frame, then the viewer's keys (live runs; a pause waits there).
+  if (!ProcessMessage(Display)) Shutdown();
+  if (Input) Input->ReadKeys();
+  if (Input && Input->KeyHit(KvKeyEscape)) Shutdown();
+  HandleViewerKeys();
 
   if (StopSignalNumber() != 0) EndRun(true);
   if (!More) Shutdown();

@@ -31,6 +31,11 @@ struct ShowOptions {
   uint32_t StartMs = 0;         // --start T / --scene N: first show time
   uint32_t EndMs = UINT32_MAX;  // --end T: frames drawn before this time
   std::string MusicFile;        // --music FILE: another soundtrack (empty: the show's)
+  int32_t WindowScale = 0;      // --window-scale N (0: the largest that fits the desktop)
+  bool IntegerScale = false;    // --integer-scale: whole multiples only, on screen and in --size
+  int32_t OutWidth = 0;         // --size WxH: recorded and dumped frames letterboxed
+  int32_t OutHeight = 0;        //   into this size (0: the frame times --scale)
+  int32_t Quality = -1;         // --quality N: the encoder's CRF (-1: the format's default)
 };
 
 extern ShowOptions Options;

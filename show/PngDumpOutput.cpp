@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <kelvra/Errors.h>
+#include "FrameFit.h"
 #include "FrameOutput.h"
 #include "Options.h"
 
@@ -18,7 +19,10 @@ class PngDumpOutput : public FrameOutput {
     if (!Frame.Pixels) return;
     const std::vector<uint32_t>& List = Options.DumpFrames;
     if (!List.empty() && !std::binary_search(List.begin(), List.end(), Frame.Number)) return;
-    CopyScaledFrame(Frame, Scale, &Copy);
+    if (Options.OutWidth > 0)
+      FitFrame(Frame);
+    else
+      CopyScaledFrame(Frame, Scale, &Copy);
     char Name[32];
     std::snprintf(Name, sizeof Name, "frame_%05u.png", Frame.Number);
     const std::string Path = (std::filesystem::path(Folder) / Name).string();
@@ -27,6 +31,17 @@ class PngDumpOutput : public FrameOutput {
   }
 
  private:
+  // --size: the frame letterboxed into the output size, in its own format.
+  void FitFrame(const FinishedFrame& Frame) {
+    const int32_t Bpp = (Frame.Depth + 7) / 8;
+    OutputFrameSize(Frame.Width, Frame.Height, &Copy.Width, &Copy.Height);
+    Copy.Pitch = Copy.Width * Bpp;
+    Copy.Depth = Frame.Depth;
+    Copy.Pixels.reset(new uint8_t[size_t(Copy.Pitch) * size_t(Copy.Height)]);
+    FitPixels(Frame.Pixels, Frame.Width, Frame.Height, Frame.Pitch, Bpp, Copy.Pixels.get(), Copy.Width, Copy.Height,
+              Copy.Pitch, OutputFramePlace(Frame.Width, Frame.Height));
+  }
+
   std::string Folder;
   int Scale;
   KvFrameCopy Copy;

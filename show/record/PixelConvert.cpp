@@ -4,14 +4,31 @@
 #include <cstddef>
 
 namespace {
-// The BT.601 studio-range rows, scaled by 256 (the classic integer form).
-inline uint8_t LumaOf(int R, int G, int B) { return uint8_t(((66 * R + 129 * G + 25 * B + 128) >> 8) + 16); }
-inline uint8_t CbOf(int R, int G, int B) { return uint8_t(((-38 * R - 74 * G + 112 * B + 128) >> 8) + 128); }
-inline uint8_t CrOf(int R, int G, int B) { return uint8_t(((112 * R - 94 * G - 18 * B + 128) >> 8) + 128); }
+// The studio-range rows in fixed point. BT.601: the classic table scaled by
+// 2^8. BT.709 from Kr = 0.2126, Kb = 0.0722, luma scaled by 219/255 and
+// chroma by 224/255, in 2^16 steps: at 2^8 the rounding of the chroma rows
+// errs by more than one step on saturated greens. Each chroma row sums to
+// 0, so grey stays at 128.
+struct Rows {
+  int Shift;
+  int Y[3], Cb[3], Cr[3];
+};
+constexpr Rows Bt601Rows = {8, {66, 129, 25}, {-38, -74, 112}, {112, -94, -18}};
+constexpr Rows Bt709Rows = {16, {11966, 40254, 4064}, {-6596, -22189, 28785}, {28784, -26145, -2639}};
+
+inline uint8_t Row(const int (&K)[3], int Shift, int R, int G, int B, int Offset) {
+  return uint8_t(((K[0] * R + K[1] * G + K[2] * B + (1 << (Shift - 1))) >> Shift) + Offset);
+}
 }  // namespace
 
+YuvMatrix YuvMatrixFor(int Height) { return Height > 576 ? YuvMatrix::Bt709 : YuvMatrix::Bt601; }
+
 void RgbToYuv420(const uint8_t* Rgb, int Width, int Height, uint8_t* Y, int PitchY, uint8_t* Cb, int PitchCb,
-                 uint8_t* Cr, int PitchCr) {
+                 uint8_t* Cr, int PitchCr, YuvMatrix Matrix) {
+  const Rows& K = Matrix == YuvMatrix::Bt709 ? Bt709Rows : Bt601Rows;
+  auto LumaOf = [&K](int R, int G, int B) { return Row(K.Y, K.Shift, R, G, B, 16); };
+  auto CbOf = [&K](int R, int G, int B) { return Row(K.Cb, K.Shift, R, G, B, 128); };
+  auto CrOf = [&K](int R, int G, int B) { return Row(K.Cr, K.Shift, R, G, B, 128); };
   const int RowBytes = Width * 3;
   for (int Row = 0; Row < Height; Row += 2) {
     const uint8_t* P0 = Rgb + size_t(Row) * RowBytes;

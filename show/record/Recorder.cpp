@@ -20,7 +20,9 @@ extern "C" {
 #include <vector>
 
 #include <kelvra/Errors.h>
+#include "../FrameFit.h"
 #include "../FrameOutput.h"
+#include "../Options.h"
 #include "../RunClock.h"
 #include "../Show.h"
 #include "FrameRgb.h"
@@ -43,10 +45,14 @@ class Recorder : public FrameOutput {
     RecordFormat Format = RecordFormat::Mp4;
     RecordFormatOf(Path, &Format);
     std::string Error;
-    if (!File.Open(Path, Format, DisplayWidth * Scale, DisplayHeight * Scale, Music, &Error)) RecordError(Error);
+    OutputFrameSize(DisplayWidth, DisplayHeight, &Width, &Height);
+    Fitted = Options.OutWidth > 0;
+    Place = OutputFramePlace(DisplayWidth, DisplayHeight);
+    if (!File.Open(Path, Format, Width, Height, Music, &Error, Options.Quality)) RecordError(Error);
     if (Music && !Track.Open(ShowMusicPath(), File.AudioWanted(), &Error)) RecordError(Error);
     HasAudio = Music;
-    Rgb.resize(size_t(DisplayWidth) * Scale * DisplayHeight * Scale * 3);
+    Rgb.resize(size_t(Width) * size_t(Height) * 3);
+    if (Fitted) FrameRgb.resize(size_t(DisplayWidth) * size_t(DisplayHeight) * 3);
     Started = Clock::now();
     Worker = std::thread(&Recorder::Run, this);
   }
@@ -168,7 +174,13 @@ class Recorder : public FrameOutput {
   // On the encoder thread: one frame, then the sound up to its end.
   bool Encode(const KvFrameCopy& Frame, double MusicStart) {
     if (File.FramesWritten() == 0 && HasAudio) Track.Place(MusicStart);
-    FrameToRgb(Frame, Scale, Rgb.data());
+    if (Fitted) {
+      FrameToRgb(Frame, 1, FrameRgb.data());
+      FitPixels(FrameRgb.data(), Frame.Width, Frame.Height, Frame.Width * 3, 3, Rgb.data(), Width, Height, Width * 3,
+                Place);
+    } else {
+      FrameToRgb(Frame, Scale, Rgb.data());
+    }
     if (!File.WriteVideo(Rgb.data())) return Fail(File.Error());
     if (!HasAudio) return true;
     const AudioInput In = File.AudioWanted();
@@ -197,7 +209,11 @@ class Recorder : public FrameOutput {
   bool HasAudio = false;
   VideoFile File;
   MusicTrack Track;
-  std::vector<uint8_t> Rgb;  // encoder thread only
+  int32_t Width = 0, Height = 0;  // of the file's pictures
+  bool Fitted = false;            // --size: letterboxed into Width x Height
+  KvRect Place = {0, 0, 0, 0};
+  std::vector<uint8_t> Rgb;       // encoder thread only
+  std::vector<uint8_t> FrameRgb;  // the frame at 1:1 before fitting
   Clock::time_point Started;
 
   // Show thread only.

@@ -38,32 +38,45 @@ struct Recipe {
   const char* Muxer;
   const char* VideoCodec;
   AVPixelFormat PixelFormat;
-  const char* VideoOptions;  // "key=value:key=value" for the encoder
+  const char* VideoOptions;  // "key=value:key=value" for the encoder, the CRF added
   const char* AudioCodec;
   AVSampleFormat SampleFormat;
   int SampleRate;
   int64_t AudioBitRate;  // 0: lossless
 };
 
-// libx264 at constant quality 20 with the "veryfast" preset: transparent
-// for this picture at a fraction of the default preset's time. VP9 in
-// constant-quality mode (b=0) with the fastest real-time settings.
+// libx264 at constant quality with the "veryfast" preset: transparent for
+// this picture at a fraction of the default preset's time. VP9 in
+// constant-quality mode (b=0) with the fastest real-time settings. The CRF
+// defaults: bench/README.md, "Recording at 1080p".
 Recipe RecipeOf(RecordFormat Format) {
   switch (Format) {
     case RecordFormat::Mp4:
-      return {"mp4", "libx264", AV_PIX_FMT_YUV420P, "preset=veryfast:crf=20", "aac", AV_SAMPLE_FMT_FLTP, 44100,
+      return {"mp4", "libx264", AV_PIX_FMT_YUV420P, "preset=veryfast", "aac", AV_SAMPLE_FMT_FLTP, 44100,
               192000};
     case RecordFormat::Mkv:
       return {"matroska", "ffv1", AV_PIX_FMT_BGR0, "level=3:slices=4:slicecrc=1", "flac", AV_SAMPLE_FMT_S16, 44100,
               0};
     case RecordFormat::WebM:
     default:
-      return {"webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, "crf=32:b=0:deadline=realtime:cpu-used=8:row-mt=1",
+      return {"webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, "b=0:deadline=realtime:cpu-used=8:row-mt=1",
               "libopus", AV_SAMPLE_FMT_FLT, 48000, 128000};
   }
 }
 
 }  // namespace
+
+QualityRange QualityRangeOf(RecordFormat Format) {
+  switch (Format) {
+    case RecordFormat::Mp4:
+      return {0, 51, 23};
+    case RecordFormat::WebM:
+      return {0, 63, 32};
+    case RecordFormat::Mkv:
+    default:
+      return {0, 0, 0};
+  }
+}
 
 bool RecordFormatOf(const std::string& Path, RecordFormat* Format) {
   const std::string Ext = LowerExtension(Path);
@@ -91,6 +104,7 @@ struct VideoFile::State {
   AVAudioFifo* Fifo = nullptr;
   AVPacket* Packet = nullptr;
   int AudioFrameSize = 0;
+  YuvMatrix Matrix = YuvMatrix::Bt601;
   int64_t Frames = 0;
   int64_t Samples = 0;  // sent to the audio encoder
   int64_t SamplesIn = 0;
@@ -181,7 +195,7 @@ AudioInput VideoFile::AudioWanted() const {
 }
 
 bool VideoFile::Open(const std::string& Path, RecordFormat Format, int Width, int Height, bool WithAudio,
-                     std::string* Error) {
+                     std::string* Error, int Quality) {
   State& St = *S;
   const Recipe R = RecipeOf(Format);
   St.Path = Path;
@@ -211,15 +225,21 @@ bool VideoFile::Open(const std::string& Path, RecordFormat Format, int Width, in
   St.Video->pix_fmt = R.PixelFormat;
   St.Video->sample_aspect_ratio = AVRational{1, 1};
   if (R.PixelFormat == AV_PIX_FMT_YUV420P) {
+    // What WriteVideo's conversion does, in full: players then show the
+    // file as one system instead of guessing the parts that are missing.
+    St.Matrix = YuvMatrixFor(Height);
+    const bool Hd = St.Matrix == YuvMatrix::Bt709;
     St.Video->color_range = AVCOL_RANGE_MPEG;
-    St.Video->colorspace = AVCOL_SPC_SMPTE170M;
-    St.Video->color_primaries = AVCOL_PRI_BT709;
-    St.Video->color_trc = AVCOL_TRC_IEC61966_2_1;
+    St.Video->colorspace = Hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+    St.Video->color_primaries = Hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
+    St.Video->color_trc = Hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
   }
   St.Video->thread_count = 0;  // the encoder's own choice: every core
   if (St.Out->oformat->flags & AVFMT_GLOBALHEADER) St.Video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   AVDictionary* Opts = nullptr;
   av_dict_parse_string(&Opts, R.VideoOptions, "=", ":", 0);
+  const QualityRange Q = QualityRangeOf(Format);
+  if (Q.Highest > 0) av_dict_set_int(&Opts, "crf", Quality >= 0 ? Quality : Q.Default, 0);
   Code = avcodec_open2(St.Video, VideoCodec, &Opts);
   av_dict_free(&Opts);
   if (Code < 0) return Fail(std::string("cannot open the ") + R.VideoCodec + " encoder: " + AvText(Code));
@@ -276,7 +296,7 @@ bool VideoFile::WriteVideo(const uint8_t* Rgb) {
     RgbToBgr0(Rgb, F->width, F->height, F->data[0], F->linesize[0]);
   else
     RgbToYuv420(Rgb, F->width, F->height, F->data[0], F->linesize[0], F->data[1], F->linesize[1], F->data[2],
-                F->linesize[2]);
+                F->linesize[2], St.Matrix);
   F->pts = St.Frames++;
   return St.Encode(St.Video, St.VideoStream, F);
 }

@@ -5,6 +5,10 @@
 //   .mkv   FFV1 in packed BGR0 (lossless RGB) and FLAC
 //   .webm  VP9 (libvpx, yuv420p, constant quality) and Opus
 //
+// The 4:2:0 files are converted and tagged in one colour system: BT.709
+// (matrix, primaries, transfer) above 576 lines, BT.601 (smpte170m) for
+// standard definition.
+//
 // Frames come as 8-bit RGB at 25 frames per second; frame n has the time
 // stamp n / 25 s. The file is written as a temporary file next to Path
 // (engine/AtomicFile.h) and renamed to Path by Finish, so a file under the
@@ -25,6 +29,14 @@ enum class RecordFormat { Mp4, Mkv, WebM };
 // other name.
 bool RecordFormatOf(const std::string& Path, RecordFormat* Format);
 
+// The encoder's constant-quality scale (CRF) of a format: its range and the
+// value used when --quality is not given. Lossless formats have none
+// (Highest 0).
+struct QualityRange {
+  int Lowest = 0, Highest = 0, Default = 0;
+};
+QualityRange QualityRangeOf(RecordFormat Format);
+
 // What the audio encoder takes: interleaved or planar samples (libavutil's
 // AVSampleFormat), stereo, at Rate.
 struct AudioInput {
@@ -41,7 +53,9 @@ class VideoFile {
 
   // Creates the file and opens the encoders (no audio stream when Audio is
   // false). On failure: false, Error says why, nothing is left on disk.
-  bool Open(const std::string& Path, RecordFormat Format, int Width, int Height, bool Audio, std::string* Error);
+  // Quality: the CRF (-1: the format's default).
+  bool Open(const std::string& Path, RecordFormat Format, int Width, int Height, bool Audio, std::string* Error,
+            int Quality = -1);
   AudioInput AudioWanted() const;
 
   // The next frame, Width x Height x 3 bytes.

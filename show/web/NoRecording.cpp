@@ -8,6 +8,7 @@
 #include <kelvra/Errors.h>
 
 bool RecordFormatOf(const std::string&, RecordFormat*) { return false; }
+QualityRange QualityRangeOf(RecordFormat) { return QualityRange(); }
 
 std::unique_ptr<FrameOutput> MakeRecorder(const std::string&, int, bool, bool) {
   FatalError(KvErrorLine("[Nerith]", "Record", "Recording is not part of the browser build").c_str());

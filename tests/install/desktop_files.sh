@@ -10,6 +10,8 @@ meta="$P/metainfo/org.nerith.Nerith.metainfo.xml"
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$meta" || fail "appstreamcli validate"
 
+# Docks match the running window (class / app id org.nerith.Nerith) to the entry.
+[ "$(sed -n 's/^StartupWMClass=//p' "$desktop")" = org.nerith.Nerith ] || fail "StartupWMClass is not org.nerith.Nerith"
 icon=$(sed -n 's/^Icon=//p' "$desktop")
 [ -f "$P/icons/hicolor/256x256/apps/$icon.png" ] || fail "Icon=$icon names no installed icon"
 exe=$(sed -n '0,/^Exec=/s/^Exec=\([^ ]*\).*/\1/p' "$desktop")

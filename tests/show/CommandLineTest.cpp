@@ -70,6 +70,18 @@ TEST(CommandLine, EveryOptionIsTaken) {
   EXPECT_EQ(Options.StartMs, 12500u);
   EXPECT_EQ(Options.EndMs, 20000u);
   EXPECT_TRUE(Options.Quiet);
+  // Sizes for video sites; the window's scale.
+  ASSERT_EQ(Parse({"--record", "a.webm", "--size", "2160p", "--quality", "63", "--integer-scale"}), -1);
+  EXPECT_EQ(Options.OutWidth, 3840);
+  EXPECT_EQ(Options.OutHeight, 2160);
+  EXPECT_EQ(Options.Quality, 63);
+  EXPECT_TRUE(Options.IntegerScale);
+  ASSERT_EQ(Parse({"--dump-frames", "d", "--size", "1280x720"}), -1);
+  EXPECT_EQ(Options.OutWidth, 1280);
+  EXPECT_EQ(Options.OutHeight, 720);
+  EXPECT_EQ(Options.Quality, -1);
+  ASSERT_EQ(Parse({"--window", "--window-scale", "3"}), -1);
+  EXPECT_EQ(Options.WindowScale, 3);
   ASSERT_EQ(Parse({"--scene", "10"}), -1);
   EXPECT_EQ(Options.StartMs, 155u * 880u);  // scene 10 opens at step 155
   EXPECT_FALSE(Options.Offline);
@@ -87,6 +99,14 @@ TEST(CommandLine, BadInputIsAUsageErrorWithStatusTwo) {
       {"--start", "257.84"},  // the show's last frame is drawn at 257.84 s - 40 ms
       {"--start", "5", "--end", "5"}, {"--scene", "0"}, {"--scene", "15"}, {"--scene", "2", "--start", "1"},
       {"--music"}, {"--music="}, {"--music", "a.mid", "--no-music"},
+      {"--window-scale", "0"}, {"--window-scale", "9"}, {"--window-scale", "2x"},
+      {"--size", "1080p"},  // nothing to write at that size
+      {"--size", "1921x1080", "--record", "a.mp4"}, {"--size", "1920x1081", "--record", "a.mp4"},
+      {"--size", "1080", "--record", "a.mp4"}, {"--size", "8x8", "--record", "a.mp4"},
+      {"--size", "9000x4000", "--record", "a.mp4"}, {"--size", "720p", "--record", "a.mp4"},
+      {"--size", "1080p", "--scale", "2", "--record", "a.mp4"},
+      {"--quality", "20"}, {"--quality", "52", "--record", "a.mp4"}, {"--quality", "64", "--record", "a.webm"},
+      {"--quality", "10", "--record", "a.mkv"}, {"--quality", "-1", "--record", "a.mp4"},
   };
   for (const auto& Args : Bad) {
     testing::internal::CaptureStderr();
@@ -138,7 +158,7 @@ TEST(CommandLine, HelpIsTruthful) {
   const std::set<std::string> Taken = {
       "--window", "--depth",   "--no-music", "--seed",  "--headless", "--dump-frames", "--frames", "--benchmark",
       "--help",   "--version", "--record",   "--scale", "--start",    "--end",         "--scene",  "--quiet",
-      "--music"};
+      "--music",  "--window-scale", "--integer-scale", "--size", "--quality"};
   EXPECT_EQ(Named, Taken);
   for (const std::string& Name : Named) {
     std::vector<std::string> Args = {Name};
@@ -148,6 +168,9 @@ TEST(CommandLine, HelpIsTruthful) {
     if (Name == "--music") Args.push_back("a.mid");
     if (Name == "--frames") Args = {"--dump-frames", "d", "--frames", "1"};
     if (Name == "--record") Args.push_back("d.webm");
+    if (Name == "--window-scale") Args.push_back("2");
+    if (Name == "--size") Args = {"--record", "d.mp4", "--size", "1080p"};
+    if (Name == "--quality") Args = {"--record", "d.mp4", "--quality", "23"};
     if (Name == "--scale" || Name == "--start" || Name == "--end" || Name == "--scene") Args.push_back("2");
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();

@@ -13,6 +13,7 @@
 #include <deque>
 #include <new>
 
+#include "../../Input.h"
 #include "../../Platform.h"
 
 namespace {
@@ -324,6 +325,11 @@ class HeadlessDevice final : public KvDevice {
 
   void ShowMessageBox(const char*, const char*) override {}
 
+  void TakeKeyPresses(uint8_t Pressed[256]) override {
+    std::memcpy(Pressed, Presses, 256);
+    std::memset(Presses, 0, 256);
+  }
+
   int32_t DesktopDepth;
   int32_t ScreenDepth = 32;
   KvFrameCopy Last;
@@ -331,6 +337,7 @@ class HeadlessDevice final : public KvDevice {
   uint64_t Presented = 0;
   std::deque<KvMessage> Queue;
   uint8_t Keys[256] = {};
+  uint8_t Presses[256] = {};
 };
 
 HeadlessDevice* AsHeadless(KvDevice& Device) { return dynamic_cast<HeadlessDevice*>(&Device); }
@@ -362,6 +369,7 @@ bool KvHeadlessSetKey(KvDevice& Device, uint8_t Key, bool Down) {
   HeadlessDevice* H = AsHeadless(Device);
   if (!H) return false;
   H->Keys[Key] = Down ? 0x80 : 0;
+  if (Down) H->Presses[Key] |= uint8_t(0x80 | ((H->Keys[KvKeyLeftAlt] | H->Keys[KvKeyRightAlt]) ? KvPressedWithAlt : 0));
   return true;
 }
 

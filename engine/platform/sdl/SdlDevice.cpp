@@ -1,15 +1,20 @@
-// SDL2 display device: a framed window centred on the desktop, or the whole
-// desktop (SDL_WINDOW_FULLSCREEN_DESKTOP, no mode switch), showing frames
-// through one streaming texture.
+// SDL2 display device: a framed, resizable window centred on the desktop, or
+// the whole desktop (SDL_WINDOW_FULLSCREEN_DESKTOP, no mode switch), showing
+// frames through one streaming texture, 4:3 with black bars at any size,
+// scaled by nearest neighbour in one step from the frame to the window's
+// pixels (HiDPI: the drawable's own size, never the scaled points).
 //
 // Depends on: SDL2 (video and events only), Platform.h, the headless device
 // (for the memory side: surfaces, colour fill, keyed copy - one
 // implementation of those for every device), Errors.h (the fatal hooks).
 //
 //   Set-up        KvMakeSdlDevice, CreateWindow, CreateScreen
-//   Presenting    Present: upload unconverted, scale to the client area
+//   Presenting    Present: upload unconverted, letterbox into the drawable;
+//                 redrawn from the texture on expose and resize
+//   Full screen   SetFullScreen: switch while frames go on
 //   Messages      PeekMessage over our own FIFO fed by SDL_PollEvent
-//   Keyboard      KeyboardState through KvKeyFromSdlScancode
+//   Keyboard      KeyboardState through KvKeyFromSdlScancode; presses
+//                 latched between reads (TakeKeyPresses)
 //   Fatal hooks   restore the desktop, message box
 //
 // Pixel formats: the engine's four layouts are all formats SDL textures take
@@ -20,6 +25,7 @@
 // mode and the texture format emulates the requested depth.
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +34,7 @@
 
 #include "../../Errors.h"
 #include "../../Input.h"
+#include "../../Letterbox.h"
 #include "../../Platform.h"
 #include "XErrorRouting.h"
 
@@ -125,6 +132,7 @@ bool IsMessageWorthy(const SDL_Event& E) {
 
 class SdlDevice final : public KvDevice {
  public:
+  explicit SdlDevice(const KvWindowOptions& O) : Options(O) {}
   ~SdlDevice() override {
     ReleaseScreen();
     DestroyWindow();
@@ -136,8 +144,9 @@ class SdlDevice final : public KvDevice {
     if (Window || Width <= 0 || Height <= 0) return 0;
     CaptionText = Caption ? Caption : "";
     MessageBoxCaption = CaptionText.empty() ? "Kelvra" : CaptionText;
-    Uint32 Flags = SDL_WINDOW_SHOWN;
-    int X = SDL_WINDOWPOS_CENTERED, Y = SDL_WINDOWPOS_CENTERED, W = Width, H = Height;
+    Uint32 Flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
+    const int Scale = WindowScale(Width, Height);
+    int X = SDL_WINDOWPOS_CENTERED, Y = SDL_WINDOWPOS_CENTERED, W = Width * Scale, H = Height * Scale;
     SDL_DisplayMode Desktop;
     if (FullScreen) {
       // Borderless over the whole desktop from the start, so the window is
@@ -156,6 +165,14 @@ class SdlDevice final : public KvDevice {
       std::fprintf(stderr, "SDL_CreateWindow: %s\n", SDL_GetError());
       return 0;
     }
+    // Smaller than the frame it could still be read; smaller than a quarter
+    // of it, not.
+    SDL_SetWindowMinimumSize(Window, Width / 2, Height / 2);
+    // The window F11 goes to from full screen: the size a windowed start
+    // would have had, centred.
+    WindowedWidth = Width * Scale;
+    WindowedHeight = Height * Scale;
+    IsFullScreen = FullScreen;
     SDL_ShowCursor(FullScreen ? SDL_DISABLE : SDL_ENABLE);
     SDL_RaiseWindow(Window);
     return SDL_GetWindowID(Window);
@@ -208,10 +225,6 @@ class SdlDevice final : public KvDevice {
       std::fprintf(stderr, "SDL_CreateRenderer: %s\n", SDL_GetError());
       return KVERR_GENERIC;
     }
-    CoversTarget = !FullScreen;
-    // Full-screen shows the 4:3 picture with black bars on a wider screen;
-    // the window's client area is the picture's own size.
-    if (FullScreen) SDL_RenderSetLogicalSize(Renderer, Width, Height);
     SDL_SetRenderDrawColor(Renderer, 0, 0, 0, 255);
     SDL_RenderClear(Renderer);
     SDL_RenderPresent(Renderer);
@@ -273,6 +286,7 @@ class SdlDevice final : public KvDevice {
     if (!Texture) {
       Texture = SDL_CreateTexture(Renderer, TexFormat, SDL_TEXTUREACCESS_STREAMING, Src.Width, Src.Height);
       if (!Texture) return KVERR_GENERIC;
+      SDL_SetTextureScaleMode(Texture, SDL_ScaleModeNearest);
       TextureWidth = Src.Width;
       TextureHeight = Src.Height;
     }
@@ -281,13 +295,48 @@ class SdlDevice final : public KvDevice {
       // Best effort: renderers without vsync control keep presenting at once.
       if (SDL_RenderSetVSync(Renderer, WaitRetrace ? 1 : 0) == 0) VSyncOn = WaitRetrace;
     }
-    // No destination rectangle: the whole client area (full-screen: the
-    // logical 4:3 area set in CreateScreen, with bars to clear around it).
-    if (!CoversTarget) SDL_RenderClear(Renderer);
-    SDL_RenderCopy(Renderer, Texture, nullptr, nullptr);
-    SDL_RenderPresent(Renderer);
+    Draw();
     ReportXError("Present");
     return KV_OK;
+  }
+
+  // --- full screen ------------------------------------------------------
+  KvResult SetFullScreen(bool On) override {
+    if (!Window) return KVERR_NODISPLAY;
+    if (On == IsFullScreen) return KV_OK;
+    // The geometry is set by hand as well as the full-screen state: where no
+    // window manager carries the state out (a bare X server), the window
+    // still covers the desktop, as one made full-screen from the start does.
+    if (On) {
+      SDL_GetWindowPosition(Window, &WindowedX, &WindowedY);
+      SDL_GetWindowSize(Window, &WindowedWidth, &WindowedHeight);
+      SDL_DisplayMode Desktop;
+      const int Index = SDL_GetWindowDisplayIndex(Window);
+      SDL_SetWindowBordered(Window, SDL_FALSE);
+      if (SDL_GetDesktopDisplayMode(Index < 0 ? 0 : Index, &Desktop) == 0) {
+        SDL_SetWindowPosition(Window, 0, 0);
+        SDL_SetWindowSize(Window, Desktop.w, Desktop.h);
+      }
+      if (SDL_SetWindowFullscreen(Window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) return KVERR_INVALIDMODE;
+    } else {
+      if (SDL_SetWindowFullscreen(Window, 0) != 0) return KVERR_INVALIDMODE;
+      SDL_SetWindowBordered(Window, SDL_TRUE);
+      SDL_SetWindowSize(Window, WindowedWidth, WindowedHeight);
+      SDL_SetWindowPosition(Window, WindowedX, WindowedY);
+    }
+    IsFullScreen = On;
+    SDL_ShowCursor(On ? SDL_DISABLE : SDL_ENABLE);
+    Draw();
+    return KV_OK;
+  }
+
+  void SetWindowIcon(const uint8_t* Rgba, int32_t Width, int32_t Height) override {
+    if (!Window || !Rgba || Width <= 0 || Height <= 0) return;
+    SDL_Surface* Icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(Rgba), Width, Height, 32,
+                                                           Width * 4, SDL_PIXELFORMAT_RGBA32);
+    if (!Icon) return;
+    SDL_SetWindowIcon(Window, Icon);
+    SDL_FreeSurface(Icon);
   }
 
   // --- messages ---------------------------------------------------------
@@ -320,11 +369,42 @@ class SdlDevice final : public KvDevice {
     return true;
   }
 
+  void TakeKeyPresses(uint8_t Pressed[256]) override {
+    PumpEvents();
+    std::memcpy(Pressed, Presses, 256);
+    std::memset(Presses, 0, 256);
+  }
+
   void ShowMessageBox(const char* Caption, const char* Text) override {
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, Caption ? Caption : "", Text ? Text : "", Window);
   }
 
  private:
+  // The window's size as a multiple of the frame: the option's, or the
+  // largest that fits the usable area of the desktop (panels left out).
+  int WindowScale(int32_t Width, int32_t Height) const {
+    if (Options.Scale > 0) return Options.Scale;
+    SDL_Rect Usable;
+    if (SDL_GetDisplayUsableBounds(0, &Usable) != 0 || Usable.w <= 0 || Usable.h <= 0) return 1;
+    const int Fit = std::min(Usable.w / Width, Usable.h / Height);
+    return Fit < 1 ? 1 : Fit;
+  }
+
+  // The texture (the last frame) into the drawable, letterboxed; the bars
+  // are cleared to black every time, as the window's size may have changed.
+  void Draw() {
+    if (!Renderer) return;
+    SDL_RenderClear(Renderer);
+    if (Texture) {
+      int W = 0, H = 0;
+      if (SDL_GetRendererOutputSize(Renderer, &W, &H) != 0) SDL_GetWindowSize(Window, &W, &H);
+      const KvRect R = KvLetterbox(W, H, TextureWidth, TextureHeight, Options.IntegerScale);
+      const SDL_Rect Dest = {R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top};
+      SDL_RenderCopy(Renderer, Texture, nullptr, &Dest);
+    }
+    SDL_RenderPresent(Renderer);
+  }
+
   // An X protocol error since the last step (a window destroyed from
   // outside) ends the program through the error convention.
   static void ReportXError(const char* Step) {
@@ -338,6 +418,15 @@ class SdlDevice final : public KvDevice {
     SDL_Event E;
     while (SDL_PollEvent(&E)) {
       if (E.type == SDL_RENDER_TARGETS_RESET || E.type == SDL_RENDER_DEVICE_RESET) TextureLost = true;
+      if (E.type == SDL_KEYDOWN && E.key.repeat == 0) {
+        const uint8_t Key = KvKeyFromSdlScancode(E.key.keysym.scancode);
+        if (Key) Presses[Key] |= uint8_t(0x80 | ((E.key.keysym.mod & KMOD_ALT) ? KvPressedWithAlt : 0));
+      }
+      // Expose and resize: the last frame again at once (a paused show
+      // sends no new one).
+      if (E.type == SDL_WINDOWEVENT &&
+          (E.window.event == SDL_WINDOWEVENT_EXPOSED || E.window.event == SDL_WINDOWEVENT_SIZE_CHANGED))
+        Draw();
       if (!IsMessageWorthy(E)) continue;
       const bool Close = E.type == SDL_QUIT ||
                          (E.type == SDL_WINDOWEVENT && E.window.event == SDL_WINDOWEVENT_CLOSE);
@@ -349,9 +438,13 @@ class SdlDevice final : public KvDevice {
     }
   }
 
+  KvWindowOptions Options;
   SDL_Window* Window = nullptr;
   SDL_Renderer* Renderer = nullptr;
-  bool CoversTarget = false;  // the frame fills the whole window: no clear needed
+  bool IsFullScreen = false;
+  int WindowedX = SDL_WINDOWPOS_CENTERED, WindowedY = SDL_WINDOWPOS_CENTERED;
+  int WindowedWidth = 0, WindowedHeight = 0;  // the window's size to go back to
+  uint8_t Presses[256] = {};
   SDL_Texture* Texture = nullptr;
   int32_t TextureWidth = 0;
   int32_t TextureHeight = 0;
@@ -366,7 +459,13 @@ class SdlDevice final : public KvDevice {
 
 }  // namespace
 
-KvDeviceRef KvMakeSdlDevice() {
+KvDeviceRef KvMakeSdlDevice(const KvWindowOptions& Options) {
+  // The window class (X11) and app id (Wayland) that docks match against
+  // the desktop entry's StartupWMClass; a value set outside wins.
+  if (!Options.AppId.empty()) {
+    setenv("SDL_VIDEO_X11_WMCLASS", Options.AppId.c_str(), 0);
+    setenv("SDL_VIDEO_WAYLAND_WMCLASS", Options.AppId.c_str(), 0);
+  }
   // The screen stays awake while the show runs, in either mode.
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "0");
   // One window, closed by the show itself: SDL turns the close box into
@@ -394,5 +493,5 @@ KvDeviceRef KvMakeSdlDevice() {
   SDL_DisableScreenSaver();
   KvSetRestoreDesktopHook(RestoreDesktop);
   KvSetMessageBoxHook(ShowFatalBox);
-  return std::make_shared<SdlDevice>();
+  return std::make_shared<SdlDevice>(Options);
 }

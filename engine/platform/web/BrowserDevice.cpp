@@ -231,7 +231,7 @@ void KvBrowserSetTestFrames(std::vector<uint32_t> Frames) {
 }
 
 // The browser build has no SDL2: the canvas is its only display.
-KvDeviceRef KvMakeSdlDevice() {
+KvDeviceRef KvMakeSdlDevice(const KvWindowOptions&) {
   KvSetDeviceCreateError("SDL2 is not part of the browser build");
   return nullptr;
 }
@@ -239,3 +239,4 @@ KvDeviceRef KvMakeSdlDevice() {
 // Nor libpng: a page has no folder to write frames into (--dump-frames then
 // stops the show with the engine's "Cannot write" line).
 bool KvWriteFramePng(const KvFrameCopy&, const std::string&, std::string*) { return false; }
+bool KvReadPngRgba(const std::string&, int32_t, std::vector<uint8_t>*, int32_t*, int32_t*) { return false; }

@@ -71,3 +71,6 @@ bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::str
   KvAtomicFile File;
   return File.Create(Path, &Why) && File.Write(Png.data(), Png.size(), &Why) && File.Commit(&Why);
 }
+
+// No PNG reader here: the window's icon comes with the executable instead.
+bool KvReadPngRgba(const std::string&, int32_t, std::vector<uint8_t>*, int32_t*, int32_t*) { return false; }

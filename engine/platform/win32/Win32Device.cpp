@@ -424,4 +424,4 @@ KvDeviceRef KvMakeWin32Device() {
 }
 
 // The Windows build has no SDL2: the window device is its display.
-KvDeviceRef KvMakeSdlDevice() { return KvMakeWin32Device(); }
+KvDeviceRef KvMakeSdlDevice(const KvWindowOptions&) { return KvMakeWin32Device(); }

@@ -320,6 +320,33 @@ TEST(Record, StartAndFramesChooseFramesWithoutChangingThem) {
 
 // The studio-range BT.601 values every player expects for the corners of
 // the colour cube.
+// BT.709 for HD sizes, from its definition (Kr 0.2126, Kb 0.0722, luma
+// 16..235, chroma 16..240) in floating point, to within one step; every
+// grey has no colour.
+TEST(Record, Bt709StudioRangeForHd) {
+  EXPECT_EQ(YuvMatrixFor(480), YuvMatrix::Bt601);
+  EXPECT_EQ(YuvMatrixFor(576), YuvMatrix::Bt601);
+  EXPECT_EQ(YuvMatrixFor(720), YuvMatrix::Bt709);
+  EXPECT_EQ(YuvMatrixFor(1080), YuvMatrix::Bt709);
+  const double Kr = 0.2126, Kb = 0.0722, Kg = 1 - Kr - Kb;
+  for (int R = 0; R < 256; R += 15)
+    for (int G = 0; G < 256; G += 15)
+      for (int B = 0; B < 256; B += 15) {
+        const std::vector<uint8_t> Rgb = {uint8_t(R), uint8_t(G), uint8_t(B), uint8_t(R), uint8_t(G), uint8_t(B),
+                                          uint8_t(R), uint8_t(G), uint8_t(B), uint8_t(R), uint8_t(G), uint8_t(B)};
+        uint8_t Y[4], Cb, Cr;
+        RgbToYuv420(Rgb.data(), 2, 2, Y, 2, &Cb, 1, &Cr, 1, YuvMatrix::Bt709);
+        const double L = Kr * R + Kg * G + Kb * B;
+        EXPECT_NEAR(Y[0], 16 + 219 * L / 255, 1.0) << R << "," << G << "," << B;
+        EXPECT_NEAR(Cb, 128 + 224 * (B - L) / (2 * (1 - Kb)) / 255, 1.0) << R << "," << G << "," << B;
+        EXPECT_NEAR(Cr, 128 + 224 * (R - L) / (2 * (1 - Kr)) / 255, 1.0) << R << "," << G << "," << B;
+        if (R == G && G == B) {
+          EXPECT_EQ(Cb, 128);
+          EXPECT_EQ(Cr, 128);
+        }
+      }
+}
+
 TEST(Record, Bt601StudioRange) {
   struct Case {
     uint8_t R, G, B, Y, Cb, Cr;
@@ -380,5 +407,90 @@ TEST(Record, ScaleMakesEachPixelASquareBlock) {
       }
   EXPECT_EQ(Wrong2, 0u);
   EXPECT_EQ(Wrong3, 0u);
+  fs::remove_all(Dir);
+}
+
+// --- sizes for video sites ------------------------------------------------------
+
+namespace {
+
+struct ColourTags {
+  int Width = 0, Height = 0, Space = -1, Primaries = -1, Transfer = -1, Range = -1;
+};
+
+// The video stream's size and colour description as libavformat reads them.
+ColourTags ReadTags(const std::string& Path) {
+  ColourTags T;
+  AVFormatContext* In = nullptr;
+  if (avformat_open_input(&In, Path.c_str(), nullptr, nullptr) < 0) return T;
+  if (avformat_find_stream_info(In, nullptr) >= 0)
+    for (unsigned I = 0; I < In->nb_streams; ++I) {
+      const AVCodecParameters* P = In->streams[I]->codecpar;
+      if (P->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+      T = {P->width, P->height, P->color_space, P->color_primaries, P->color_trc, P->color_range};
+    }
+  avformat_close_input(&In);
+  return T;
+}
+
+}  // namespace
+
+// --size 1080p: a 1920 x 1080 file with the frame at 1440 x 1080 between
+// black bars, each output pixel the frame's pixel under its centre; with
+// --integer-scale the frame is 1280 x 960 (2 x), every pixel a 2 x 2 block.
+// The .mp4 says BT.709 throughout; an SD one says BT.601 (smpte170m).
+TEST(Record, SizeLetterboxesTheFrameAndTagsTheColours) {
+  REQUIRE_ASSETS();
+  const std::string Dir = kvtest::MakeTempDir("kvrecord");
+  auto Run = [&](std::vector<std::string> Args) {
+    Args.insert(Args.end(), {"--seed", "2", "--end", "0.1", "--no-music", "--quiet"});
+    const kvtest::ChildResult R = Nerith(Args, Dir);
+    EXPECT_EQ(R.ExitCode, 0) << R.Err;
+  };
+  Run({"--record", "hd.mp4", "--size", "1080p"});
+  Run({"--record", "sd.mp4"});
+  Run({"--record", "fit.mkv", "--size", "1080p"});
+  Run({"--record", "whole.mkv", "--size", "1080p", "--integer-scale"});
+  ASSERT_EQ(Nerith({"--headless", "--seed", "2", "--dump-frames", "one", "--frames", "2", "--quiet"}, Dir).ExitCode, 0);
+
+  const ColourTags Hd = ReadTags(Dir + "/hd.mp4");
+  EXPECT_EQ(Hd.Width, 1920);
+  EXPECT_EQ(Hd.Height, 1080);
+  EXPECT_EQ(Hd.Space, AVCOL_SPC_BT709);
+  EXPECT_EQ(Hd.Primaries, AVCOL_PRI_BT709);
+  EXPECT_EQ(Hd.Transfer, AVCOL_TRC_BT709);
+  EXPECT_EQ(Hd.Range, AVCOL_RANGE_MPEG);
+  const ColourTags Sd = ReadTags(Dir + "/sd.mp4");
+  EXPECT_EQ(Sd.Height, 480);
+  EXPECT_EQ(Sd.Space, AVCOL_SPC_SMPTE170M);
+  EXPECT_EQ(Sd.Primaries, AVCOL_PRI_SMPTE170M);
+  EXPECT_EQ(Sd.Transfer, AVCOL_TRC_SMPTE170M);
+
+  const std::vector<uint8_t> One = PngRgb(Dir + "/one/frame_00002.png");
+  ASSERT_EQ(One.size(), 640u * 480 * 3);
+  auto Pixel = [](const std::vector<uint8_t>& Rgb, int Width, int X, int Y) {
+    const size_t I = (size_t(Y) * Width + X) * 3;
+    return uint32_t(Rgb[I]) << 16 | uint32_t(Rgb[I + 1]) << 8 | Rgb[I + 2];
+  };
+  const Decoded Fit = Decode(Dir + "/fit.mkv", true);
+  const Decoded Whole = Decode(Dir + "/whole.mkv", true);
+  ASSERT_EQ(Fit.Rgb.size(), 2u);
+  ASSERT_EQ(Whole.Rgb.size(), 2u);
+  ASSERT_EQ(Fit.Width, 1920);
+  ASSERT_EQ(Fit.Height, 1080);
+  size_t WrongFit = 0, WrongWhole = 0, LitBars = 0;
+  for (int Y = 0; Y < 1080; ++Y)
+    for (int X = 0; X < 1920; ++X) {
+      const uint32_t F = Pixel(Fit.Rgb[1], 1920, X, Y), W = Pixel(Whole.Rgb[1], 1920, X, Y);
+      if (X < 240 || X >= 1680)
+        LitBars += F != 0;
+      else  // 1440 / 640 = 1080 / 480 = 9/4: the centre of pixel x is at (x + 1/2) * 4/9
+        WrongFit += F != Pixel(One, 640, (2 * (X - 240) + 1) * 4 / 18, (2 * Y + 1) * 4 / 18);
+      const bool InWhole = X >= 320 && X < 1600 && Y >= 60 && Y < 1020;
+      WrongWhole += W != (InWhole ? Pixel(One, 640, (X - 320) / 2, (Y - 60) / 2) : 0);
+    }
+  EXPECT_EQ(LitBars, 0u);
+  EXPECT_EQ(WrongFit, 0u);
+  EXPECT_EQ(WrongWhole, 0u);
   fs::remove_all(Dir);
 }

@@ -1,0 +1,42 @@
+// The viewer's keys of a live run: full screen, pause, screenshot.
+#include "Options.h"
+#include "RunClock.h"
+#include "Show.h"
+#include "Viewer.h"
+
+namespace {
+
+constexpr uint32_t PausePollMs = 10;
+
+void ToggleFullScreen() {
+  if (!Display || !Display->DirectDraw) return;
+  const bool On = !Display->FullScreen;
+  if (Display->DirectDraw->SetFullScreen(On) == KV_OK) Display->FullScreen = On;
+}
+
+// Presses only, not held keys: holding Space is one pause, not one a frame.
+// Alt+Enter counts by the Alt held at the moment Enter went down, as a
+// quick one is over before the frame ends.
+void ApplyKeys() {
+  const bool AltEnter = Input->KeyPressedWithAlt(KvKeyEnter) || Input->KeyPressedWithAlt(KvKeyKeypadEnter);
+  if (Input->KeyPressed(KvKeyF11) || AltEnter) ToggleFullScreen();
+  if (Input->KeyPressed(KvKeySpace) || Input->KeyPressed(KvKeyP)) PauseShow(!ShowPaused());
+  if (Input->KeyPressed(KvKeyF12)) SaveScreenshot();
+}
+
+}  // namespace
+
+void HandleViewerKeys() {
+  if (Options.Offline || !Input) return;
+  ApplyKeys();
+  // Paused: the frame stays on screen (the device draws it again when the
+  // window is exposed or resized) and the keys are read every 10 ms. A stop
+  // signal leaves the wait for EndFrame to end the run.
+  while (ShowPaused() && StopSignalNumber() == 0) {
+    KvSleep(PausePollMs);
+    if (!ProcessMessage(Display)) Shutdown();
+    Input->ReadKeys();
+    if (Input->KeyHit(KvKeyEscape)) Shutdown();
+    ApplyKeys();
+  }
+}

@@ -1,0 +1,320 @@
+// The viewer's pause and screenshot in live runs of the show in a child
+// process: the music, as a device hears it, stays in step with the frames
+// after a pause, and the F12 file is the frame the offline run dumps at
+// that show time.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "KvTest.h"
+#include "engine/Platform.h"
+#include "engine/Timer.h"
+#include "engine/audio/AudioOutput.h"
+#include "show/3d/Mesh.h"
+#include "show/FrameOutput.h"
+#include "show/Options.h"
+#include "show/RunClock.h"
+#include "show/Show.h"
+#include "show/Viewer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool AssetsPresent() {
+  const std::string D = kvtest::AssetDir();
+  return fs::exists(D + "/GFX/nerith.png") && fs::exists(D + "/SND/Nerith.mp3");
+}
+
+#define REQUIRE_ASSETS() \
+  if (!AssetsPresent()) GTEST_SKIP() << "no generated assets in " << kvtest::AssetDir()
+
+// The show's start-up as NerithMain does it, for a child that has set
+// Options and the globals itself; RunTimeline ends the process.
+[[noreturn]] void RunShow(std::unique_ptr<FrameOutput> Watcher, void (*BeforeTimeline)()) {
+  SetAssetRoot(kvtest::AssetDir());
+  InitShow();
+  LoadMeshes();
+  Fonts[1] = TFontType{"", 32};
+  SelectFont(1);
+  OpenFrameOutputs();
+  AddFrameOutput(std::move(Watcher));
+  if (BeforeTimeline) BeforeTimeline();
+  BeginRunClock();
+  RunTimeline();
+  Shutdown();
+}
+
+void ParseArgs(std::vector<std::string> Args) {
+  Args.insert(Args.begin(), "nerith");
+  std::vector<char*> Argv;
+  for (std::string& A : Args) Argv.push_back(A.data());
+  if (ParseCommandLine(int(Argv.size()), Argv.data()) >= 0) std::_Exit(90);
+}
+
+int WaitChild(pid_t Pid) {
+  int Status = 0;
+  if (waitpid(Pid, &Status, 0) != Pid) return -1;
+  return WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
+}
+
+// --- pause ---------------------------------------------------------------------
+
+// The audio device of the test: it takes the mixer's output at exactly
+// 44100 frames per second of the steady clock (SDL's own device is left to
+// play silence) and counts the frames of music in it. A thread keeps it
+// taking while the show's thread is busy or paused; reading the count
+// first takes what is due at that instant.
+class RecordingDevice {
+ public:
+  void Start() {
+    KvAudioSetDeviceMixing(false);
+    Began = std::chrono::steady_clock::now();
+    Worker = std::thread([this] {
+      while (!Stopping.load()) {
+        CatchUp();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    });
+  }
+  void Stop() {
+    Stopping.store(true);
+    if (Worker.joinable()) Worker.join();
+  }
+  double MusicMs() {
+    CatchUp();
+    std::lock_guard<std::mutex> L(Lock);
+    return double(Music) * 1000.0 / 44100.0;
+  }
+
+ private:
+  void CatchUp() {
+    std::lock_guard<std::mutex> L(Lock);
+    const auto Us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - Began);
+    const uint64_t Due = uint64_t(Us.count()) * 44100u / 1000000u;
+    while (Taken < Due) {
+      const size_t N = size_t(std::min<uint64_t>(Due - Taken, 1024));
+      Music += KvAudioMixForTest(Block, N);
+      Taken += N;
+    }
+  }
+
+  std::mutex Lock;
+  std::chrono::steady_clock::time_point Began;
+  uint64_t Taken = 0, Music = 0;
+  int16_t Block[1024 * 2];
+  std::atomic<bool> Stopping{false};
+  std::thread Worker;
+};
+RecordingDevice* Device = nullptr;
+
+void StartDevice() { Device->Start(); }
+
+// Writes "show_ms music_ms paused" per frame once the music plays; pauses
+// for 2 s of real time at the first frame 1.5 s after the music started.
+class PauseWatcher : public FrameOutput {
+ public:
+  explicit PauseWatcher(const std::string& Path) : Log(Path) {}
+  void MusicStarts(uint32_t ShowMs) override {
+    CueMs = ShowMs;
+    Cued = true;
+  }
+  void Take(const FinishedFrame& Frame) override {
+    if (!Cued) return;
+    Log << Frame.ShowMs - CueMs << ' ' << Device->MusicMs() << ' ' << (Paused ? 1 : 0) << '\n';
+    if (!Paused && Frame.ShowMs >= CueMs + 1500) {
+      Paused = true;
+      PauseShow(true);
+      const double Before = Device->MusicMs();
+      std::this_thread::sleep_for(std::chrono::seconds(2));
+      Log << "during " << Device->MusicMs() - Before << '\n';
+      PauseShow(false);
+    }
+    Log.flush();
+  }
+  // Before the music is closed.
+  void Finish(bool) override { Device->Stop(); }
+
+ private:
+  std::ofstream Log;
+  uint32_t CueMs = 0;
+  bool Cued = false;
+  bool Paused = false;
+};
+
+}  // namespace
+
+// A live run with music on a device that records what it is given: before
+// and after a 2 s pause, every frame's show time is where the music is, to
+// one frame (40 ms), and the device is given no music while paused.
+TEST(Pause, MusicAndPictureResumeInStep) {
+  REQUIRE_ASSETS();
+  const std::string Work = kvtest::MakeTempDir("nerith-pause");
+  const std::string LogPath = Work + "/frames.txt";
+  const pid_t Pid = fork();
+  ASSERT_GE(Pid, 0);
+  if (Pid == 0) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    if (chdir(Work.c_str()) != 0) std::_Exit(91);
+    // Live (no --seed), ending 4.5 s of show time in.
+    ParseArgs({"--headless", "--end", "4.5", "--quiet"});
+    DisplayDepth = 32;
+    UseFullScreen = true;
+    UseMusic = true;  // headless runs leave the music off; this one listens
+    Device = new RecordingDevice;
+    RunShow(std::make_unique<PauseWatcher>(LogPath), StartDevice);
+  }
+  ASSERT_EQ(WaitChild(Pid), 0);
+
+  std::ifstream In(LogPath);
+  std::vector<double> Before, After;
+  double DuringPause = 1e9;
+  double LastShowBefore = -1, FirstShowAfter = -1;
+  std::string Word;
+  while (In >> Word) {
+    if (Word == "during") {
+      In >> DuringPause;
+      continue;
+    }
+    double ShowMs = std::stod(Word), MusicMs = 0;
+    int Paused = 0;
+    In >> MusicMs >> Paused;
+    (Paused ? After : Before).push_back(ShowMs - MusicMs);
+    if (!Paused) LastShowBefore = ShowMs;
+    if (Paused && FirstShowAfter < 0) FirstShowAfter = ShowMs;
+  }
+  ASSERT_GE(Before.size(), 20u) << kvtest::ReadFile(LogPath);
+  ASSERT_GE(After.size(), 20u) << kvtest::ReadFile(LogPath);
+  // The reference: the middle of the offsets seen before the pause (the
+  // ring fills and the voice starts within the first frames).
+  std::vector<double> Sorted = Before;
+  std::sort(Sorted.begin(), Sorted.end());
+  const double Reference = Sorted[Sorted.size() / 2];
+  for (size_t I = 0; I < Before.size(); ++I) EXPECT_NEAR(Before[I], Reference, 40.0) << "frame " << I << " before";
+  for (size_t I = 0; I < After.size(); ++I) EXPECT_NEAR(After[I], Reference, 40.0) << "frame " << I << " after";
+  // The show clock stood still: the first frame after the pause comes a
+  // frame or two after the last one before it, not 2 s later.
+  EXPECT_LT(FirstShowAfter - LastShowBefore, 120.0);
+  // No music while paused.
+  EXPECT_EQ(DuringPause, 0.0);
+  fs::remove_all(Work);
+}
+
+// --- screenshot ---------------------------------------------------------------
+
+namespace {
+
+constexpr uint32_t ShotFrame = 60;  // drawn at 2.4 s
+uint32_t TestNow = 0;
+uint32_t TestClock() { return TestNow; }
+void StartTestClock() { TestNow = 40; }  // frame 1 at 40 ms, as offline
+
+// Moves the test's clock 40 ms a frame; at ShotFrame presses P and F12 and
+// then closes the window, which ends the paused show.
+class ShotWatcher : public FrameOutput {
+ public:
+  void Take(const FinishedFrame& Frame) override {
+    if (Frame.Number != ShotFrame) {
+      TestNow += 40;
+      return;
+    }
+    KvDevice& Device = *Display->DirectDraw;
+    for (uint8_t Key : {KvKeyP, KvKeyF12}) {
+      KvHeadlessSetKey(Device, Key, true);
+      KvHeadlessSetKey(Device, Key, false);
+    }
+    KvHeadlessPostMessage(Device, KvMessage{KvMessageKind::Other, 0});
+    KvHeadlessPostMessage(Device, KvMessage{KvMessageKind::Quit, 0});
+  }
+};
+
+std::vector<uint8_t> PngRgb(const std::string& Path) {
+  png_image Image;
+  std::memset(&Image, 0, sizeof Image);
+  Image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&Image, Path.c_str())) return {};
+  Image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> Pixels(PNG_IMAGE_SIZE(Image));
+  if (!png_image_finish_read(&Image, nullptr, Pixels.data(), 0, nullptr)) return {};
+  return Pixels;
+}
+
+}  // namespace
+
+// A live run paused at frame 60 and F12: the file, named for the frame's show
+// time, holds the very pixels the offline run dumps as frame 60.
+TEST(Screenshot, IsTheDumpedFrameAtThatShowTime) {
+  REQUIRE_ASSETS();
+  const std::string Work = kvtest::MakeTempDir("nerith-shot");
+  const pid_t Pid = fork();
+  ASSERT_GE(Pid, 0);
+  if (Pid == 0) {
+    if (chdir(Work.c_str()) != 0) std::_Exit(91);
+    ParseArgs({"--headless", "--seed", "7", "--depth", "16"});
+    // The same seed on a live clock that the test moves exactly as the
+    // offline clock moves: live keys, offline frames.
+    Options.Offline = false;
+    DisplayDepth = 16;
+    UseFullScreen = true;
+    UseMusic = false;
+    TestNow = 0;
+    KvSetClockSource(TestClock);
+    RunShow(std::make_unique<ShotWatcher>(), StartTestClock);
+  }
+  ASSERT_EQ(WaitChild(Pid), 0);
+  const std::string Shot = Work + "/" + ScreenshotName(ShotFrame * 40);
+  ASSERT_TRUE(fs::exists(Shot)) << "no " << Shot;
+
+  const kvtest::ChildResult Dump =
+      kvtest::RunChild({kvtest::NerithExe(), "--headless", "--seed", "7", "--depth", "16", "--dump-frames", "d",
+                        "--frames", std::to_string(ShotFrame), "--quiet"},
+                       Work, {}, 120);
+  ASSERT_EQ(Dump.ExitCode, 0) << Dump.Err;
+  const std::vector<uint8_t> Saved = PngRgb(Shot);
+  const std::vector<uint8_t> Dumped = PngRgb(Work + "/d/frame_00060.png");
+  ASSERT_EQ(Saved.size(), 640u * 480u * 3u);
+  EXPECT_TRUE(Saved == Dumped);
+  fs::remove_all(Work);
+}
+
+// The file name is the show time as --start takes it; where the current
+// folder cannot be written (here: it was removed) the picture goes to
+// $XDG_PICTURES_DIR.
+TEST(Screenshot, NameAndFolder) {
+  EXPECT_EQ(ScreenshotName(2400), "nerith-2.400.png");
+  EXPECT_EQ(ScreenshotName(257800), "nerith-257.800.png");
+  EXPECT_EQ(ScreenshotName(7), "nerith-0.007.png");
+  const std::string Work = kvtest::MakeTempDir("nerith-shotdir");
+  fs::create_directories(Work + "/gone");
+  fs::create_directories(Work + "/pics");
+  const pid_t Pid = fork();
+  ASSERT_GE(Pid, 0);
+  if (Pid == 0) {
+    if (chdir((Work + "/gone").c_str()) != 0 || rmdir((Work + "/gone").c_str()) != 0) std::_Exit(91);
+    setenv("XDG_PICTURES_DIR", (Work + "/pics").c_str(), 1);
+    auto Owned = kvtest::MakeDisplay(32);
+    Display = Owned.get();
+    Screen = new TBufferKv(Display, 640, 480, false);
+    SetShownFrameTime(1234);
+    const std::string Path = SaveScreenshot();
+    std::_Exit(Path == Work + "/pics/nerith-1.234.png" && fs::exists(Path) ? 0 : 1);
+  }
+  EXPECT_EQ(WaitChild(Pid), 0);
+  EXPECT_EQ(std::distance(fs::directory_iterator(Work + "/pics"), fs::directory_iterator()), 1);
+  fs::remove_all(Work);
+}
