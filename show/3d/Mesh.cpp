@@ -22,12 +22,8 @@
 #include "../Show.h"
 #include "../../engine/buffer/FixedPoint.h"
 
-ObjRec ObjSphere;
-ObjRec ObjSky;
-ObjRec ObjCrv;
-ObjRec ObjCone;
-ObjRec ObjCropCir;
-ObjRec ObjTW;
+#define NERITH_ASSET_Mesh(Name, File) ObjRec Name;
+#include "../AssetTable.h"
 ObjRec MeshWork;
 
 namespace {
@@ -441,8 +437,8 @@ void LoadMeshes() {
     const char* File;
   };
   const Entry Table[] = {
-      {&ObjSphere, "ASC\\sphere.asc"}, {&ObjSky, "ASC\\sky.asc"},         {&ObjCrv, "ASC\\Crv.asc"},
-      {&ObjCone, "ASC\\cone.asc"},     {&ObjCropCir, "ASC\\CropCir.asc"}, {&ObjTW, "ASC\\TW.asc"},
+#define NERITH_ASSET_Mesh(Name, File) {&Name, File},
+#include "../AssetTable.h"
   };
   for (const Entry& E : Table) {
     LoadMesh(E.File);

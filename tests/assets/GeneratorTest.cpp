@@ -13,11 +13,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Every row of the show's asset table.
 const char* const kShowFiles[] = {
-    "GFX/nerith.png", "GFX/gradiente.png", "GFX/ball.png",    "GFX/fire11.jpg",  "GFX/mp056.jpg",
-    "GFX/star.bmp",   "GFX/water.jpg",     "GFX/tw_nr.png",   "GFX/code.png",    "GFX/music.png",
-    "GFX/gfx.png",    "GFX/corvel.png",    "GFX/corvel_M.png", "ASC/sphere.asc", "ASC/sky.asc",
-    "ASC/Crv.asc",    "ASC/cone.asc",      "ASC/CropCir.asc", "ASC/TW.asc",      "SND/Nerith.mp3"};
+#define NERITH_ASSET_Picture(Name, File) File,
+#define NERITH_ASSET_Mesh(Name, File) File,
+#define NERITH_ASSET_Music(Name, File) File,
+#include "show/AssetTable.h"
+};
 
 class Generator : public ::testing::Test {
  protected:

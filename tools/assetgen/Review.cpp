@@ -241,7 +241,7 @@ std::vector<NamedPicture> MockUps(const std::vector<NamedPicture>& Pics) {
   {
     Image8 S = Find(Pics, "GFX/mp056.jpg");
     const Image8& Ball = Find(Pics, "GFX/ball.png");
-    Mesh Sphere = MakeSphere();
+    Mesh Sphere = MakeObjSphere();
     for (const Vec3& P : Sphere.V) {
       float D = 100.0f - P.Z - 50.0f;
       BlitAdd(S, Ball, int(std::lround(P.X * 480.0f / D + 320.0f)), int(std::lround(P.Y * 480.0f / D + 240.0f)));
