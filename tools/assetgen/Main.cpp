@@ -13,6 +13,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <mutex>
 #include <system_error>
@@ -140,7 +141,7 @@ void Run(const Options& O) {
         if (!O.Review.empty()) {
           MakeDir(O.Review);
           Log.Step("review/music_spectrogram.png", [&] {
-            const std::vector<int> Marks = {44, 50, 66, 81, 83, 95, 115, 140, 155, 183, 205, 273, 278, 293};
+            const std::vector<int> Marks(std::begin(SceneSteps) + 1, std::end(SceneSteps));
             Image8 Sheet = Spectrogram(Tune, Marks);
             WritePng((fs::path(O.Review) / "music_spectrogram.png").string(), Sheet);
             std::vector<int> Steps = Marks;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "../../show/ShowTime.h"
 #include "Noise.h"
 #include "Text.h"
 
@@ -320,7 +321,7 @@ Image8 Spectrogram(const std::vector<float>& Tune, const std::vector<int>& MarkS
     FillRect(Img, C, Rows + LoudH - Bar, 1, Bar, 120, 200, 120);
   }
   for (int Step : MarkSteps) {
-    int X = int(double(Step) * 0.88 / 0.2);
+    int X = int(double(Step) * double(TimelineStep) / 0.2);
     FillRect(Img, X, 0, 1, Rows + LoudH, 255, 255, 255);
     DrawLabel(Img, X + 2, Rows + LoudH + 4, std::to_string(Step), 12.0f, 220, 220, 220);
   }
