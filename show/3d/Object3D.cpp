@@ -18,7 +18,7 @@ bool CullBackFaces = true;
 bool RotateNormals = true;
 
 static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559,
-              "the 3D part relies on IEEE 754 floats (infinities and NaN propagate, no traps)");
+              "the object renderer relies on IEEE 754 floats (infinities and NaN propagate, no traps)");
 
 double RoundEven(double Value) { return std::nearbyint(Value); }
 
