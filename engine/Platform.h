@@ -3,9 +3,9 @@
 //
 // Everything above this header (display object, frame buffers, drawing) is
 // platform-free. Implementations:
-//   SdlDevice.cpp      - SDL2 window or desktop full-screen, streaming texture
-//   HeadlessDevice.cpp - memory surfaces only; keeps the last presented frame
-//   FaultDevice (tests) - wraps another device and injects "lost" / "busy"
+//   platform/sdl/SdlDevice.cpp           - SDL2 window or desktop full-screen, streaming texture
+//   platform/headless/HeadlessDevice.cpp - memory surfaces only; keeps the last presented frame
+//   FaultDevice (tests)                  - wraps another device and injects "lost" / "busy"
 //
 // Result codes follow the classic display-device convention: 0 is success,
 // KVERR_SURFACELOST means "restore your surfaces and skip this operation once",
@@ -159,7 +159,7 @@ const std::string& KvDeviceCreateError();
 void KvSetDeviceCreateError(const std::string& Text);
 
 // Factories of the built-in devices (the browser build's canvas device is in
-// engine/web/BrowserDevice.h).
+// engine/platform/web/BrowserDevice.h).
 KvDeviceRef KvMakeSdlDevice();
 // DesktopDepth: the depth the headless "desktop" reports in windowed mode
 // (15, 16, 24 or 32; anything else is reported as asked, for tests).

@@ -1,7 +1,7 @@
 // Fonts: finding a face with fontconfig, opening it and rendering glyphs with
 // FreeType. The drawing of text (SetFont, TextOut and their blending rule)
 // is in TextDraw.cpp, which needs no font library: the browser build puts
-// glyphs rendered here ahead of time (engine/web/PackFonts.cpp) under it.
+// glyphs rendered here ahead of time (engine/platform/web/PackFonts.cpp) under it.
 //
 // Sections:
 //   1. FreeType library and fontconfig look-up

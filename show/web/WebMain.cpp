@@ -6,7 +6,7 @@
 // the show's loaders look, the canvas device is locked in as every display,
 // and the show runs as natively (NerithMain).
 //
-// Depends on: engine/AssetPack.h, engine/web/BrowserDevice.h, Options.h.
+// Depends on: engine/AssetPack.h, engine/platform/web/BrowserDevice.h, Options.h.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -17,7 +17,7 @@
 
 #include "../../engine/AssetPack.h"
 #include "../../engine/Errors.h"
-#include "../../engine/web/BrowserDevice.h"
+#include "../../engine/platform/web/BrowserDevice.h"
 #include "../Options.h"
 
 namespace {

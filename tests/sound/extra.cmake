@@ -1,2 +1,2 @@
 # The sound tests write their own MP3 files with libmp3lame.
-target_link_libraries(test_sound PRIVATE mp3lame)
+target_link_libraries(test_sound PRIVATE PkgConfig::LAME)

@@ -13,7 +13,7 @@
 #include <deque>
 #include <new>
 
-#include "Platform.h"
+#include "../../Platform.h"
 
 namespace {
 

@@ -26,9 +26,9 @@
 #include <deque>
 #include <string>
 
-#include "Errors.h"
-#include "Input.h"
-#include "Platform.h"
+#include "../../Errors.h"
+#include "../../Input.h"
+#include "../../Platform.h"
 
 namespace {
 

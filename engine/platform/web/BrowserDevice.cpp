@@ -10,8 +10,8 @@
 #include <deque>
 #include <vector>
 
-#include "../AssetPack.h"
-#include "../Errors.h"
+#include "../../AssetPack.h"
+#include "../../Errors.h"
 
 namespace {
 

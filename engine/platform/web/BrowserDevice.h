@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "../Platform.h"
+#include "../../Platform.h"
 
 KvDeviceRef KvMakeBrowserDevice();
 

@@ -5,8 +5,8 @@
 #include <memory>
 #include <utility>
 
-#include "../AssetPack.h"
-#include "../buffer/FontKv.h"
+#include "../../AssetPack.h"
+#include "../../buffer/FontKv.h"
 
 KvFont::~KvFont() = default;
 

@@ -7,9 +7,9 @@
 // (show/web/nerith.html): ready(), open(loop), play(), stop(), close().
 #include <emscripten.h>
 
-#include "../Errors.h"
-#include "../Kelvra.h"
-#include "../Sound.h"
+#include "../../Errors.h"
+#include "../../Kelvra.h"
+#include "../../Sound.h"
 
 namespace {
 EM_JS(int, kv_music_ready, (), { return Module.kvMusic && Module.kvMusic.ready() ? 1 : 0; });
