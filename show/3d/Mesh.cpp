@@ -262,17 +262,7 @@ class MeshParser {
     Reader.SkipLine();  // the rest of the counts line
     Reader.SkipLine();  // the vertex list line, colons and all
 
-    ObjRec M;
-    M.VertexCount = static_cast<uint16_t>(VertexCount);
-    M.FaceCount = static_cast<uint16_t>(FaceCount);
-    M.Vertices.Allocate(VertexCount + 1);
-    M.Projected.Allocate(VertexCount + 1);
-    M.VertexNormals.Allocate(VertexCount + 1);
-    M.VertexLight.Allocate(VertexCount + 1);
-    M.Faces.Allocate(FaceCount + 1);
-    M.FaceNormals.Allocate(FaceCount + 1);
-    M.FaceLight.Allocate(FaceCount + 1);
-    M.ZOrder.Allocate(FaceCount + 1);
+    ObjRec M = MakeObject(static_cast<uint16_t>(VertexCount), static_cast<uint16_t>(FaceCount));
 
     std::vector<int32_t> VertexLines(VertexCount), FaceLines(FaceCount);
     for (int32_t i = 0; i < VertexCount; ++i) {

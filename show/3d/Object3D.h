@@ -97,6 +97,10 @@ struct ObjRec {
   int32_t SpinZ = 0;  // about z (turns x and y), applied first
 };
 
+// An empty object of VertexCount vertices and FaceCount faces: the counts
+// set and every array given fresh zero-filled storage of its size (count + 1).
+ObjRec MakeObject(uint16_t VertexCount, uint16_t FaceCount);
+
 // Shared state of the object renderer, set once by LoadMeshes (Mesh.h).
 constexpr int SinCosSteps = 1080;
 extern double SinTable[SinCosSteps + 1];  // sin(i * pi / 540), i = 0 .. 1080
