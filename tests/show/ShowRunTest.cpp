@@ -42,16 +42,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool AssetsPresent() {
-  const std::string D = kvtest::AssetDir();
-  return fs::exists(D + "/GFX/nerith.png") && fs::exists(D + "/ASC/sphere.asc") && fs::exists(D + "/SND/Nerith.mp3");
-}
-
-#define REQUIRE_ASSETS()                                                                      \
-  if (!AssetsPresent())                                                                       \
-  GTEST_SKIP() << "no generated assets in " << kvtest::AssetDir()                             \
-               << " (configure with -DKELVRA_ASSETS=ON and build the assets)"
-
 // --- reading the dumped frames -------------------------------------------------
 
 // FNV-1a 64 over the RGB bytes of a PNG, row by row. Empty on failure.
