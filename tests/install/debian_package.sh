@@ -40,6 +40,8 @@ for f in ./usr/share/doc/nerith/copyright ./usr/share/doc/nerith/changelog.gz ./
   grep -qF " $f" <<<"$contents" || fail "the package lacks $f"
 done
 grep -qE "include/kelvra|libKelvra|cmake/Kelvra" <<<"$contents" && fail "the package carries the engine's development files"
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/nerith/copyright | grep -qx "License: MIT" ||
+  fail "the package's copyright file does not say License: MIT"
 
 lintian --fail-on error "$deb" >"$WORK/lintian.log" 2>&1 || {
   cat "$WORK/lintian.log" >&2
