@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "Show.h"
-#include "../engine/Errors.h"
+#include <kelvra/Errors.h>
 
 namespace fs = std::filesystem;
 

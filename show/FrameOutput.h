@@ -21,7 +21,7 @@
 #include <memory>
 #include <string>
 
-#include "../engine/Platform.h"
+#include <kelvra/Platform.h>
 
 // A finished frame as it was presented, valid only during Take.
 struct FinishedFrame {

@@ -35,7 +35,7 @@
 #include "Options.h"
 #include "RunClock.h"
 #include "Show.h"
-#include "../engine/Errors.h"
+#include <kelvra/Errors.h>
 
 // --- configuration and globals --------------------------------------------
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "../engine/buffer/ImageDecode.h"
+#include <kelvra/buffer/ImageDecode.h>
 #include "Show.h"
 
 #define NERITH_ASSET_Picture(Name, File) TBufferKv* Name = nullptr;

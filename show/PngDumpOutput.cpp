@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "../engine/Errors.h"
+#include <kelvra/Errors.h>
 #include "FrameOutput.h"
 #include "Options.h"
 

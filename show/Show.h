@@ -13,12 +13,12 @@
 #include <cstdint>
 #include <string>
 
-#include "../engine/Input.h"
-#include "../engine/Kelvra.h"
-#include "../engine/Sound.h"
-#include "../engine/Timer.h"
-#include "../engine/buffer/BufferKv.h"
-#include "../engine/buffer/PixelFormat.h"
+#include <kelvra/Input.h>
+#include <kelvra/Kelvra.h>
+#include <kelvra/Sound.h>
+#include <kelvra/Timer.h>
+#include <kelvra/buffer/BufferKv.h>
+#include <kelvra/buffer/PixelFormat.h>
 
 // Configuration (the values the show is designed for; the command line may
 // change UseFullScreen, DisplayDepth and UseMusic).

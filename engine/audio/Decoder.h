@@ -1,5 +1,9 @@
 // KvDecoder: turns one music file into 44100 Hz stereo 16-bit frames.
 //
+// Public (<kelvra/audio/Decoder.h>): for programs that want the music's
+// samples rather than its playback (the show's recorder, through
+// KvOpenMusicFile). TSoundKv plays through the same decoders.
+//
 //   KvOpenRawDecoder     ".RAW": headerless 16-bit stereo 44100 Hz little-endian PCM
 //   KvOpenStreamDecoder  sampled files through FFmpeg (libavformat, libavcodec,
 //                        libswresample)

@@ -1,5 +1,10 @@
 // Processor test and the engine-wide row copy.
 //
+// Public (<kelvra/buffer/FastPath.h>): a program with inner loops of its own
+// (the show's rasterizers) copies rows with FastMove, ends a run of them
+// with EndMmx, and follows the same reference switch as the engine.
+// FastMove is never null: it starts as a plain copy.
+//
 // MmxAvailable is true on every x86-64 processor (SSE2 is part of the
 // architecture); KvHasAvx2 says whether the AVX2 kernels may run. Setting the
 // environment variable KELVRA_REFERENCE=1 (or calling KvForceReference) makes

@@ -1,6 +1,11 @@
 // 16.16 fixed point and guarded float -> integer conversions for the scan
 // converters (span fill, rotozoom, polygon edges).
 //
+// Public (<kelvra/buffer/FixedPoint.h>): a program that walks its own edges
+// or spans (the show's 3D rasterizers do) uses these to get the engine's
+// arithmetic to the bit. Header-only; every function is defined for every
+// input, NaN and infinities included.
+//
 // A Fixed16 is an int32 holding value x 65536. Conversions truncate toward
 // zero; integer parts are taken toward zero too (C++ "/" on int32, which is
 // what the edge walkers' "div 65536" means). Walking an edge or a span adds a

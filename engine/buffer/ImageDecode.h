@@ -3,6 +3,11 @@
 // LoadFromStream reports a failure through TBufferKv::Error (which ends the
 // program); the fuzz target and tests call KvDecodePicture directly.
 //
+// Public (<kelvra/buffer/ImageDecode.h>): a program can decode pictures on
+// threads of its own and hand them to TBufferKv::LoadPicture afterwards (the
+// show loads its pictures so). Calls on several threads at once are safe;
+// each such thread calls KvDecodeThreadDone before it ends.
+//
 // Depends on: libpng, libjpeg-turbo, SDL2 (its BMP reader).
 #pragma once
 

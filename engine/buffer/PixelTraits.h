@@ -1,6 +1,5 @@
-// Pixel traits (internal to the engine, and to the show's rasterizers): for
-// each of the four formats of PixelFormat.h, its bytes in memory and the
-// four operations a per-depth loop needs, written once:
+// Pixel traits: for each of the four formats of PixelFormat.h, its bytes in
+// memory and the four operations a per-depth loop needs, written once:
 //
 //   Bytes             bytes of one pixel in memory
 //   Load(P), Store(P, V)   the pixel value at P (little-endian, unaligned)
@@ -10,6 +9,11 @@
 // PackColorDepth and UnpackColorDepth are these formulas behind a switch;
 // the kernels take a traits type as a template argument, so the choice of
 // depth is made once per call, not per pixel.
+//
+// Public (<kelvra/buffer/PixelTraits.h>): a program that writes pixels of
+// its own into a TBufferKv's rows (the show's 3D rasterizers do) uses these
+// to store exactly what the engine's drawing would. Header-only; Pack keeps
+// the top bits of each 8-bit channel, Unpack widens with E5 / E6.
 #pragma once
 
 #include <cstdint>

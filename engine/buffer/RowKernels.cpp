@@ -1,6 +1,6 @@
 // Reference row kernels: one pixel at a time, each channel taken apart and
 // computed as the formulas read. They are the truth the SSE2 and AVX2
-// kernels are tested against (tests/draw2d), and the path KELVRA_REFERENCE=1
+// kernels are tested against (tests/engine/buffer), and the path KELVRA_REFERENCE=1
 // selects.
 #include "RowKernels.h"
 

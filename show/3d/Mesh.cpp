@@ -17,10 +17,10 @@
 #include <limits>
 #include <vector>
 
-#include "../../engine/Errors.h"
+#include <kelvra/Errors.h>
 #include "../Effects2D.h"
 #include "../Show.h"
-#include "../../engine/buffer/FixedPoint.h"
+#include <kelvra/buffer/FixedPoint.h>
 
 #define NERITH_ASSET_Mesh(Name, File) ObjRec Name;
 #include "../AssetTable.h"

@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "../Show.h"
-#include "../../engine/buffer/FixedPoint.h"
+#include <kelvra/buffer/FixedPoint.h>
 
 double SinTable[SinCosSteps + 1];
 double CosTable[SinCosSteps + 1];

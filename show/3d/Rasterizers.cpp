@@ -22,10 +22,10 @@
 #include <cstring>
 #include <vector>
 
-#include "../../engine/buffer/FastPath.h"
-#include "../../engine/buffer/FixedPoint.h"
-#include "../../engine/buffer/PixelFormat.h"
-#include "../../engine/buffer/PixelTraits.h"
+#include <kelvra/buffer/FastPath.h>
+#include <kelvra/buffer/FixedPoint.h>
+#include <kelvra/buffer/PixelFormat.h>
+#include <kelvra/buffer/PixelTraits.h>
 
 namespace {
 

@@ -26,7 +26,7 @@
 
 #include <cstdint>
 
-#include "../../engine/buffer/BufferKv.h"
+#include <kelvra/buffer/BufferKv.h>
 
 constexpr float PolyCornerLimit = 32000.0f;
 constexpr float PolyTextureLimit = 16383.0f;

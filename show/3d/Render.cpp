@@ -6,7 +6,7 @@
 
 #include "../Show.h"
 #include "Rasterizers.h"
-#include "../../engine/buffer/FixedPoint.h"
+#include <kelvra/buffer/FixedPoint.h>
 
 namespace {
 

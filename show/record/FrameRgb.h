@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "../../engine/Platform.h"
+#include <kelvra/Platform.h>
 
 // Rgb: (Width x Scale) x (Height x Scale) x 3 bytes.
 void FrameToRgb(const KvFrameCopy& Frame, int Scale, uint8_t* Rgb);

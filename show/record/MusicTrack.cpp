@@ -12,7 +12,7 @@ extern "C" {
 #include <cmath>
 #include <vector>
 
-#include "../../engine/audio/Decoder.h"
+#include <kelvra/audio/Decoder.h>
 
 struct MusicTrack::State {
   std::unique_ptr<KvDecoder> Decoder;

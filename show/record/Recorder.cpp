@@ -19,7 +19,7 @@ extern "C" {
 #include <thread>
 #include <vector>
 
-#include "../../engine/Errors.h"
+#include <kelvra/Errors.h>
 #include "../FrameOutput.h"
 #include "../Show.h"
 #include "FrameRgb.h"

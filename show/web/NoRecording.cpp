@@ -5,7 +5,7 @@
 // Depends on: FrameOutput.h, record/VideoFile.h, engine/Errors.h.
 #include "../FrameOutput.h"
 #include "../record/VideoFile.h"
-#include "../../engine/Errors.h"
+#include <kelvra/Errors.h>
 
 bool RecordFormatOf(const std::string&, RecordFormat*) { return false; }
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "../../engine/AssetPack.h"
-#include "../../engine/Errors.h"
+#include <kelvra/Errors.h>
 #include "../../engine/platform/web/BrowserDevice.h"
 #include "../Options.h"
 

@@ -309,5 +309,11 @@ TEST(EndFrame, TrailCycleVisitsAllNineOffsets) {
         EXPECT_EQ(Lit, DX == Expect[k][0] && DY == Expect[k][1]) << DX << "," << DY;
       }
   }
+  // Off: no blend, and the position stays where it was.
   TrailsOn = false;
+  Screen->Clear(0);
+  Screen->PutPixel(320, 240, PackColor(255, 255, 255));
+  EndFrame();
+  EXPECT_EQ(TrailPos, 0);
+  EXPECT_EQ(kvtest::GetPixel(*Screen, 319, 239), 0u);
 }

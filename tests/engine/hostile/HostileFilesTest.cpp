@@ -1,4 +1,4 @@
-// Every crafted file of tests/hostile/make_hostile_files.py goes through the
+// Every crafted file of tests/engine/hostile/make_hostile_files.py goes through the
 // engine's own loader in a child process, as the show would meet it in its
 // folders. The child either ends with the engine's one error line and exit
 // status 1, or loads the file (and, for music, decodes all of it) and exits

@@ -85,27 +85,6 @@ TEST_F(FrameLoop, AfterASlowStretchFramesRunUncappedUntilTheAverageCatchesUp) {
   EXPECT_LE(Rate() * (FrameCount - 1) / FrameCount, 25.0);
 }
 
-TEST_F(FrameLoop, TrailPositionCyclesThroughTheNineOffsets) {
-  KvAdvanceVirtualClock(100);
-  TrailsOn = true;
-  const uint8_t Expected[] = {2, 4, 6, 8, 10, 12, 14, 16, 0, 2};
-  for (uint8_t Want : Expected) {
-    KvAdvanceVirtualClock(100);
-    EndFrame();
-    ASSERT_EQ(TrailPos, Want);
-  }
-  TrailsOn = false;  // off: the position stays where it was
-  KvAdvanceVirtualClock(100);
-  EndFrame();
-  EXPECT_EQ(TrailPos, 2);
-  // The table: nine distinct neighbour offsets, (-1, -1) first.
-  EXPECT_EQ(TrailOffsets[0], -1);
-  EXPECT_EQ(TrailOffsets[1], -1);
-  for (int i = 0; i < 9; ++i)
-    for (int j = i + 1; j < 9; ++j)
-      EXPECT_FALSE(TrailOffsets[2 * i] == TrailOffsets[2 * j] && TrailOffsets[2 * i + 1] == TrailOffsets[2 * j + 1]);
-}
-
 TEST_F(FrameLoop, TrailsBlendTheFrameOntoItself) {
   KvAdvanceVirtualClock(100);
   TrailsOn = true;

@@ -22,7 +22,8 @@ import sys
 import zlib
 
 OUT = sys.argv[1]
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+# This file is tests/engine/hostile/make_hostile_files.py.
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 SEEDS = os.path.join(ROOT, "fuzz", "corpus")
 os.makedirs(OUT, exist_ok=True)
 manifest = []

@@ -1,4 +1,4 @@
-# The crafted files are made at build time by tests/hostile/make_hostile_files.py
+# The crafted files are made at build time by tests/engine/hostile/make_hostile_files.py
 # (a recipe: every file is written field by field there) into
 # build/tests/hostile_files/, with a manifest the test reads.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
@@ -7,9 +7,9 @@ file(GLOB KV_HOSTILE_SEEDS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/corpus/ima
 add_custom_command(
   OUTPUT ${KV_HOSTILE_DIR}/manifest.tsv
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${KV_HOSTILE_DIR}
-  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/hostile/make_hostile_files.py ${KV_HOSTILE_DIR}
-  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/hostile/make_hostile_files.py ${KV_HOSTILE_SEEDS}
+  COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/make_hostile_files.py ${KV_HOSTILE_DIR}
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/make_hostile_files.py ${KV_HOSTILE_SEEDS}
   COMMENT "Making the crafted bad files")
 add_custom_target(hostile_files DEPENDS ${KV_HOSTILE_DIR}/manifest.tsv)
-add_dependencies(test_${area} hostile_files)
-target_compile_definitions(test_${area} PRIVATE KV_HOSTILE_DIR="${KV_HOSTILE_DIR}")
+add_dependencies(test_engine_hostile hostile_files)
+target_compile_definitions(test_engine_hostile PRIVATE KV_HOSTILE_DIR="${KV_HOSTILE_DIR}")

@@ -1,6 +1,6 @@
-# test_web reads the asset pack the build writes (tools/webpack).
+# test_show_web reads the asset pack the build writes (tools/webpack).
 if(TARGET web_pack)
-  add_dependencies(test_${area} web_pack)
+  add_dependencies(test_show_web web_pack)
 endif()
 
 # The page in headless Chromium: run when build-web/ exists (test.sh makes it
@@ -12,13 +12,13 @@ if(Python3_FOUND AND NOT KELVRA_SANITIZE)
   foreach(depth 16 32)
     # One frame in the 3D scenes, one in the credits, one late.
     add_test(NAME web_page_frames_depth${depth}
-      COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/web/browser_test.py
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py
         frames ${CMAKE_BINARY_DIR} ${KV_WEB_BUILD} 1 ${depth} 2400,3700,6000)
   endforeach()
   add_test(NAME web_page_broken_pack
-    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/web/browser_test.py broken-pack ${KV_WEB_BUILD})
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py broken-pack ${KV_WEB_BUILD})
   add_test(NAME web_page_play_and_escape
-    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/web/browser_test.py play ${KV_WEB_BUILD})
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py play ${KV_WEB_BUILD})
   set_tests_properties(web_page_frames_depth16 web_page_frames_depth32 web_page_broken_pack web_page_play_and_escape
     PROPERTIES
     SKIP_RETURN_CODE 77 LABELS web TIMEOUT 900)
