@@ -189,5 +189,7 @@ std::vector<uint8_t> KvFrameRgb(const uint8_t* Pixels, int32_t Width, int32_t He
 // each pixel repeated Scale times (nearest-neighbour widening).
 void KvRowToRgb(const uint8_t* Src, int32_t Width, int32_t Depth, uint8_t* Out, int Scale = 1);
 
-// Write a frame copy as an 8-bit RGB PNG (FramePng.cpp). false on failure.
-bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path);
+// Write a frame copy as an 8-bit RGB PNG (FramePng.cpp): under Path only
+// once complete, never half-written (AtomicFile.h). false on failure, with
+// the reason (one line, naming Path) in Error when it is given.
+bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::string* Error = nullptr);

@@ -14,7 +14,9 @@
 
 TSoundKv::TSoundKv(TKelvra* Display, const std::string& FileName, bool Loop) {
   BeginCreate(Display);
-  if (!KvMusicFileExists(FileName)) Error("Create", "File not found...");
+  // The engine's message, then which file it was about.
+  auto FileError = [&](const char* Step, const std::string& Message) { Error(Step, Message + " (" + FileName + ")"); };
+  if (!KvMusicFileExists(FileName)) FileError("Create", "File not found...");
 
   std::string Text;
   if (SoundCount == 0) {
@@ -28,10 +30,10 @@ TSoundKv::TSoundKv(TKelvra* Display, const std::string& FileName, bool Loop) {
   }
 
   const KvMusicKind Kind = KvMusicKindOf(FileName);
-  if (Kind == KvMusicKind::Unknown) Error("Create", "File type not supported...");
+  if (Kind == KvMusicKind::Unknown) FileError("Create", "File type not supported...");
   const bool IsSong = Kind == KvMusicKind::Module || Kind == KvMusicKind::Midi || Kind == KvMusicKind::Segment;
   std::unique_ptr<KvDecoder> Decoder = KvOpenDecoder(FileName, Kind, Loop, Text);
-  if (!Decoder) Error(IsSong ? "FMUSIC_LoadSong" : "FSOUND_Stream_OpenFile", Text);
+  if (!Decoder) FileError(IsSong ? "FMUSIC_LoadSong" : "FSOUND_Stream_OpenFile", Text);
   KvMusicStream* Music = new KvMusicStream(std::move(Decoder), Loop);
   KvAudioAdd(Music);
   (IsSong ? Song : Stream) = Music;

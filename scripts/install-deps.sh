@@ -8,7 +8,7 @@ set -euo pipefail
 
 PACKAGES=(
   g++ cmake ninja-build pkg-config
-  libsdl2-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev
+  libsdl2-dev libx11-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libopenmpt-dev libmp3lame-dev
@@ -17,7 +17,7 @@ PACKAGES=(
 if [ "${1:-all}" != play ]; then
   PACKAGES+=(
     libgtest-dev libbenchmark-dev libpixman-1-dev
-    xvfb xauth imagemagick
+    xvfb xauth xdotool imagemagick      # xdotool: a window closed from outside (tests/show/FaultsTest.cpp)
     desktop-file-utils appstream lintian dpkg-dev file
     python3                              # the crafted-file recipe, the page tests
     emscripten nodejs chromium           # the browser build and its tests (scripts/build-web.sh)

@@ -114,6 +114,37 @@ bool ParseFrameList(const std::string& Text, std::vector<uint32_t>* Out) {
   return true;
 }
 
+// The --frames entries the run never writes: above the show's last frame,
+// or (offline, where frame k is drawn at 40 k ms) outside [start, end).
+// Empty when every entry is reached.
+std::string UnreachedFrames() {
+  std::string Above, Outside;
+  int Listed = 0;
+  auto Add = [&Listed](std::string& List, uint32_t Frame) {
+    if (++Listed > 8) return;  // enough to see the mistake
+    List += (List.empty() ? "" : ", ") + std::to_string(Frame);
+  };
+  for (const uint32_t Frame : Options.DumpFrames) {
+    if (Frame > OfflineFrameTotal)
+      Add(Above, Frame);
+    else if (Options.Offline && (uint64_t(Frame) * OfflineFrameMs < Options.StartMs ||
+                                 uint64_t(Frame) * OfflineFrameMs >= Options.EndMs))
+      Add(Outside, Frame);
+  }
+  if (Listed == 0) return "";
+  std::string Text = "--frames lists frames the run never writes:";
+  if (!Above.empty()) Text += " " + Above + " (after the show's last frame, " + std::to_string(OfflineFrameTotal) + ")";
+  if (!Outside.empty()) {
+    const uint32_t First = std::max(1u, (Options.StartMs + OfflineFrameMs - 1) / OfflineFrameMs);
+    const uint32_t Last = Options.EndMs == UINT32_MAX ? OfflineFrameTotal
+                                                      : std::min(OfflineFrameTotal, (Options.EndMs - 1) / OfflineFrameMs);
+    const std::string Range = "frames " + std::to_string(First) + " to " + std::to_string(Last);
+    Text += std::string(Above.empty() ? " " : "; ") + Outside + " (--start and --end draw " + Range + ")";
+  }
+  if (Listed > 8) Text += " and " + std::to_string(Listed - 8) + " more";
+  return Text;
+}
+
 int UsageError(const std::string& Problem) {
   std::fprintf(stderr, "nerith: %s\n\n%s", Problem.c_str(), UsageText());
   std::fflush(stderr);
@@ -227,5 +258,7 @@ int ParseCommandLine(int argc, char** argv) {
   if (Options.EndMs <= Options.StartMs) return UsageError("--end must come after the start");
   if (!Options.RecordPath.empty()) Options.Headless = true;
   Options.Offline = Options.Headless && (Options.HasSeed || !Options.RecordPath.empty());
+  const std::string Unreached = UnreachedFrames();
+  if (!Unreached.empty()) return UsageError(Unreached);
   return -1;
 }

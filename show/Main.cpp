@@ -31,6 +31,7 @@
 
 #include "3d/Mesh.h"
 #include "AssetSearch.h"
+#include <kelvra/AtomicFile.h>
 #include "FrameOutput.h"
 #include "Options.h"
 #include "RunClock.h"
@@ -147,6 +148,18 @@ void PrepareDumpFolder() {
                                (Ec ? Ec.message() : std::string("not a folder")))
                    .c_str());
 }
+
+// Files that cannot be written are found before anything is loaded or
+// drawn: a folder where the file should go, a missing or read-only folder,
+// a name the file system refuses.
+void CheckOutputTargets() {
+  std::string Why;
+  if (!Options.DumpDir.empty() &&
+      !KvCheckWritableTarget((std::filesystem::path(Options.DumpDir) / "frame_00001.png").string(), &Why))
+    FatalError(KvErrorLine("[Nerith]", "DumpFrames", Why).c_str());
+  if (!Options.RecordPath.empty() && !KvCheckWritableTarget(Options.RecordPath, &Why))
+    FatalError(KvErrorLine("[Nerith]", "Record", Why).c_str());
+}
 }  // namespace
 
 namespace {
@@ -168,6 +181,7 @@ void InitShow() {
   }
   SeedRandom(Seed);
   PrepareDumpFolder();
+  CheckOutputTargets();
   if (Options.Headless) {
     // Windowed headless displays report --depth (or 32) as their desktop.
     const int32_t Depth = Options.Depth ? Options.Depth : 32;
@@ -218,6 +232,7 @@ namespace {
 void WaitForFrameSlot() {
   if (!Timer || !Timer->Running) return;
   for (;;) {
+    if (StopSignalNumber() != 0) return;  // EndFrame ends the run
     const float Elapsed = Timer->Elapsed();
     if (!(Elapsed > 0.0f)) return;
     if (!(double(FrameCount) / double(Elapsed) > FrameRateCap)) return;
@@ -312,11 +327,23 @@ void FreeShowObjects() {
 
 void Shutdown() { EndRun(false); }
 
+void EndStartInterrupted() {
+  CloseFrameOutputs(true);
+  FreeShowObjects();
+  KvRunCleanup();
+  std::fprintf(stderr, "nerith: interrupted while starting; nothing was written\n");
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::_Exit(128 + StopSignalNumber());
+}
+
 // --- main program -------------------------------------------------------------------
 
 int NerithMain(int argc, char** argv) {
   const int Status = ParseCommandLine(argc, argv);
   if (Status >= 0) return Status;
+  InstallStopSignals();
+  KvSetTempFilePrefix(".nerith-");
   Configure();
   SetAssetRoot(FindAssetRoot());
 
@@ -325,6 +352,7 @@ int NerithMain(int argc, char** argv) {
   Fonts[1] = TFontType{"", 32};
   SelectFont(1);
   OpenFrameOutputs();
+  if (StopSignalNumber() != 0) EndRun(true);
 
   BeginRunClock();
   RunTimeline();

@@ -4,12 +4,18 @@
 // Depends on: TBufferKv (creation, LoadPicture, LoadFromFile),
 // KvDecodePicture (engine/buffer/ImageDecode.h), AssetPath (Main.cpp).
 #include <atomic>
-#include <fstream>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <memory>
 #include <thread>
 #include <vector>
 
+#include <kelvra/RegularFile.h>
 #include <kelvra/buffer/ImageDecode.h>
+
+#include "RunClock.h"
 #include "Show.h"
 
 #define NERITH_ASSET_Picture(Name, File) TBufferKv* Name = nullptr;
@@ -40,23 +46,42 @@ struct DecodedPicture {
 
 #ifndef __EMSCRIPTEN__
 void DecodeFile(const std::string& Path, DecodedPicture& Out) {
-  std::ifstream In(Path, std::ios::binary);
+  std::vector<uint8_t> Bytes;
   std::string Ignored;
-  Out.Ok = In.is_open() && KvDecodePicture(In, Out.Picture, Ignored);
+  Out.Ok = KvReadRegularFile(Path, Bytes, Ignored) && KvDecodePicture(Bytes.data(), Bytes.size(), Out.Picture, Ignored);
 }
 
+// Two threads decode; the show's thread only waits, so that a stop signal
+// ends the start at once whatever file is being decoded. The threads then
+// are left running: the process ends without waiting for them.
 void DecodeAhead(std::vector<DecodedPicture>& Decoded) {
-  std::atomic<size_t> NextFile{0};
-  auto Work = [&] {
-    for (size_t i; (i = NextFile.fetch_add(1)) < Decoded.size();)
-      DecodeFile(AssetPath(PictureTable[i].File), Decoded[i]);
+  struct Shared {
+    std::atomic<size_t> NextFile{0};
+    std::mutex Lock;
+    std::condition_variable Done;
+    int Running = 2;
   };
-  std::thread Helper([&] {
-    Work();
+  auto State = std::make_shared<Shared>();
+  auto Work = [State, &Decoded] {
+    for (size_t i; (i = State->NextFile.fetch_add(1)) < Decoded.size();)
+      DecodeFile(AssetPath(PictureTable[i].File), Decoded[i]);
     KvDecodeThreadDone();
-  });
-  Work();
-  Helper.join();
+    std::lock_guard<std::mutex> L(State->Lock);
+    --State->Running;
+    State->Done.notify_all();
+  };
+  std::thread First(Work), Second(Work);
+  std::unique_lock<std::mutex> L(State->Lock);
+  while (!State->Done.wait_for(L, std::chrono::milliseconds(50), [&] { return State->Running == 0; }))
+    if (StopSignalNumber() != 0) {
+      L.unlock();
+      First.detach();
+      Second.detach();
+      EndStartInterrupted();
+    }
+  L.unlock();
+  First.join();
+  Second.join();
 }
 #else
 // The browser build has neither the decoders nor a second thread: its

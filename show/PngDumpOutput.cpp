@@ -22,8 +22,8 @@ class PngDumpOutput : public FrameOutput {
     char Name[32];
     std::snprintf(Name, sizeof Name, "frame_%05u.png", Frame.Number);
     const std::string Path = (std::filesystem::path(Folder) / Name).string();
-    if (!KvWriteFramePng(Copy, Path))
-      FatalError(KvErrorLine("[Nerith]", "DumpFrames", "Cannot write \"" + Path + "\"").c_str());
+    std::string Why;
+    if (!KvWriteFramePng(Copy, Path, &Why)) FatalError(KvErrorLine("[Nerith]", "DumpFrames", Why).c_str());
   }
 
  private:

@@ -2,8 +2,11 @@
 #include "RunClock.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
+
+#include <kelvra/Errors.h>
 
 #include "Options.h"
 #include "Show.h"
@@ -14,7 +17,16 @@ bool MusicWaiting = false;
 uint32_t LiveOffset = 0;  // added to the steady clock once live
 volatile sig_atomic_t StopSignal = 0;
 
-void OnStopSignal(int Signal) { StopSignal = Signal; }
+// The first signal asks the run to end at the next frame's end, with its
+// files finished. A second one (the run did not end fast enough for the
+// user) ends it at once: the unfinished files go, nothing else is done.
+void OnStopSignal(int Signal) {
+  if (StopSignal != 0) {
+    KvRunCleanup();
+    _exit(128 + Signal);
+  }
+  StopSignal = Signal;
+}
 
 uint32_t LiveClock() {
   using namespace std::chrono;
@@ -42,12 +54,18 @@ void PrepareRunClock() {
     KvUseVirtualClock(true);
     KvSetVirtualClock(0);
   }
-  if (Options.Offline) {
-    struct sigaction Action = {};
-    Action.sa_handler = OnStopSignal;
-    sigemptyset(&Action.sa_mask);
-    sigaction(SIGINT, &Action, nullptr);
-    sigaction(SIGTERM, &Action, nullptr);
+}
+
+void InstallStopSignals() {
+  struct sigaction Action = {};
+  Action.sa_handler = OnStopSignal;
+  sigemptyset(&Action.sa_mask);
+  for (const int Signal : {SIGINT, SIGTERM}) {
+    // A signal ignored from the start (nohup, a shell's background job)
+    // stays ignored.
+    struct sigaction Before = {};
+    if (sigaction(Signal, nullptr, &Before) == 0 && Before.sa_handler == SIG_IGN) continue;
+    sigaction(Signal, &Action, nullptr);
   }
 }
 

@@ -8,16 +8,19 @@
 //              drawn at T or later; then the live clock goes on from there
 //              and the music starts at the same point of the show
 //
-// Also the stop signals (SIGINT, SIGTERM) of offline runs, which end the
-// run at the next frame's end with its files finished.
+// Also the stop signals (SIGINT, SIGTERM), which end the run at the next
+// frame's end with its files finished (exit 128 + the signal's number);
+// every wait of the show's thread wakes for them. A second signal ends the
+// run at once, removing unfinished files.
 //
 // Depends on: engine/Timer.h, Show.h (Timer, Sound), Options.h.
 #pragma once
 
 #include <cstdint>
 
-// Before the display is made (InitShow): chooses the clock, installs the
-// stop signals of offline runs.
+// Right after the command line: the stop signals' handler.
+void InstallStopSignals();
+// Before the display is made (InitShow): chooses the clock.
 void PrepareRunClock();
 // Just before the timeline: frame 1 is drawn at 40 ms of a virtual clock.
 void BeginRunClock();

@@ -76,6 +76,10 @@ void SelectFont(uint8_t Index);
 // Called exactly once at the end of every frame; may end the program.
 void EndFrame();
 [[noreturn]] void Shutdown();
+// A stop signal came while starting (loader threads may still run): frees
+// what exists, removes unfinished files and exits 128 + the signal's number
+// without running static destructors.
+[[noreturn]] void EndStartInterrupted();
 void RunTimeline();
 
 // The scene the timeline is in (0: prelude, 1 .. 14); the benchmark report

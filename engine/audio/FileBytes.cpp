@@ -6,14 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../RegularFile.h"
 #include "Decoder.h"
 
 bool KvReadWholeFile(const std::string& FileName, std::vector<uint8_t>& Data, std::string& ErrorText) {
-  FILE* F = std::fopen(FileName.c_str(), "rb");
-  if (!F) {
-    ErrorText = std::strerror(errno);
-    return false;
-  }
+  FILE* F = KvOpenRegularFileStream(FileName, ErrorText);
+  if (!F) return false;
   uint8_t Chunk[65536];
   size_t Got;
   while ((Got = std::fread(Chunk, 1, sizeof(Chunk), F)) > 0) Data.insert(Data.end(), Chunk, Chunk + Got);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "../RegularFile.h"
 #include "Decoder.h"
 
 namespace {
@@ -36,10 +37,7 @@ class KvRawDecoder : public KvDecoder {
 }  // namespace
 
 std::unique_ptr<KvDecoder> KvOpenRawDecoder(const std::string& FileName, std::string& ErrorText) {
-  FILE* F = std::fopen(FileName.c_str(), "rb");
-  if (!F) {
-    ErrorText = std::strerror(errno);
-    return nullptr;
-  }
+  FILE* F = KvOpenRegularFileStream(FileName, ErrorText);
+  if (!F) return nullptr;
   return std::make_unique<KvRawDecoder>(F);
 }

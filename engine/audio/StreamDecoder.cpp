@@ -25,6 +25,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "../RegularFile.h"
 #include "Decoder.h"
 
 namespace {
@@ -320,11 +321,8 @@ std::unique_ptr<KvDecoder> OpenFromSource(std::unique_ptr<ByteSource> Source, st
 
 std::unique_ptr<KvDecoder> KvOpenStreamDecoder(const std::string& FileName, std::string& ErrorText) {
   auto Source = std::make_unique<ByteSource>();
-  Source->File = std::fopen(FileName.c_str(), "rb");
-  if (!Source->File) {
-    ErrorText = AvErrorText(AVERROR(errno));
-    return nullptr;
-  }
+  Source->File = KvOpenRegularFileStream(FileName, ErrorText);
+  if (!Source->File) return nullptr;
   return OpenFromSource(std::move(Source), ErrorText);
 }
 

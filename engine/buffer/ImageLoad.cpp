@@ -31,6 +31,7 @@
 #include <jerror.h>
 #include <png.h>
 
+#include "../RegularFile.h"
 #include "BufferKv.h"
 #include "ImageDecode.h"
 #include "PixelFormat.h"
@@ -484,9 +485,37 @@ void TBufferKv::LoadFromStream(std::istream& Stream, bool VideoMem) {
 }
 
 void TBufferKv::LoadFromFile(const std::string& FileName, bool VideoMem) {
-  std::error_code Ignored;
-  std::ifstream In;
-  if (!std::filesystem::is_directory(FileName, Ignored)) In.open(FileName, std::ios::binary);
-  if (!In.is_open()) Error("LoadFromFile", "Cannot open file " + FileName);
-  LoadFromStream(In, VideoMem);
+  // Non-blocking and regular only: a FIFO or device in the picture's place
+  // gives its error line instead of stopping the program.
+  std::string Why;
+  std::FILE* In = KvOpenRegularFileStream(FileName, Why);
+  if (!In) {
+    if (Why == KvNotRegularFileText) Error("LoadFromFile", "Cannot open file " + FileName + ": " + Why);
+    Error("LoadFromFile", "Cannot open file " + FileName);
+  }
+  // The signature first, so that data of no known format is not read whole.
+  std::vector<uint8_t> Bytes(8);
+  Bytes.resize(std::fread(Bytes.data(), 1, Bytes.size(), In));
+  std::string Message;
+  bool Ok = true;
+  if (KvDetectPictureFormat(Bytes.data(), Bytes.size()) == KvPictureFormat::Unknown) {
+    Message = FormatMessage;
+    Ok = false;
+  } else {
+    uint8_t Chunk[65536];
+    size_t Got;
+    try {
+      while ((Got = std::fread(Chunk, 1, sizeof Chunk, In)) > 0) Bytes.insert(Bytes.end(), Chunk, Chunk + Got);
+    } catch (const std::bad_alloc&) {
+      Message = "Not enough memory to read the picture";
+      Ok = false;
+    }
+  }
+  std::fclose(In);
+  KvPicture Picture;
+  if (Ok) Ok = KvDecodePicture(Bytes.data(), Bytes.size(), Picture, Message);
+  Bytes = std::vector<uint8_t>();
+  // The engine's message, then which file it was about.
+  if (!Ok) Error("LoadStreamImage", Message + " (" + FileName + ")");
+  LoadPicture(Picture, VideoMem);
 }

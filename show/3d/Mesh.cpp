@@ -7,6 +7,8 @@
 //   LoadMeshes     the 3D start-up
 #include "Mesh.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include <kelvra/Errors.h>
+#include <kelvra/RegularFile.h>
 #include "../Effects2D.h"
 #include "../Show.h"
 #include <kelvra/buffer/FixedPoint.h>
@@ -402,9 +405,16 @@ NormalsFault ComputeNormals(ObjRec Obj) {
 
 void LoadMesh(const std::string& FileName) {
   const std::string Path = AssetPath(FileName);
-  std::ifstream File(Path, std::ios::binary);
-  if (!File) {
-    const std::string Line = "[MeshLoader]LoadMesh -> " + Path + ": cannot open the file (" + std::strerror(errno) + ")";
+  // Looked at non-blocking first: a FIFO in the mesh's place gives its
+  // error line instead of stopping the program in open().
+  std::string Why;
+  const int Check = KvOpenRegularFile(Path, Why);
+  if (Check >= 0) close(Check);
+  std::ifstream File;
+  if (Check >= 0) File.open(Path, std::ios::binary);
+  if (!File.is_open()) {
+    if (Check >= 0) Why = std::strerror(errno);
+    const std::string Line = "[MeshLoader]LoadMesh -> " + Path + ": cannot open the file (" + Why + ")";
     FatalError(Line.c_str());
   }
   std::string ErrorText;

@@ -68,7 +68,7 @@ bool MusicTrack::Open(const std::string& FileName, const AudioInput& Format, std
   std::string Text;
   S->Decoder = KvOpenMusicFile(FileName, false, Text);
   if (!S->Decoder) {
-    *Error = "\"" + FileName + "\": " + Text;
+    *Error = Text + " (" + FileName + ")";
     return false;
   }
   S->Format = AVSampleFormat(Format.SampleFormat);

@@ -21,6 +21,7 @@ extern "C" {
 
 #include <kelvra/Errors.h>
 #include "../FrameOutput.h"
+#include "../RunClock.h"
 #include "../Show.h"
 #include "FrameRgb.h"
 #include "MusicTrack.h"
@@ -65,7 +66,11 @@ class Recorder : public FrameOutput {
     std::unique_ptr<KvFrameCopy> Copy;
     {
       std::unique_lock<std::mutex> L(Lock);
-      Space.wait(L, [&] { return Queue.size() < QueueFrames || Failed; });
+      // A stop signal ends the wait: the run ends after this frame, which
+      // is not needed any more.
+      while (!Space.wait_for(L, std::chrono::milliseconds(50),
+                             [&] { return Queue.size() < QueueFrames || Failed; }))
+        if (StopSignalNumber() != 0) return;
       if (Failed) {
         L.unlock();
         Abort();
@@ -86,8 +91,25 @@ class Recorder : public FrameOutput {
   }
 
   void Finish(bool Interrupted) override {
+    // Interrupted, the frames still queued are dropped: the file ends at the
+    // last frame the encoder had, and the run ends at once.
+    if (Interrupted) {
+      std::lock_guard<std::mutex> L(Lock);
+      while (!Queue.empty()) {
+        Spare.push_back(std::move(Queue.front()));
+        Queue.pop_front();
+      }
+    }
     Stop();
     if (Failed) Abort();
+    if (File.FramesWritten() == 0) {
+      // No frame, no file: a target that was there before stays as it was.
+      File.Discard();
+      std::fprintf(stderr, "nerith: %s before the first recorded frame; %s was not written\n",
+                   Interrupted ? "interrupted" : "the run ended", Path.c_str());
+      std::fflush(stderr);
+      return;
+    }
     if (!File.Finish()) RecordError(File.Error());
     std::error_code Ec;
     const double Mb = double(std::filesystem::file_size(Path, Ec)) / 1e6;
@@ -113,8 +135,8 @@ class Recorder : public FrameOutput {
     if (Worker.joinable()) Worker.join();
   }
 
-  // A write failed: what was written goes (the VideoFile removes its
-  // unfinished file on exit) and the run ends with the error.
+  // A write failed: the run ends with the error, and the error convention's
+  // clean-up removes the unfinished file.
   [[noreturn]] void Abort() {
     Stop();
     RecordError(WorkerError);

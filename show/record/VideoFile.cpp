@@ -12,6 +12,7 @@ extern "C" {
 #include <cctype>
 #include <cstdio>
 
+#include <kelvra/AtomicFile.h>
 #include "PixelConvert.h"
 
 namespace {
@@ -78,7 +79,8 @@ bool RecordFormatOf(const std::string& Path, RecordFormat* Format) {
 }
 
 struct VideoFile::State {
-  std::string Path, PartPath;
+  std::string Path;
+  KvAtomicFile Part;  // the file being written, renamed to Path by Finish
   AVFormatContext* Out = nullptr;
   AVCodecContext* Video = nullptr;
   AVCodecContext* Audio = nullptr;
@@ -115,7 +117,7 @@ struct VideoFile::State {
       av_packet_rescale_ts(Packet, Codec->time_base, Stream->time_base);
       Packet->stream_index = Stream->index;
       R = av_interleaved_write_frame(Out, Packet);
-      if (R < 0) return Fail("cannot write \"" + PartPath + "\": " + AvText(R));
+      if (R < 0) return Fail("cannot write \"" + Path + "\": " + AvText(R));
     }
   }
 
@@ -157,8 +159,12 @@ struct VideoFile::State {
 VideoFile::VideoFile() : S(new State) {}
 
 VideoFile::~VideoFile() {
+  S->Close();  // the unfinished file goes with S->Part
+}
+
+void VideoFile::Discard() {
   S->Close();
-  if (!S->Finished && !S->PartPath.empty()) std::remove(S->PartPath.c_str());
+  S->Part.Discard();
 }
 
 const std::string& VideoFile::Error() const { return S->Error; }
@@ -179,19 +185,20 @@ bool VideoFile::Open(const std::string& Path, RecordFormat Format, int Width, in
   State& St = *S;
   const Recipe R = RecipeOf(Format);
   St.Path = Path;
-  St.PartPath = Path + ".part";
   auto Fail = [&](const std::string& Text) {
     St.Close();
-    std::remove(St.PartPath.c_str());
-    St.PartPath.clear();
+    St.Part.Discard();
     *Error = Text;
     return false;
   };
+  // The target first: a wrong path is reported before the encoders start.
+  std::string Why;
+  if (!St.Part.Create(Path, &Why)) return Fail(Why);
 
   // The libraries' own chatter (encoder banners) stays out of the
   // progress display; their errors still show.
   av_log_set_level(AV_LOG_ERROR);
-  int Code = avformat_alloc_output_context2(&St.Out, nullptr, R.Muxer, St.PartPath.c_str());
+  int Code = avformat_alloc_output_context2(&St.Out, nullptr, R.Muxer, St.Part.TempPath().c_str());
   if (Code < 0 || !St.Out) return Fail(std::string("no ") + R.Muxer + " writer in libavformat");
 
   const AVCodec* VideoCodec = avcodec_find_encoder_by_name(R.VideoCodec);
@@ -253,14 +260,10 @@ bool VideoFile::Open(const std::string& Path, RecordFormat Format, int Width, in
   St.Packet = av_packet_alloc();
   if (!St.Packet || av_frame_get_buffer(St.Picture, 0) < 0) return Fail("out of memory");
 
-  Code = avio_open(&St.Out->pb, St.PartPath.c_str(), AVIO_FLAG_WRITE);
-  if (Code < 0) {
-    const std::string Text = "cannot create \"" + St.PartPath + "\": " + AvText(Code);
-    St.PartPath.clear();  // nothing was created
-    return Fail(Text);
-  }
+  Code = avio_open(&St.Out->pb, St.Part.TempPath().c_str(), AVIO_FLAG_WRITE);
+  if (Code < 0) return Fail("cannot create \"" + Path + "\": " + AvText(Code));
   Code = avformat_write_header(St.Out, nullptr);
-  if (Code < 0) return Fail("cannot write \"" + St.PartPath + "\": " + AvText(Code));
+  if (Code < 0) return Fail("cannot write \"" + Path + "\": " + AvText(Code));
   St.HeaderWritten = true;
   return true;
 }
@@ -293,11 +296,11 @@ bool VideoFile::Finish() {
   if (St.Audio && (!St.EncodeAudio(true) || !St.Encode(St.Audio, St.AudioStream, nullptr))) return false;
   if (!St.Encode(St.Video, St.VideoStream, nullptr)) return false;
   int Code = av_write_trailer(St.Out);
-  if (Code < 0) return St.Fail("cannot finish \"" + St.PartPath + "\": " + AvText(Code));
+  if (Code < 0) return St.Fail("cannot finish \"" + St.Path + "\": " + AvText(Code));
   Code = avio_closep(&St.Out->pb);
-  if (Code < 0) return St.Fail("cannot finish \"" + St.PartPath + "\": " + AvText(Code));
-  if (std::rename(St.PartPath.c_str(), St.Path.c_str()) != 0)
-    return St.Fail("cannot rename \"" + St.PartPath + "\" to \"" + St.Path + "\"");
+  if (Code < 0) return St.Fail("cannot finish \"" + St.Path + "\": " + AvText(Code));
+  std::string Why;
+  if (!St.Part.Commit(&Why)) return St.Fail(Why);
   St.Finished = true;
   return true;
 }

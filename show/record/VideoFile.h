@@ -6,11 +6,13 @@
 //   .webm  VP9 (libvpx, yuv420p, constant quality) and Opus
 //
 // Frames come as 8-bit RGB at 25 frames per second; frame n has the time
-// stamp n / 25 s. The file is written as Path + ".part" and renamed to Path
-// by Finish, so a file under the asked-for name is always complete; an
-// object destroyed unfinished removes its ".part" file.
+// stamp n / 25 s. The file is written as a temporary file next to Path
+// (engine/AtomicFile.h) and renamed to Path by Finish, so a file under the
+// asked-for name is always complete; an object destroyed unfinished, a
+// fatal error and a stop signal remove the temporary file.
 //
-// Depends on: libavformat, libavcodec, libavutil; PixelConvert.h.
+// Depends on: libavformat, libavcodec, libavutil; PixelConvert.h,
+// engine/AtomicFile.h.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +50,8 @@ class VideoFile {
   bool WriteAudio(const uint8_t* const* Planes, int Samples);
   // Drains the encoders, writes the trailer, renames the file.
   bool Finish();
+  // Drops the unfinished file; whatever was under Path stays as it was.
+  void Discard();
   // The error of the last failed call.
   const std::string& Error() const;
 

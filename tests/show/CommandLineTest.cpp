@@ -97,6 +97,34 @@ TEST(CommandLine, BadInputIsAUsageErrorWithStatusTwo) {
   }
 }
 
+// Frames a frame list asks for but the run never draws (after the show's
+// last frame, or offline outside [start, end)) are named in the usage error;
+// the frames at both edges of the range are fine.
+TEST(CommandLine, FramesTheRunNeverDrawsAreAUsageError) {
+  const struct {
+    std::vector<std::string> Args;
+    const char* Named;
+  } Cases[] = {
+      {{"--headless", "--seed", "1", "--dump-frames", "d", "--frames", "99999"}, "99999"},
+      {{"--headless", "--seed", "1", "--dump-frames", "d", "--frames", "5", "--start", "10"}, " 5 "},
+      {{"--headless", "--seed", "1", "--dump-frames", "d", "--frames", "250,253", "--start", "10", "--end", "10.1"},
+       " 253 "},
+      {{"--dump-frames", "d", "--frames", "6447"}, "6447"},  // live runs end at the same frame
+  };
+  for (const auto& Case : Cases) {
+    testing::internal::CaptureStderr();
+    const int Status = Parse(Case.Args);
+    const std::string Err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Status, 2) << Case.Named;
+    const std::string FirstLine = Err.substr(0, Err.find('\n'));
+    EXPECT_NE((FirstLine + " ").find(Case.Named), std::string::npos) << FirstLine;
+  }
+  EXPECT_EQ(Parse({"--headless", "--seed", "1", "--dump-frames", "d", "--frames", "250,252", "--start", "10", "--end",
+                   "10.1"}),
+            -1);
+  EXPECT_EQ(Parse({"--headless", "--seed", "1", "--dump-frames", "d", "--frames", "1,6446"}), -1);
+}
+
 // The usage text names exactly the options the parser takes.
 TEST(CommandLine, HelpIsTruthful) {
   testing::internal::CaptureStdout();

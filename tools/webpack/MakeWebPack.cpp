@@ -9,12 +9,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "engine/AssetPack.h"
+#include "engine/AtomicFile.h"
+#include "engine/RegularFile.h"
 #include "engine/buffer/FontKv.h"
 #include "engine/buffer/ImageDecode.h"
 
@@ -45,10 +45,8 @@ std::vector<fs::path> FilesIn(const fs::path& Folder) {
 }
 
 bool ReadFile(const fs::path& Path, std::vector<uint8_t>& Out) {
-  std::ifstream In(Path, std::ios::binary);
-  if (!In) return false;
-  Out.assign(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
-  return !In.bad();
+  std::string Ignored;
+  return KvReadRegularFile(Path.string(), Out, Ignored);
 }
 
 }  // namespace
@@ -89,13 +87,12 @@ int main(int argc, char** argv) {
   const fs::path Out = argv[2];
   std::error_code Ec;
   if (Out.has_parent_path()) fs::create_directories(Out.parent_path(), Ec);
-  const fs::path Temp = Out.string() + ".part";
-  {
-    std::ofstream File(Temp, std::ios::binary | std::ios::trunc);
-    File.write(reinterpret_cast<const char*>(Bytes.data()), std::streamsize(Bytes.size()));
-    if (!File) return Fail("cannot write " + Temp.string());
-  }
-  fs::rename(Temp, Out, Ec);
-  if (Ec) return Fail("cannot write " + Out.string() + ": " + Ec.message());
+  // Under its name only when complete; a failed or interrupted run leaves
+  // no half pack behind (the build would take it for a finished one).
+  KvSetTempFilePrefix(".webpack-");
+  KvAtomicFile File;
+  std::string Why;
+  if (!File.Create(Out.string(), &Why) || !File.Write(Bytes.data(), Bytes.size(), &Why) || !File.Commit(&Why))
+    return Fail(Why);
   return 0;
 }

@@ -29,6 +29,7 @@
 #include "../../Errors.h"
 #include "../../Input.h"
 #include "../../Platform.h"
+#include "XErrorRouting.h"
 
 namespace {
 
@@ -285,12 +286,14 @@ class SdlDevice final : public KvDevice {
     if (!CoversTarget) SDL_RenderClear(Renderer);
     SDL_RenderCopy(Renderer, Texture, nullptr, nullptr);
     SDL_RenderPresent(Renderer);
+    ReportXError("Present");
     return KV_OK;
   }
 
   // --- messages ---------------------------------------------------------
   bool PeekMessage(KvMessage* Message) override {
     PumpEvents();
+    ReportXError("ProcessMessage");
     if (Queue.empty()) return false;
     *Message = Queue.front();
     Queue.pop_front();
@@ -322,6 +325,13 @@ class SdlDevice final : public KvDevice {
   }
 
  private:
+  // An X protocol error since the last step (a window destroyed from
+  // outside) ends the program through the error convention.
+  static void ReportXError(const char* Step) {
+    std::string Text;
+    if (KvTakeXError(&Text)) FatalError(KvErrorLine("[TKelvra]", Step, Text).c_str());
+  }
+
   // Moves SDL's pending events into our FIFO, in order. A close request
   // becomes the quit message behind everything already queued.
   void PumpEvents() {
@@ -381,6 +391,7 @@ KvDeviceRef KvMakeSdlDevice() {
     return nullptr;
   }
   SDL_DisableScreenSaver();
+  if (Driver && std::strcmp(Driver, "x11") == 0) KvRouteXErrors();
   KvSetRestoreDesktopHook(RestoreDesktop);
   KvSetMessageBoxHook(ShowFatalBox);
   return std::make_shared<SdlDevice>();

@@ -161,4 +161,4 @@ KvDeviceRef KvMakeSdlDevice() {
 
 // Nor libpng: a page has no folder to write frames into (--dump-frames then
 // stops the show with the engine's "Cannot write" line).
-bool KvWriteFramePng(const KvFrameCopy&, const std::string&) { return false; }
+bool KvWriteFramePng(const KvFrameCopy&, const std::string&, std::string*) { return false; }

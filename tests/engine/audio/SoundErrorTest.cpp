@@ -56,14 +56,14 @@ class SoundErrorTest : public ::testing::Test {
 TEST_F(SoundErrorTest, MissingFileFailsBeforeTheLibraryIsTouched) {
   EXPECT_EXIT(CreateSounds(Dir, "dummy", {"nothing.mp3"}), ::testing::ExitedWithCode(KvFatalExitCode),
               "audio-setups=0 audio-open=0");
-  EXPECT_EQ(Log(), "[SoundKv]Create -> File not found...\r\n");
+  EXPECT_EQ(Log(), "[SoundKv]Create -> File not found... (nothing.mp3)\r\n");
 
   // A folder is no file, whatever its name says.
   ASSERT_EQ(mkdir((Dir + "/folder.mp3").c_str(), 0755), 0);
   std::remove((Dir + "/KVR_ERR.txt").c_str());
   EXPECT_EXIT(CreateSounds(Dir, "dummy", {"folder.mp3"}), ::testing::ExitedWithCode(KvFatalExitCode),
               "audio-setups=0 audio-open=0");
-  EXPECT_EQ(Log(), "[SoundKv]Create -> File not found...\r\n");
+  EXPECT_EQ(Log(), "[SoundKv]Create -> File not found... (folder.mp3)\r\n");
 }
 
 TEST_F(SoundErrorTest, UnknownOrMissingExtensionFailsAfterSetUp) {
@@ -76,7 +76,7 @@ TEST_F(SoundErrorTest, UnknownOrMissingExtensionFailsAfterSetUp) {
     std::remove((Dir + "/KVR_ERR.txt").c_str());
     EXPECT_EXIT(CreateSounds(Dir, "dummy", {Name}), ::testing::ExitedWithCode(KvFatalExitCode),
                 "audio-setups=1 audio-open=0");
-    EXPECT_EQ(Log(), "[SoundKv]Create -> File type not supported...\r\n");
+    EXPECT_EQ(Log(), "[SoundKv]Create -> File type not supported... (" + Name + ")\r\n");
   }
 }
 
@@ -92,7 +92,11 @@ TEST_F(SoundErrorTest, CorruptStreamReportsFfmpegsText) {
     const std::string Head = "[SoundKv]FSOUND_Stream_OpenFile -> ";
     ASSERT_EQ(Line.compare(0, Head.size(), Head), 0) << Line;
     ASSERT_GE(Line.size(), Head.size() + 2);
-    const std::string Message = Line.substr(Head.size(), Line.size() - Head.size() - 2);
+    // FFmpeg's words, then the file they are about.
+    const std::string Tail = " (" + Name + ")\r\n";
+    ASSERT_GE(Line.size(), Head.size() + Tail.size());
+    ASSERT_EQ(Line.substr(Line.size() - Tail.size()), Tail) << Line;
+    const std::string Message = Line.substr(Head.size(), Line.size() - Head.size() - Tail.size());
     // One of FFmpeg's own descriptions of a file it cannot use.
     std::set<std::string> Texts;
     for (int Code : {AVERROR_INVALIDDATA, AVERROR_EOF, AVERROR_STREAM_NOT_FOUND,
@@ -110,20 +114,20 @@ TEST_F(SoundErrorTest, DataNoModuleTypeClaimsIsRefusedInOneLine) {
   kvtest::WriteFile(Dir + "/bad.xm", "Extended Module: this is not really one");
   EXPECT_EXIT(CreateSounds(Dir, "dummy", {"bad.xm"}), ::testing::ExitedWithCode(KvFatalExitCode),
               "audio-setups=1 audio-open=0");
-  EXPECT_EQ(Log(), "[SoundKv]FMUSIC_LoadSong -> not a module type libopenmpt reads\r\n");
+  EXPECT_EQ(Log(), "[SoundKv]FMUSIC_LoadSong -> not a module type libopenmpt reads (bad.xm)\r\n");
 }
 
 TEST_F(SoundErrorTest, SegmentsAreRefusedClearly) {
   kvtest::WriteFile(Dir + "/tune.sgt", "RIFF\x04\0\0\0DMSG");
   EXPECT_EXIT(CreateSounds(Dir, "dummy", {"tune.sgt"}), ::testing::ExitedWithCode(KvFatalExitCode), "audio-open=0");
-  EXPECT_EQ(Log(), "[SoundKv]FMUSIC_LoadSong -> DirectMusic segments (.SGT) are not supported by this player...\r\n");
+  EXPECT_EQ(Log(), "[SoundKv]FMUSIC_LoadSong -> DirectMusic segments (.SGT) are not supported by this player... (tune.sgt)\r\n");
 }
 
 TEST_F(SoundErrorTest, DamagedMidiOrNoSoundFontGivesOneLineSayingWhat) {
   const std::string Smf = soundtest::MidiBytes();
   kvtest::WriteFile(Dir + "/cut.mid", Smf.substr(0, Smf.size() - 3));
   EXPECT_EXIT(CreateSounds(Dir, "dummy", {"cut.mid"}), ::testing::ExitedWithCode(KvFatalExitCode), "audio-open=0");
-  EXPECT_EQ(Log(), "[SoundKv]FMUSIC_LoadSong -> Truncated MIDI file (a chunk runs past the end)\r\n");
+  EXPECT_EQ(Log(), "[SoundKv]FMUSIC_LoadSong -> Truncated MIDI file (a chunk runs past the end) (cut.mid)\r\n");
 
   kvtest::WriteFile(Dir + "/good.rmi", soundtest::RmiBytes(Smf));
   std::remove((Dir + "/KVR_ERR.txt").c_str());
@@ -134,7 +138,7 @@ TEST_F(SoundErrorTest, DamagedMidiOrNoSoundFontGivesOneLineSayingWhat) {
       },
       ::testing::ExitedWithCode(KvFatalExitCode), "audio-open=0");
   const std::string Line = Log();
-  EXPECT_EQ(Line, "[SoundKv]FMUSIC_LoadSong -> " + KvMissingSoundFontText() + "\r\n");
+  EXPECT_EQ(Line, "[SoundKv]FMUSIC_LoadSong -> " + KvMissingSoundFontText() + " (good.rmi)\r\n");
   EXPECT_NE(Line.find("soundfont"), std::string::npos);
   EXPECT_NE(Line.find("fluid-soundfont-gm"), std::string::npos);
 }

@@ -424,7 +424,7 @@ TEST(PictureDeathTest, BadFilesEndTheProgramWithTheirLine) {
       TBufferKv B(Display.get(), 1, 1, false);
       B.LoadFromFile(Path, false);
     });
-    EXPECT_EQ(Line, "[TBufferKv]LoadStreamImage -> " + Case.Message + "\r\n");
+    EXPECT_EQ(Line, "[TBufferKv]LoadStreamImage -> " + Case.Message + " (" + Path + ")\r\n");
   }
   const std::string Missing = Dir + "/not here.png";
   EXPECT_EQ(ErrorLineOf([&] {
@@ -436,7 +436,7 @@ TEST(PictureDeathTest, BadFilesEndTheProgramWithTheirLine) {
               TBufferKv B(Display.get(), 1, 1, false);
               B.LoadFromFile(Dir, false);  // a folder is not a file
             }),
-            "[TBufferKv]LoadFromFile -> Cannot open file " + Dir + "\r\n");
+            "[TBufferKv]LoadFromFile -> Cannot open file " + Dir + ": not a regular file\r\n");
   std::filesystem::remove_all(Dir);
 }
 
