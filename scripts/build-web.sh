@@ -1,14 +1,24 @@
 #!/usr/bin/env bash
 # Builds the show for the browser into build-web/: nerith.html, nerith.js,
-# nerith.wasm, nerith.kpak (the asset pack) and nerith.mp3.
+# nerith.wasm, nerith.kpak (the asset pack, gzip-compressed), nerith.mp3 and
+# favicon.png.
 #
-#   scripts/build-web.sh [NATIVE_BUILD_DIR]     (default: build)
+#   scripts/build-web.sh [--single-file] [NATIVE_BUILD_DIR]   (default: build)
+#
+# --single-file also writes build-web/nerith-standalone.html: the page with
+# the program, the pack, the music and the icon embedded, which plays when
+# opened from disk (file://).
 #
 # Needs the native build first (it writes the asset pack and the music).
 # Installs what it needs with apt-get: Debian's emscripten and nodejs, and
 # chromium for the page's tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+single_file=0
+if [ "${1:-}" = "--single-file" ]; then
+  single_file=1
+  shift
+fi
 native_arg=${1:-build}
 
 packages=(emscripten nodejs chromium)
@@ -31,7 +41,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 native=$(cd "$native_arg" 2>/dev/null && pwd) || native=$native_arg
-for f in "$native/web/nerith.kpak" "$native/bin/SND/Nerith.mp3"; do
+for f in "$native/web/nerith.kpak" "$native/bin/SND/Nerith.mp3" "$native/icons/icon_48.png"; do
   [ -f "$f" ] || { echo "build-web: $f is missing: build the native show first (cmake --build $native_arg)" >&2; exit 1; }
 done
 
@@ -42,8 +52,15 @@ done
 export NODE_PATH=/usr/share/nodejs
 export NODE_OPTIONS="${NODE_OPTIONS:-} --no-experimental-fetch"
 
-emcmake cmake -S show/web -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DNERITH_WEB_PACK="$native/web/nerith.kpak" -DNERITH_WEB_MUSIC="$native/bin/SND/Nerith.mp3" >/dev/null
-cmake --build build-web --parallel "$(nproc)"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+emcmake cmake -S show/web -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
+  -DNERITH_WEB_PACK="$native/web/nerith.kpak" -DNERITH_WEB_MUSIC="$native/bin/SND/Nerith.mp3" \
+  -DNERITH_WEB_ICON="$native/icons/icon_48.png" >/dev/null
+cmake --build build-web --parallel "${KV_WEB_JOBS:-$(nproc)}"
+if [ "$single_file" = 1 ]; then
+  python3 scripts/make-standalone-page.py build-web build-web/nerith-standalone.html
+  echo "build-web/nerith-standalone.html is ready: it plays when opened from disk"
+fi
 echo "build-web/nerith.html is ready: serve it with" \
   "python3 -m http.server --bind 127.0.0.1 --directory build-web 8000"

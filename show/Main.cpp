@@ -67,6 +67,8 @@ constexpr const char* ShowCaption = "Tarnwick - Vastiel - 05/2001";
 
 // The cap: at most this many frames per second on average since the start.
 constexpr double FrameRateCap = 25.0;
+// How often a paused show looks at its messages and keys.
+constexpr uint32_t PausePollMs = 20;
 
 }  // namespace
 
@@ -210,8 +212,10 @@ void StartMusic() {
   // waits for the switch to the live clock.
   if (CatchingUp())
     DeferMusic(ShowMs);
-  else if (UseMusic && Sound)
+  else if (UseMusic && Sound) {
     Sound->Play();
+    NoteMusicPlaying();
+  }
 }
 
 void SelectFont(uint8_t Index) {
@@ -295,9 +299,14 @@ void EndFrame() {
   // 4. Show it: the frame-output seam presents, dumps, records and times.
   const bool More = HandOnFrame(CapWaitMs);
 
-  // 5. One window message, then Escape.
-  if (!ProcessMessage(Display)) Shutdown();
-  if (Input && Input->KeyDown(1)) Shutdown();
+  // 5. One window message, then Escape; while the show is paused only these
+  // are read, with the clock standing still.
+  for (;;) {
+    if (!ProcessMessage(Display)) Shutdown();
+    if (Input && Input->KeyDown(1)) Shutdown();
+    if (!ShowPaused() || StopSignalNumber() != 0) break;  // a stop signal ends a paused run too
+    KvSleep(PausePollMs);
+  }
 
   if (StopSignalNumber() != 0) EndRun(true);
   if (!More) Shutdown();

@@ -14,6 +14,9 @@
 namespace {
 bool Catching = false;
 bool MusicWaiting = false;
+bool MusicPlaying = false;
+bool Paused = false;
+uint32_t PausedAtMs = 0;  // the show clock's reading while paused
 uint32_t LiveOffset = 0;  // added to the steady clock once live
 volatile sig_atomic_t StopSignal = 0;
 
@@ -35,6 +38,8 @@ uint32_t LiveClock() {
   return Now + LiveOffset;  // modulo 2^32, like the engine's clock
 }
 
+uint32_t FrozenClock() { return PausedAtMs; }
+
 // From the virtual clock to a live one that continues from NextMs.
 void GoLive(uint32_t NextMs) {
   LiveOffset = 0;
@@ -42,7 +47,10 @@ void GoLive(uint32_t NextMs) {
   KvSetClockSource(LiveClock);
   KvUseVirtualClock(false);
   Catching = false;
-  if (MusicWaiting && UseMusic && Sound) Sound->Play();
+  if (MusicWaiting && UseMusic && Sound) {
+    Sound->Play();
+    MusicPlaying = true;
+  }
   MusicWaiting = false;
 }
 }  // namespace
@@ -50,6 +58,8 @@ void GoLive(uint32_t NextMs) {
 void PrepareRunClock() {
   Catching = !Options.Offline && Options.StartMs > 0;
   MusicWaiting = false;
+  MusicPlaying = false;
+  Paused = false;
   if (Options.Offline || Catching) {
     KvUseVirtualClock(true);
     KvSetVirtualClock(0);
@@ -95,5 +105,25 @@ void DeferMusic(uint32_t ShowMs) {
   const uint32_t FirstLiveMs = (Options.StartMs + OfflineFrameMs - 1) / OfflineFrameMs * OfflineFrameMs;
   if (UseMusic && Sound && FirstLiveMs > ShowMs) Sound->Skip(FirstLiveMs - ShowMs);
 }
+
+void NoteMusicPlaying() { MusicPlaying = true; }
+
+void PauseShow(bool Pause) {
+  if (Pause == Paused || KvVirtualClockActive()) return;
+  Paused = Pause;
+  if (Pause) {
+    PausedAtMs = KvMilliseconds();
+    KvSetClockSource(FrozenClock);
+    if (MusicPlaying && UseMusic && Sound) Sound->Stop();
+  } else {
+    // The live clock goes on from the reading it stood at.
+    LiveOffset = 0;
+    LiveOffset = PausedAtMs - LiveClock();
+    KvSetClockSource(LiveClock);
+    if (MusicPlaying && UseMusic && Sound) Sound->Play();
+  }
+}
+
+bool ShowPaused() { return Paused; }
 
 int StopSignalNumber() { return StopSignal; }

@@ -8,6 +8,10 @@
 //              drawn at T or later; then the live clock goes on from there
 //              and the music starts at the same point of the show
 //
+// A live run can be paused (PauseShow): the show clock stands still, so the
+// frame cap waits and no frame is drawn for the time that passed, and the
+// music stops with it; on resume both go on from where they stood.
+//
 // Also the stop signals (SIGINT, SIGTERM), which end the run at the next
 // frame's end with its files finished (exit 128 + the signal's number);
 // every wait of the show's thread wakes for them. A second signal ends the
@@ -31,5 +35,12 @@ uint32_t ShowTimeMs();
 bool CatchingUp();
 // The prelude's music cue came while catching up (at ShowMs).
 void DeferMusic(uint32_t ShowMs);
+// The music is heard from now on (the prelude's cue, or the switch to live):
+// pausing stops it and resuming plays it only after this.
+void NoteMusicPlaying();
+// Pauses (true) or resumes (false) the show clock and the music together.
+// Live runs only: an offline or catching-up run has no real time to stop.
+void PauseShow(bool Paused);
+bool ShowPaused();
 // The stop signal received (0: none).
 int StopSignalNumber();

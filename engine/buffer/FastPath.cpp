@@ -1,8 +1,10 @@
 // Processor test, path selection and the engine-wide row copy.
 //
 // The test runs once, the first time anything asks (before the first
-// drawing): SSE2 is part of x86-64, so MmxAvailable is always true there;
-// AVX2 is asked of the processor with CPUID. KELVRA_REFERENCE=1 in the
+// drawing): SSE2 is part of x86-64, so MmxAvailable is always true there,
+// and in a WebAssembly build with SIMD, where emscripten's SSE2 headers map
+// the SSE2 kernels onto wasm's 128-bit vectors; AVX2 is asked of the
+// processor with CPUID. KELVRA_REFERENCE=1 in the
 // environment starts the engine on the reference kernels.
 #include "FastPath.h"
 
@@ -11,7 +13,7 @@
 
 #include "RowKernels.h"
 
-#if defined(__x86_64__) || defined(_M_X64)
+#if defined(__x86_64__) || defined(_M_X64) || (defined(__EMSCRIPTEN__) && defined(__SSE2__))
 bool MmxAvailable = true;
 #else
 bool MmxAvailable = false;

@@ -7,6 +7,7 @@
 // and the show runs as natively (NerithMain).
 //
 // Depends on: engine/AssetPack.h, engine/platform/web/BrowserDevice.h, Options.h.
+#include <emscripten.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -17,6 +18,7 @@
 
 #include "../../engine/AssetPack.h"
 #include <kelvra/Errors.h>
+#include <kelvra/buffer/FastPath.h>
 #include "../../engine/platform/web/BrowserDevice.h"
 #include "../Options.h"
 
@@ -70,6 +72,10 @@ std::vector<uint32_t> ParseFrames(const char* Text) {
 KvAssetPack Pack;
 
 }  // namespace
+
+// The drawing path in use (0 reference, 1 SSE2 through wasm SIMD): the
+// page's tests check that the hashes they compare were drawn by the fast path.
+extern "C" EMSCRIPTEN_KEEPALIVE int kv_drawing_path() { return int(KvActivePath()); }
 
 int main(int argc, char** argv) {
   KvLockDeviceFactory(KvMakeBrowserDevice);

@@ -2,7 +2,9 @@
 // Escape and the quit message; and the show's random numbers and paths.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "KvTest.h"
@@ -228,4 +230,61 @@ TEST(FrameLoopStart, CatchesUpUnseenThenGoesOnLive) {
   Display = nullptr;
   KvSetClockSource(nullptr);
   KvSetDeviceFactory(nullptr);
+}
+
+// A live run paused: the show clock stands still (so the cap lets no frame
+// through to catch up later) and goes on from the same reading; Escape still
+// ends a paused show. An offline run has no real time to stop.
+TEST(FrameLoopPause, ShowClockStandsStillAndGoesOnFromWhereItStood) {
+  Options = ShowOptions();
+  PrepareRunClock();
+  Timer = new TTimerKv(240);
+  Timer->Start();
+  KvSleep(30);
+  PauseShow(true);
+  ASSERT_TRUE(ShowPaused());
+  const uint32_t Stood = ShowTimeMs();
+  EXPECT_GE(Stood, 30u);
+  KvSleep(150);
+  EXPECT_EQ(ShowTimeMs(), Stood);
+  PauseShow(false);
+  EXPECT_FALSE(ShowPaused());
+  KvSleep(20);
+  const uint32_t After = ShowTimeMs();
+  EXPECT_GE(After, Stood + 20);
+  EXPECT_LT(After, Stood + 120);  // not the 150 ms spent paused
+  delete Timer;
+  Timer = nullptr;
+  KvSetClockSource(nullptr);
+
+  Options.Offline = true;
+  PrepareRunClock();
+  PauseShow(true);
+  EXPECT_FALSE(ShowPaused());
+  KvUseVirtualClock(false);
+}
+
+// A paused show's frame does not end until the show plays on; Escape,
+// pressed meanwhile, ends it.
+TEST(FrameLoopPauseDeathTest, PausedFrameWaitsAndEscapeEndsIt) {
+  EXPECT_EXIT(
+      {
+        Options = ShowOptions();
+        PrepareRunClock();
+        Display = kvtest::MakeDisplay(32, 64, 48).release();
+        Screen = new TBufferKv(Display, 64, 48, false);
+        Timer = new TTimerKv(240);
+        Timer->Start();
+        Input = new TInputKv(Display);
+        OpenFrameOutputs();
+        PauseShow(true);
+        std::thread Viewer([] {
+          std::this_thread::sleep_for(std::chrono::milliseconds(200));
+          KvHeadlessSetKey(*Display->DirectDraw, 1, true);
+        });
+        Viewer.detach();
+        EndFrame();
+        std::exit(3);  // a paused frame that returned
+      },
+      ::testing::ExitedWithCode(0), "");
 }

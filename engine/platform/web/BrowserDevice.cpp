@@ -27,6 +27,7 @@ EM_JS(void, kv_put_frame, (const uint8_t* Rgba, int Width, int Height), {
   }
   const pixels = new Uint8ClampedArray(HEAPU8.buffer, Rgba, Width * Height * 4);
   canvas.getContext('2d').putImageData(new ImageData(pixels, Width, Height), 0, 0);
+  if (Module.kvOnFrame) Module.kvOnFrame();
 });
 
 EM_JS(void, kv_set_title, (const char* Text), {
@@ -43,9 +44,19 @@ EM_JS(void, kv_show_fatal, (const char* Text), {
 });
 
 // Until the browser's next animation frame; the show's stack is unwound
-// meanwhile (ASYNCIFY, listed in the link's ASYNCIFY_IMPORTS).
+// meanwhile (ASYNCIFY, listed in the link's ASYNCIFY_IMPORTS). The show's
+// end (exit) unwinds through here as ExitStatus: that is the normal end, and
+// the page hears of it through onExit, not as an uncaught error.
 EM_JS(void, kv_wait_animation_frame, (), {
-  Asyncify.handleSleep(function(wakeUp) { requestAnimationFrame(function() { wakeUp(); }); });
+  Asyncify.handleSleep(function(wakeUp) {
+    requestAnimationFrame(function() {
+      try {
+        wakeUp();
+      } catch (e) {
+        if (!(e instanceof ExitStatus)) throw e;
+      }
+    });
+  });
 });
 
 // DOM KeyboardEvent.code to the engine's numbering (PC set-1 scan codes,
@@ -66,6 +77,8 @@ const DomKey DomKeys[] = {
     {"KeyN", 0x31}, {"KeyM", 0x32}, {"ShiftRight", 0x36}, {"AltLeft", 0x38}, {"Space", 0x39},
     {"ArrowUp", 0xC8}, {"ArrowLeft", 0xCB}, {"ArrowRight", 0xCD}, {"ArrowDown", 0xD0},
 };
+
+constexpr uint8_t EscapeKey = 0x01;
 
 // Wall-clock milliseconds between the browser's turns in test mode: often
 // enough for the page to stay alive, rare enough to cost nothing.
@@ -106,6 +119,18 @@ class BrowserDevice final : public KvMemoryDevice {
     return KV_OK;
   }
 
+  // A key pressed and released between two readings still reads as down
+  // once: the show looks once a frame, a quick tap can be shorter.
+  bool KeyboardState(uint8_t State[256]) override {
+    KvMemoryDevice::KeyboardState(State);
+    for (int K = 0; K < 256; ++K) {
+      if (ReleaseAfterRead[K]) SetKey(uint8_t(K), false);
+      ReleaseAfterRead[K] = false;
+      Unread[K] = false;
+    }
+    return true;
+  }
+
   void ShowMessageBox(const char*, const char* Text) override { kv_show_fatal(Text); }
 
  private:
@@ -123,18 +148,33 @@ class BrowserDevice final : public KvMemoryDevice {
     return Rgb;
   }
 
+  // A key with Ctrl, Alt or Meta is the browser's (reload, find, save...):
+  // the show neither sees it nor cancels it. Of the rest only Escape, the
+  // one key the show reads, has its default action cancelled; the page's
+  // own keys (Space, F, M) are the page's.
   static EM_BOOL OnKey(int EventType, const EmscriptenKeyboardEvent* Event, void* User) {
     auto* Self = static_cast<BrowserDevice*>(User);
+    const bool Down = EventType == EMSCRIPTEN_EVENT_KEYDOWN;
+    if (Down && (Event->ctrlKey || Event->altKey || Event->metaKey)) return EM_FALSE;
     for (const DomKey& K : DomKeys) {
       if (std::strcmp(Event->code, K.Code) != 0) continue;
-      Self->SetKey(K.Key, EventType == EMSCRIPTEN_EVENT_KEYDOWN);
-      return EM_TRUE;  // the page does not scroll or search on the show's keys
+      if (Down) {
+        Self->SetKey(K.Key, true);
+        Self->Unread[K.Key] = true;
+      } else if (Self->Unread[K.Key]) {
+        Self->ReleaseAfterRead[K.Key] = true;
+      } else {
+        Self->SetKey(K.Key, false);
+      }
+      return K.Key == EscapeKey ? EM_TRUE : EM_FALSE;
     }
     return EM_FALSE;
   }
 
   uint64_t Presented = 0;
   double LastYield = 0;
+  bool Unread[256] = {};            // down since the last reading
+  bool ReleaseAfterRead[256] = {};  // and already up again
   std::vector<uint8_t> Rgba;
 };
 

@@ -6,7 +6,9 @@
 // pixel is drawn by the same code as on the native offline run. Present converts
 // the frame to RGBA, puts it on the canvas and gives the browser its turn
 // (the show's loop blocks; ASYNCIFY unwinds it until the next animation
-// frame). Keys come from the page's keyboard events.
+// frame). Keys come from the page's keyboard events: those with Ctrl, Alt or
+// Meta are left to the browser, and only Escape, the show's own key, has its
+// default action cancelled; a tap shorter than a frame still reads once.
 //
 // Test mode (KvBrowserSetTestFrames): frames are not shown and the browser
 // gets its turn only every tenth of a second. Each listed frame N is shown,

@@ -10,9 +10,22 @@
       Truncated, damaged and missing asset packs, and music that is missing
       or cannot be decoded: the page must show an error message (on the
       page, not only in the console), never a canvas.
+      Also: a browser without wasm SIMD is told plainly that it needs a
+      newer one.
   browser_test.py play WEB_BUILD
       Click to start, play a few seconds (the music must have started),
       press Escape: the show must end cleanly.
+  browser_test.py player SCENARIO WEB_BUILD
+      player_check.mjs: hidden (a hidden tab pauses the show and its music
+      in step), controls (buttons, keys, keys left to the browser, Play
+      again), touch (a phone's hint and tap).
+  browser_test.py budget WEB_BUILD
+      What a plain static host serves for the page, exact bytes: at most
+      9 MB, and every file the page fetched arrived whole (as on disk).
+  browser_test.py standalone NATIVE_BUILD WEB_BUILD
+      nerith-standalone.html opened from disk (file://) hashes a frame as
+      the native run does and plays with music; the served page opened from
+      disk says how to serve its folder.
 
 Exit status 0: passed; 1: failed; 77: no browser build (ctest: skipped).
 """
@@ -24,9 +37,16 @@ import subprocess
 import sys
 import tempfile
 import zlib
+import gzip
+import json
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PAGE_CHECK = os.path.join(HERE, "page_check.mjs")
+PLAYER_CHECK = os.path.join(HERE, "player_check.mjs")
+# What the page may weigh as a static host serves it.
+BUDGET_BYTES = 9_000_000
+# Everything the served page loads.
+PAGE_FILES = ("nerith.html", "nerith.js", "nerith.wasm", "nerith.kpak", "nerith.mp3", "favicon.png")
 SKIP = 77
 
 
@@ -102,29 +122,43 @@ def load_page(url, timeout=600, extra=()):
                           capture_output=True, text=True)
     if proc.returncode != 0:
         raise RuntimeError(f"page_check failed for {url}:\n{proc.stderr}")
-    import json
     return json.loads(proc.stdout.strip().splitlines()[-1])
 
 
-def frames_test(native, web, seed, depth, frames):
-    native, web = os.path.abspath(native), os.path.abspath(web)
+def native_titles(native, seed, depth, frames):
+    """The titles the page must set, from the native run's dumped frames."""
     wanted = [int(f) for f in frames.split(",")]
     with tempfile.TemporaryDirectory() as dump:
         subprocess.run([os.path.join(native, "bin", "nerith"), "--headless", "--seed", seed, "--depth", depth,
                         "--dump-frames", dump, "--frames", frames], check=True, cwd=dump,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        native_titles = [f"frame {n} rgb-fnv1a32 {fnv1a32(png_rgb(os.path.join(dump, f'frame_{n:05d}.png'))):08x}"
-                         for n in wanted]
+        return [f"frame {n} rgb-fnv1a32 {fnv1a32(png_rgb(os.path.join(dump, f'frame_{n:05d}.png'))):08x}"
+                for n in wanted]
+
+
+def compare_frames(state, wanted, expected):
+    """The page's titles against the native ones; the page must have drawn with its SIMD path."""
+    page_titles = state["run"]["titles"] if state.get("run") else []
+    ok = page_titles == expected and state["title"] == expected[-1]
+    for n, native_title in zip(wanted, expected):
+        page_title = next((t for t in page_titles if t.startswith(f"frame {n} ")), "(none)")
+        print(f"frame {n}: native \"{native_title}\", page \"{page_title}\"")
+    path = (state.get("run") or {}).get("path")
+    print(f"page drawing path: {path}")
+    return ok and path == "sse2"
+
+
+def frames_test(native, web, seed, depth, frames):
+    native, web = os.path.abspath(native), os.path.abspath(web)
+    wanted = [int(f) for f in frames.split(",")]
+    expected = native_titles(native, seed, depth, frames)
     server = Server(web)
     try:
         state = load_page(f"{server.url}nerith.html?seed={seed}&depth={depth}&frame={frames}")
     finally:
         server.close()
-    page_titles = state["run"]["titles"] if state.get("run") else []
-    ok = page_titles == native_titles and state["title"] == native_titles[-1]
-    for n, native_title in zip(wanted, native_titles):
-        page_title = next((t for t in page_titles if t.startswith(f"frame {n} ")), "(none)")
-        print(f"depth {depth} frame {n}: native \"{native_title}\", page \"{page_title}\"")
+    print(f"depth {depth}:")
+    ok = compare_frames(state, wanted, expected)
     if state.get("error"):
         print(f"page error: {state['error']}")
     run = state.get("run") or {}
@@ -135,13 +169,23 @@ def frames_test(native, web, seed, depth, frames):
 
 
 def broken_pack_test(web):
-    pack = open(os.path.join(web, "nerith.kpak"), "rb").read()
-    damaged = bytearray(pack)
-    damaged[len(pack) // 2] ^= 0x40
+    served = open(os.path.join(web, "nerith.kpak"), "rb").read()
+    pack = gzip.decompress(served)
+
+    def flipped(data):
+        damaged = bytearray(data)
+        damaged[len(data) // 2] ^= 0x40
+        return bytes(damaged)
+
+    # The served (gzip) pack broken, and the pack itself broken, sent as it
+    # is or compressed: the same one line either way.
     cases = {
         "truncated": (pack[:len(pack) // 3], "LoadPack -> the asset pack is truncated or damaged"),
         "header only": (pack[:10], "LoadPack -> the asset pack is truncated"),
-        "damaged": (bytes(damaged), "LoadPack -> the asset pack is truncated or damaged"),
+        "damaged": (flipped(pack), "LoadPack -> the asset pack is truncated or damaged"),
+        "damaged, compressed": (gzip.compress(flipped(pack)), "LoadPack -> the asset pack is truncated or damaged"),
+        "compressed, truncated": (served[:len(served) // 3], "LoadPack -> the asset pack is truncated or damaged"),
+        "compressed, damaged": (flipped(served), "LoadPack -> the asset pack is truncated or damaged"),
         "not a pack": (b"<html>404</html>" * 4, "LoadPack -> not a Kelvra asset pack"),
         "missing": (None, "could not be loaded: HTTP 404"),
     }
@@ -175,6 +219,10 @@ def broken_pack_test(web):
                 good = expected in state["error"] and state["title"].startswith("error: ")
                 print(f"{case}: {'ok' if good else 'WRONG'}: title \"{state['title']}\", page \"{state['error']}\"")
                 ok = ok and good
+            state = load_page(f"{server.url}nerith.html", timeout=120, extra=["--no-wasm-simd"])
+            good = "needs WebAssembly with SIMD" in state["error"] and "update your browser" in state["error"]
+            print(f"no wasm SIMD: {'ok' if good else 'WRONG'}: page \"{state['error']}\"")
+            ok = ok and good
         finally:
             server.close()
     return ok
@@ -191,11 +239,70 @@ def play_test(web):
     return not state["error"] and run.get("endMs", 0) > 0 and run.get("musicStarts", 0) >= 1
 
 
+def player_test(scenario, web):
+    server = Server(web)
+    try:
+        proc = subprocess.run(["node", PLAYER_CHECK, f"{server.url}nerith.html", scenario],
+                              capture_output=True, text=True)
+    finally:
+        server.close()
+    print(proc.stdout, end="")
+    if proc.returncode != 0:
+        print(proc.stderr[-3000:], end="")
+    return proc.returncode == 0
+
+
+def budget_test(web):
+    on_disk = {name: os.path.getsize(os.path.join(web, name)) for name in PAGE_FILES}
+    total = sum(on_disk.values())
+    server = Server(web)
+    try:
+        proc = subprocess.run(["node", PLAYER_CHECK, f"{server.url}nerith.html", "budget"],
+                              capture_output=True, text=True)
+    finally:
+        server.close()
+    if proc.returncode != 0:
+        print(proc.stderr[-3000:])
+        return False
+    fetched = json.loads(proc.stdout.strip().splitlines()[-1])["files"]
+    ok = True
+    for name, size in fetched:
+        whole = on_disk.get(name) == size
+        print(f"{name}: {size} bytes fetched{'' if whole else ', WRONG: ' + str(on_disk.get(name)) + ' on disk'}")
+        ok = ok and whole
+    missing = set(PAGE_FILES) - {name for name, _ in fetched} - {"favicon.png"}
+    if missing:
+        print(f"WRONG: the page did not fetch {', '.join(sorted(missing))}")
+    print(f"served total: {total} bytes ({total / 1e6:.2f} MB) of at most {BUDGET_BYTES}")
+    return ok and not missing and total <= BUDGET_BYTES
+
+
+def standalone_test(native, web):
+    native, web = os.path.abspath(native), os.path.abspath(web)
+    page = os.path.join(web, "nerith-standalone.html")
+    if not os.path.exists(page):
+        print(f"no {page} (scripts/build-web.sh --single-file)")
+        return False
+    frames = "3700"
+    expected = native_titles(native, "1", "32", frames)
+    ok = compare_frames(load_page(f"file://{page}?seed=1&depth=32&frame={frames}"), [3700], expected)
+    state = load_page(f"file://{page}", timeout=180, extra=["--click-after-load", "3", "--press-escape"])
+    run = state.get("run") or {}
+    plays = not state["error"] and run.get("musicStarts", 0) >= 1 and run.get("endMs", 0) > 0
+    print(f"from disk, played with music and ended on Escape: {'ok' if plays else 'WRONG'} ({state['error']})")
+    state = load_page(f"file://{os.path.join(web, 'nerith.html')}", timeout=60)
+    advice = "python3 -m http.server" in state["error"] and "nerith-standalone.html" in state["error"]
+    print(f"the served page from disk says how to serve it: {'ok' if advice else 'WRONG'} ({state['error']})")
+    return ok and plays and advice
+
+
 def main(argv):
     if len(argv) >= 2 and argv[1] == "frames" and len(argv) == 7:
         web = argv[3]
-    elif len(argv) == 3 and argv[1] in ("broken-pack", "play"):
+    elif len(argv) == 3 and argv[1] in ("broken-pack", "play", "budget"):
         web = argv[2]
+    elif len(argv) == 4 and argv[1] in ("player", "standalone"):
+        web = argv[3]
     else:
         print(__doc__, file=sys.stderr)
         return 2
@@ -204,6 +311,12 @@ def main(argv):
         return SKIP
     if argv[1] == "frames":
         ok = frames_test(*argv[2:])
+    elif argv[1] == "player":
+        ok = player_test(argv[2], web)
+    elif argv[1] == "standalone":
+        ok = standalone_test(argv[2], web)
+    elif argv[1] == "budget":
+        ok = budget_test(web)
     else:
         ok = broken_pack_test(web) if argv[1] == "broken-pack" else play_test(web)
     return 0 if ok else 1

@@ -19,7 +19,20 @@ if(Python3_FOUND AND NOT KELVRA_SANITIZE)
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py broken-pack ${KV_WEB_BUILD})
   add_test(NAME web_page_play_and_escape
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py play ${KV_WEB_BUILD})
-  set_tests_properties(web_page_frames_depth16 web_page_frames_depth32 web_page_broken_pack web_page_play_and_escape
+  set(KV_WEB_TESTS web_page_frames_depth16 web_page_frames_depth32 web_page_broken_pack web_page_play_and_escape)
+  # The page as a player: a hidden tab, its controls and keys, a phone.
+  foreach(scenario hidden controls touch)
+    add_test(NAME web_page_player_${scenario}
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py player ${scenario} ${KV_WEB_BUILD})
+    list(APPEND KV_WEB_TESTS web_page_player_${scenario})
+  endforeach()
+  add_test(NAME web_page_budget
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py budget ${KV_WEB_BUILD})
+  add_test(NAME web_page_standalone_file
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py
+      standalone ${CMAKE_BINARY_DIR} ${KV_WEB_BUILD})
+  list(APPEND KV_WEB_TESTS web_page_budget web_page_standalone_file)
+  set_tests_properties(${KV_WEB_TESTS}
     PROPERTIES
     SKIP_RETURN_CODE 77 LABELS web TIMEOUT 900)
 endif()

@@ -1,0 +1,205 @@
+// The page as a viewer uses it, in headless Chromium (devtools.mjs). Prints
+// one line per check ("ok: ..." or "WRONG: ...") and exits with 0 when every
+// check passed, 1 otherwise.
+//
+//   node player_check.mjs URL SCENARIO
+//
+//   hidden     plays, hides the tab for 3 s behind a second tab, shows it
+//              again: the show clock and the music must have stood still
+//              together and go on in step (frames against music within
+//              40 ms), with no frames drawn to catch up
+//   controls   Space pauses and resumes, M mutes, F and a double click
+//              toggle full screen, the bar fades and comes back; keys with
+//              Ctrl, Alt or Meta (and keys the show does not use) keep their
+//              browser action and change nothing; Escape ends, "Play again"
+//              plays again without a reload, and nothing reaches the console
+//              as an error
+//   touch      a 390 x 844 phone: the hint speaks of taps, not of Escape,
+//              and a tap on the picture brings the faded bar back
+//   budget     loads the page up to "Click to start" and prints the bytes it
+//              fetched as JSON: {bytes, files}
+import { openBrowser, sleep } from './devtools.mjs';
+
+const [url, scenario] = process.argv.slice(2);
+const phone = scenario === 'touch';
+const browser = await openBrowser({ timeoutSeconds: 240, windowSize: phone ? '390,844' : '1280,800' });
+const { send, evaluate, checkTime, finish } = browser;
+
+let failures = 0;
+function check(good, what) {
+  console.log(`${good ? 'ok' : 'WRONG'}: ${what}`);
+  if (!good) ++failures;
+}
+
+// Console errors and uncaught exceptions, whatever their source.
+const consoleErrors = [];
+browser.onEvent(message => {
+  if (message.method === 'Runtime.exceptionThrown')
+    consoleErrors.push(message.params.exceptionDetails.exception?.description || message.params.exceptionDetails.text);
+  else if (message.method === 'Runtime.consoleAPICalled' && message.params.type === 'error')
+    consoleErrors.push(message.params.args.map(a => a.value ?? a.description).join(' '));
+  else if (message.method === 'Log.entryAdded' && message.params.entry.level === 'error')
+    consoleErrors.push(message.params.entry.text + ' ' + (message.params.entry.url || ''));
+});
+await send('Runtime.enable');
+await send('Log.enable');
+if (phone) {
+  await send('Emulation.setDeviceMetricsOverride', { width: 390, height: 844, deviceScaleFactor: 3, mobile: true });
+  await send('Emulation.setTouchEmulationEnabled', { enabled: true, maxTouchPoints: 5 });
+  await send('Emulation.setEmitTouchEventsForMouse', { enabled: true, configuration: 'mobile' });
+}
+await send('Page.navigate', { url });
+
+async function waitFor(expression, what, ms = 100) {
+  for (;;) {
+    checkTime(what);
+    if (await evaluate(expression)) return;
+    await sleep(ms);
+  }
+}
+// A quick tap: down and up at once (the page must not miss it).
+const key = async (code, keyName, modifiers = 0, vk = 0) => {
+  for (const type of ['rawKeyDown', 'keyUp'])
+    await send('Input.dispatchKeyEvent', { type, code, key: keyName, modifiers, windowsVirtualKeyCode: vk });
+  await sleep(150);
+};
+const mouse = async (type, x, y, clickCount = 0) =>
+  send('Input.dispatchMouseEvent', { type, x, y, button: type === 'mouseMoved' ? 'none' : 'left', clickCount });
+const showMs = () => evaluate('window.kvRun.frameLog.length ? window.kvRun.frameLog.at(-1).show : -1');
+const idle = () => evaluate(`document.getElementById('player').classList.contains('idle')`);
+
+async function startShow() {
+  await waitFor(`(() => { const b = document.getElementById('start'); return !!b && !b.disabled; })()`, 'waiting for the start button', 200);
+  await evaluate(`document.getElementById('start').click()`, true);
+  await waitFor('window.kvRun.frameLog.length > 0 && window.kvRun.musicStarts > 0', 'waiting for the music');
+}
+
+// Frames and music: the show time of each frame minus the music position
+// read at the same moment. The music starts at a fixed show time, so it is
+// constant while both run in step.
+const lagExpression = 'window.kvRun.frameLog.map(f => f.show - f.music)';
+
+if (scenario === 'hidden') {
+  await startShow();
+  await sleep(3000);
+  const before = await evaluate(lagExpression);
+  const lag = before.slice(-20).reduce((a, b) => a + b, 0) / Math.min(20, before.length);
+  const hideWall = Date.now();
+  const showBefore = await showMs();
+  const other = (await send('Target.createTarget', { url: 'about:blank' })).result.targetId;
+  await sleep(300);
+  check(await evaluate('document.hidden && window.kvRun.paused === true'), 'a hidden tab pauses the show');
+  const hiddenState = await evaluate('[window.kvRun.frameLog.length, window.kvRun.musicMs()]');
+  await sleep(3000);
+  const laterState = await evaluate('[window.kvRun.frameLog.length, window.kvRun.musicMs()]');
+  check(laterState[0] === hiddenState[0] && Math.abs(laterState[1] - hiddenState[1]) < 1,
+      `nothing drawn and the music stood still while hidden (frames ${hiddenState[0]} -> ${laterState[0]}, ` +
+      `music ${hiddenState[1].toFixed(0)} -> ${laterState[1].toFixed(0)} ms)`);
+  await send('Target.activateTarget', { targetId: browser.pageTarget });
+  await send('Target.closeTarget', { targetId: other });
+  await waitFor('!document.hidden', 'waiting for the tab to be shown');
+  const logBefore = await evaluate('window.kvRun.frameLog.length');
+  await sleep(2000);
+  const after = await evaluate(lagExpression);
+  const resumed = after.slice(-Math.min(40, after.length - 1));
+  const worst = Math.max(...resumed.map(d => Math.abs(d - lag)));
+  check(resumed.length > 20 && worst <= 40,
+      `frames and music in step after the return: ${resumed.length} frames, worst ${worst.toFixed(1)} ms from before (lag ${lag.toFixed(1)} ms)`);
+  const showAfter = await showMs();
+  // At least 3.3 s of the time since the last reading were hidden.
+  const visibleMs = Date.now() - hideWall - 3300;
+  const advanced = showAfter - showBefore;
+  check(advanced <= visibleMs + 200,
+      `the show did not skip ahead: ${advanced} ms of show time in at most ${visibleMs} ms visible`);
+  const drawn = (await evaluate('window.kvRun.frameLog.length')) - logBefore;
+  check(drawn <= 2 * 25 + 5, `no catch-up rush: ${drawn} frames in the 2 s after the return`);
+} else if (scenario === 'controls') {
+  await startShow();
+  await sleep(1500);
+  // Space pauses: the clock, the frames and the music stand still.
+  await key('Space', ' ', 0, 32);
+  const paused = await evaluate('[window.kvRun.paused, window.kvRun.musicMs()]');
+  const frozen = await showMs();
+  await sleep(1000);
+  check(paused[0] === true && (await showMs()) === frozen && Math.abs((await evaluate('window.kvRun.musicMs()')) - paused[1]) < 1,
+      'Space pauses the show clock and the music');
+  check((await evaluate(`document.getElementById('play').getAttribute('aria-label')`)) === 'Play',
+      'the play button offers to play while paused');
+  await key('Space', ' ', 0, 32);
+  await sleep(600);
+  check((await evaluate('window.kvRun.paused')) === false && (await showMs()) > frozen, 'Space again plays on');
+
+  // Keys that belong to the browser: not cancelled, and the show ignores them.
+  await evaluate(`window.kvSeen = []; window.addEventListener('keydown',
+      e => window.kvSeen.push(e.code + (e.defaultPrevented ? ':cancelled' : ':kept')))`);
+  const CTRL = 2, ALT = 1, META = 4;
+  await key('KeyS', 's', CTRL, 83);
+  await key('KeyF', 'f', CTRL, 70);
+  await key('KeyR', 'r', CTRL, 82);
+  await key('KeyM', 'm', META, 77);
+  await key('Space', ' ', CTRL, 32);
+  await key('ArrowLeft', 'ArrowLeft', ALT, 37);
+  await key('ArrowDown', 'ArrowDown', 0, 40);
+  await key('Escape', 'Escape', CTRL, 27);
+  const seen = await evaluate('window.kvSeen');
+  check(seen.length === 8 && seen.every(s => s.endsWith(':kept')), `keys with Ctrl, Alt or Meta and unused keys keep their action: ${seen.join(' ')}`);
+  check(await evaluate(`!window.kvRun.paused && !document.fullscreenElement && window.kvRun.endMs === 0 &&
+      document.getElementById('mute').getAttribute('aria-label') === 'Mute'`),
+      'and the show did not pause, mute, go full screen or end on them');
+
+  await key('KeyM', 'm', 0, 77);
+  check((await evaluate(`document.getElementById('mute').getAttribute('aria-label')`)) === 'Unmute', 'M mutes');
+  await key('KeyM', 'm', 0, 77);
+  await key('KeyF', 'f', 0, 70);
+  await sleep(300);
+  check(await evaluate(`document.fullscreenElement === document.getElementById('player')`), 'F puts the player in full screen');
+  await mouse('mousePressed', 300, 200, 1);
+  await mouse('mouseReleased', 300, 200, 1);
+  await mouse('mousePressed', 300, 200, 2);
+  await mouse('mouseReleased', 300, 200, 2);
+  await sleep(300);
+  check(await evaluate('!document.fullscreenElement'), 'a double click leaves full screen');
+
+  await sleep(3000);
+  check(await idle(), 'the bar fades while playing');
+  await mouse('mouseMoved', 500, 300);
+  await sleep(100);
+  check(!(await idle()), 'a moving mouse brings it back');
+
+  await key('Escape', 'Escape', 0, 27);
+  await waitFor('window.kvRun.endMs > 0', 'waiting for the end after Escape');
+  check(await evaluate(`document.getElementById('start').textContent === 'Play again' &&
+      getComputedStyle(document.getElementById('start')).display !== 'none'`), 'after the end the page offers "Play again"');
+  await evaluate(`document.getElementById('start').click()`, true);
+  await waitFor('window.kvRun.runs === 2 && window.kvRun.frameLog.length > 25', 'waiting for the second run');
+  check((await showMs()) < 5000 && (await evaluate('window.kvRun.endMs')) === 0, 'Play again plays from the start without a reload');
+  await key('Escape', 'Escape', 0, 27);
+  await waitFor('window.kvRun.endMs > 0', 'waiting for the second end');
+  await sleep(300);
+  check(consoleErrors.length === 0, `no error in the console${consoleErrors.length ? ': ' + consoleErrors.join(' | ') : ''}`);
+} else if (scenario === 'touch') {
+  await waitFor(`(() => { const b = document.getElementById('start'); return !!b && !b.disabled; })()`, 'waiting for the start button', 200);
+  const hint = await evaluate(`document.getElementById('hint').textContent`);
+  check(/tap/i.test(hint) && !/escape/i.test(hint), `the hint fits a touch screen: "${hint.trim()}"`);
+  await evaluate(`document.getElementById('start').click()`, true);
+  await waitFor('window.kvRun.frameLog.length > 0', 'waiting for the first frame');
+  await sleep(3200);
+  check(await idle(), 'the bar fades while playing');
+  const box = await evaluate(`(() => { const r = document.getElementById('screen').getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 3]; })()`);
+  for (const type of ['touchStart', 'touchEnd'])
+    await send('Input.dispatchTouchEvent', { type, touchPoints: type === 'touchEnd' ? [] : [{ x: box[0], y: box[1] }] });
+  await sleep(150);
+  check(!(await idle()), 'a tap on the picture brings the bar back');
+  check(await evaluate('window.kvRun.paused === false'), 'and does not pause the show');
+} else if (scenario === 'budget') {
+  await waitFor(`(() => { const b = document.getElementById('start'); return !!b && !b.disabled; })()`, 'waiting for the start button', 200);
+  const files = await evaluate(`[performance.getEntriesByType('navigation')[0], ...performance.getEntriesByType('resource')]
+      .map(e => [e.name.split('/').pop(), e.encodedBodySize])`);
+  browser.quiet();
+  finish(0, JSON.stringify({ bytes: files.reduce((a, f) => a + f[1], 0), files }));
+} else {
+  console.error(`player_check: unknown scenario ${scenario}`);
+  finish(2);
+}
+browser.quiet();
+finish(failures ? 1 : 0);
