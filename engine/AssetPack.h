@@ -19,6 +19,10 @@
 //
 // Depends on: ImageDecode.h (KvPicture), FontKv.h (KvGlyph), BufferKv.h (the
 // picture size limits). No libraries.
+//
+// Public (<kelvra/AssetPack.h>): while a pack is active (KvActivePack), a
+// program reads its files from the pack instead of its folders; the show
+// does so for its meshes and 3D tables.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +37,8 @@
 #include "buffer/ImageDecode.h"
 
 constexpr uint32_t KvPackVersion = 1;
+// The pack's file name beside a packed build's executable.
+constexpr const char* KvPackFileName = "nerith.kpak";
 
 // A font as the pack holds it: the cell geometry and all 256 glyphs.
 struct KvPackedFont {

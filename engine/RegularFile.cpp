@@ -6,10 +6,33 @@
 #include <unistd.h>
 
 #include <cerrno>
+#ifdef _WIN32
+#include <io.h>
+
+#include <filesystem>
+#endif
 #include <cstring>
 
 const char* const KvNotRegularFileText = "not a regular file";
 
+#ifdef _WIN32
+// Windows: a binary open that child processes do not inherit, then the same
+// regular-file check (opening a pipe's name there does not wait for a writer).
+int KvOpenRegularFile(const std::string& FileName, std::string& ErrorText) {
+  const int Fd = _wopen(std::filesystem::u8path(FileName).wstring().c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (Fd < 0) {
+    ErrorText = std::strerror(errno);
+    return -1;
+  }
+  struct _stat64 Info;
+  if (_fstat64(Fd, &Info) != 0 || !(Info.st_mode & _S_IFREG)) {
+    ErrorText = KvNotRegularFileText;
+    _close(Fd);
+    return -1;
+  }
+  return Fd;
+}
+#else
 int KvOpenRegularFile(const std::string& FileName, std::string& ErrorText) {
   const int Fd = open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (Fd < 0) {
@@ -27,6 +50,7 @@ int KvOpenRegularFile(const std::string& FileName, std::string& ErrorText) {
   if (Flags >= 0) fcntl(Fd, F_SETFL, Flags & ~O_NONBLOCK);
   return Fd;
 }
+#endif
 
 std::FILE* KvOpenRegularFileStream(const std::string& FileName, std::string& ErrorText) {
   const int Fd = KvOpenRegularFile(FileName, ErrorText);

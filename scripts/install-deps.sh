@@ -3,7 +3,8 @@
 # through sudo:
 #   scripts/install-deps.sh play   what building and playing the show needs
 #   scripts/install-deps.sh        that, and what the tests, benchmarks,
-#                                  packaging checks and browser build need
+#                                  packaging checks, browser and Windows
+#                                  builds need
 set -euo pipefail
 
 PACKAGES=(
@@ -21,6 +22,9 @@ if [ "${1:-all}" != play ]; then
     desktop-file-utils appstream lintian dpkg-dev file
     python3                              # the crafted-file recipe, the page tests
     emscripten nodejs chromium           # the browser build and its tests (scripts/build-web.sh)
+    # the Windows build (scripts/build-windows.sh) and its tests under Wine
+    g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zip unzip
+    wine wine64 gstreamer1.0-plugins-good xdotool
   )
 fi
 

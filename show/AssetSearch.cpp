@@ -3,9 +3,15 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
+#ifdef _WIN32
+#include "../engine/platform/win32/WindowsHeaders.h"
+#endif
+
 #include "Show.h"
+#include <kelvra/AssetPack.h>
 #include <kelvra/Errors.h>
 
 namespace fs = std::filesystem;
@@ -13,12 +19,20 @@ namespace fs = std::filesystem;
 namespace {
 std::string AssetRoot;
 
+// GFX/, or the asset pack of the builds that draw from it (Windows), whose
+// folder holds no GFX/.
 bool HasGfxFolder(const fs::path& Folder) {
   std::error_code Ec;
-  return fs::is_directory(Folder / "GFX", Ec);
+  return fs::is_directory(Folder / "GFX", Ec) || fs::is_regular_file(Folder / KvPackFileName, Ec);
 }
 
 std::string ExecutableFolder() {
+#ifdef _WIN32
+  wchar_t Buffer[32768];
+  const DWORD Length = GetModuleFileNameW(nullptr, Buffer, DWORD(std::size(Buffer)));
+  if (Length == 0 || Length >= std::size(Buffer)) return std::string();
+  return fs::path(std::wstring(Buffer, Length)).parent_path().u8string();
+#endif
   std::error_code Ec;
   const fs::path Exe = fs::read_symlink("/proc/self/exe", Ec);
   return Ec ? std::string() : Exe.parent_path().string();
@@ -39,7 +53,9 @@ std::vector<std::string> AssetSearchPlaces(const std::string& ExeDir) {
   std::vector<std::string> Places = {"."};
   if (!ExeDir.empty()) {
     Places.push_back(ExeDir);
+#ifndef _WIN32  // an installed layout; a Windows show is unzipped whole
     Places.push_back((fs::path(ExeDir) / ".." / "share" / "nerith").lexically_normal().string());
+#endif
   }
   return Places;
 }
@@ -58,6 +74,12 @@ std::string FindAssetRoot() {
     if (I) Looked += I + 1 == Distinct.size() ? " or " : ", ";
     Looked += Distinct[I];
   }
+#ifdef _WIN32
+  FatalError(KvErrorLine("[Nerith]", "FindAssets",
+                         std::string("No asset pack (") + KvPackFileName + ") in " + Looked +
+                             " (unzip the show again: nerith.kpak belongs beside nerith.exe)")
+                 .c_str());
+#endif
   FatalError(KvErrorLine("[Nerith]", "FindAssets",
                          "No GFX folder with the show's pictures in " + Looked +
                              " (reinstall, or run from the folder that holds GFX/, ASC/ and SND/)")

@@ -67,6 +67,12 @@ void PrepareRunClock() {
 }
 
 void InstallStopSignals() {
+#ifdef _WIN32
+  // No sigaction here: Ctrl-C and Ctrl-Break arrive as SIGINT and SIGBREAK.
+  for (const int Signal : {SIGINT, SIGTERM, SIGBREAK}) {
+    if (signal(Signal, OnStopSignal) == SIG_IGN) signal(Signal, SIG_IGN);
+  }
+#else
   struct sigaction Action = {};
   Action.sa_handler = OnStopSignal;
   sigemptyset(&Action.sa_mask);
@@ -77,6 +83,7 @@ void InstallStopSignals() {
     if (sigaction(Signal, nullptr, &Before) == 0 && Before.sa_handler == SIG_IGN) continue;
     sigaction(Signal, &Action, nullptr);
   }
+#endif
 }
 
 void BeginRunClock() {

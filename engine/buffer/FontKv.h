@@ -1,6 +1,7 @@
 // KvFont: one bold FreeType face at one character cell height, with a cache
-// of its rendered glyphs. Private to the engine's text drawing (Text.cpp) and
-// its tests; the show only sees TBufferKv::SetFont and TextOut.
+// of its rendered glyphs. Installed only because the asset pack's fonts
+// (AssetPack.h) are made of its glyphs; programs draw text through
+// TBufferKv::SetFont and TextOut.
 //
 // Cell geometry, as on the classic Windows font interface: a cell is Height
 // rows, Ascent of them above the baseline and Height - Ascent below it.

@@ -22,6 +22,7 @@
 #include "FastPath.h"
 #include "FixedPoint.h"
 #include "RowKernels.h"
+#include "../Trigonometry.h"
 
 namespace {
 
@@ -212,9 +213,10 @@ void TBufferKv::RotoZoom(TBufferKv* Dest, int32_t CentreX, int32_t CentreY, floa
   TexVertex Corners[4];
   const float At[4][2] = {{0, 0}, {float(W), 0}, {float(W), float(H)}, {0, float(H)}};
   const float Theta = Angle / 180.0f * float(Pi);
-  // cos and sin in double, rounded once to single.
-  const float A = float(std::cos(double(Theta))) * Scale;
-  const float B = float(std::sin(double(Theta))) * Scale;
+  // cos and sin in double, rounded once to single; the engine's own, so
+  // that every platform turns the picture by the same bits.
+  const float A = float(KvCos(double(Theta))) * Scale;
+  const float B = float(KvSin(double(Theta))) * Scale;
   for (int i = 0; i < 4; ++i) {
     const float DX = At[i][0] - PivotX, DY = At[i][1] - PivotY;
     Corners[i].U = At[i][0];

@@ -17,8 +17,10 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <sstream>
 #include <vector>
 
+#include <kelvra/AssetPack.h>
 #include <kelvra/Errors.h>
 #include <kelvra/RegularFile.h>
 #include "../Effects2D.h"
@@ -404,6 +406,17 @@ NormalsFault ComputeNormals(ObjRec Obj) {
 // --- LoadMesh, LoadMeshes ------------------------------------------------------
 
 void LoadMesh(const std::string& FileName) {
+  // A build that draws from the asset pack reads the mesh from it.
+  if (const KvAssetPack* Pack = KvActivePack()) {
+    const auto Found = Pack->Files.find(KvPackName(FileName));
+    if (Found != Pack->Files.end()) {
+      std::istringstream Packed(std::string(Found->second.begin(), Found->second.end()));
+      std::string ErrorText;
+      if (!ParseMesh(Packed, MeshWork, ErrorText))
+        FatalError(("[MeshLoader]LoadMesh -> " + Found->first + " " + ErrorText).c_str());
+      return;
+    }
+  }
   const std::string Path = AssetPath(FileName);
   // Looked at non-blocking first: a FIFO in the mesh's place gives its
   // error line instead of stopping the program in open().

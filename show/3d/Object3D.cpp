@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "../Show.h"
+#include <kelvra/AssetPack.h>
 #include <kelvra/buffer/FixedPoint.h>
 
 double SinTable[SinCosSteps + 1];
@@ -35,7 +37,7 @@ ObjRec MakeObject(uint16_t VertexCount, uint16_t FaceCount) {
 static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559,
               "the object renderer relies on IEEE 754 floats (infinities and NaN propagate, no traps)");
 
-double RoundEven(double Value) { return std::nearbyint(Value); }
+double RoundEven(double Value) { return kv::NearestEven(Value); }
 
 int32_t RoundToInt32(double Value) {
   const double R = RoundEven(Value);
@@ -44,7 +46,20 @@ int32_t RoundToInt32(double Value) {
   return static_cast<int32_t>(R);
 }
 
+const char* const SinCosPackName = "TAB/sincos.f64";
+
 void InitSinCos() {
+  // A build that draws from the asset pack takes the tables the native build
+  // computed: C libraries differ in the last bit of some sines, and these
+  // values reach every 3D frame.
+  if (const KvAssetPack* Pack = KvActivePack()) {
+    const auto Found = Pack->Files.find(SinCosPackName);
+    if (Found != Pack->Files.end() && Found->second.size() == sizeof SinTable + sizeof CosTable) {
+      std::memcpy(SinTable, Found->second.data(), sizeof SinTable);
+      std::memcpy(CosTable, Found->second.data() + sizeof SinTable, sizeof CosTable);
+      return;
+    }
+  }
   const double Pi = 3.14159265358979323846;
   for (int i = 0; i <= SinCosSteps; ++i) {
     const double Angle = i * Pi / 540.0;

@@ -122,6 +122,9 @@ int32_t RoundToInt32(double Value);
 
 // Fills SinTable and CosTable; called once before any rotation.
 void InitSinCos();
+// The asset pack's copy of the tables (SinTable then CosTable, x86 doubles),
+// written by tools/webpack and read by InitSinCos when a pack is active.
+extern const char* const SinCosPackName;
 // Turns (X, Y, Z) in place: StepZ first, then StepX, then StepY. A negative
 // step has 1080 added; steps are meant to lie in -1080 .. 1080 (others are
 // reduced modulo 1080 so the tables are never read out of range).

@@ -1,13 +1,15 @@
 // webpack: writes the browser build's asset pack (engine/AssetPack.h) from
 // the generated assets, with the engine's own loaders: every picture under
 // GFX/ decoded by KvDecodePicture, every file under ASC/ as it is, and the
-// fonts the show draws with, rasterised by the native text path.
+// fonts the show draws with, rasterised by the native text path, and the
+// 3D part's sine tables.
 //
 //   webpack ASSET_DIR OUTPUT
 //
 // Exit status 0, or 1 with one line on standard error.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "engine/RegularFile.h"
 #include "engine/buffer/FontKv.h"
 #include "engine/buffer/ImageDecode.h"
+#include "show/3d/Object3D.h"
 
 namespace {
 
@@ -71,6 +74,13 @@ int main(int argc, char** argv) {
   if (Meshes.empty()) return Fail("no meshes in " + (Root / "ASC").string());
   for (const fs::path& Path : Meshes)
     if (!ReadFile(Path, Pack.Files["ASC/" + Path.filename().string()])) return Fail("cannot read " + Path.string());
+
+  // The 3D part's sine and cosine tables as this C library computes them.
+  InitSinCos();
+  std::vector<uint8_t>& Tables = Pack.Files[SinCosPackName];
+  Tables.resize(sizeof SinTable + sizeof CosTable);
+  std::memcpy(Tables.data(), SinTable, sizeof SinTable);
+  std::memcpy(Tables.data() + sizeof SinTable, CosTable, sizeof CosTable);
 
   for (const FontSize& Size : ShowFonts) {
     std::string Why;

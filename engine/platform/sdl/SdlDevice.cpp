@@ -372,6 +372,7 @@ KvDeviceRef KvMakeSdlDevice() {
   // One window, closed by the show itself: SDL turns the close box into
   // SDL_QUIT / SDL_WINDOWEVENT_CLOSE, which become the quit message.
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "1");
+  KvRouteXErrors();
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     // The display object wraps this reason in its "DirectDrawCreate" error,
     // which also names --headless.
@@ -391,7 +392,6 @@ KvDeviceRef KvMakeSdlDevice() {
     return nullptr;
   }
   SDL_DisableScreenSaver();
-  if (Driver && std::strcmp(Driver, "x11") == 0) KvRouteXErrors();
   KvSetRestoreDesktopHook(RestoreDesktop);
   KvSetMessageBoxHook(ShowFatalBox);
   return std::make_shared<SdlDevice>();

@@ -50,8 +50,9 @@ int OnLostConnection(Display* Connection) {
 }  // namespace
 
 void KvRouteXErrors() {
-  // The library SDL already loaded; nothing is loaded here.
-  void* X11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+  // Kept open for the life of the process: SDL's own dlopen then finds this
+  // copy, handlers included. No X library on the system: nothing to route.
+  static void* X11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_GLOBAL);
   if (!X11) return;
   const auto SetError = reinterpret_cast<SetErrorHandlerFn>(dlsym(X11, "XSetErrorHandler"));
   const auto SetIOError = reinterpret_cast<SetIOErrorHandlerFn>(dlsym(X11, "XSetIOErrorHandler"));
@@ -59,7 +60,6 @@ void KvRouteXErrors() {
   DisplayName = reinterpret_cast<DisplayStringFn>(dlsym(X11, "XDisplayString"));
   if (SetError) SetError(OnProtocolError);
   if (SetIOError) SetIOError(OnLostConnection);
-  dlclose(X11);  // SDL's reference keeps it loaded
 }
 
 bool KvTakeXError(std::string* Text) {

@@ -8,13 +8,18 @@
 // KvTakeXError. A lost connection is reported at once, with the hooks that
 // would talk to the lost server switched off.
 //
-// Depends on: Errors.h; libX11, looked up in the process (SDL loads it).
+// The handlers go in before SDL's video start-up: SDL keeps the handler it
+// finds, chains its own to it and puts it back when video closes, so errors
+// that reach Xlib while SDL closes the display (the destroyed window's own
+// DestroyWindow request) still land here, not in Xlib's exit.
+//
+// Depends on: Errors.h; libX11, opened at run time when the system has it.
 #pragma once
 
 #include <string>
 
-// Installs the handlers, when this process has libX11 loaded (SDL's X11
-// video driver). Call after SDL's video start-up.
+// Installs the handlers when the system has libX11 (the library SDL's X11
+// driver loads too). Call before SDL's video start-up.
 void KvRouteXErrors();
 // A protocol error kept since the last call: true with its text.
 bool KvTakeXError(std::string* Text);

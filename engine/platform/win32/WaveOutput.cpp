@@ -1,0 +1,237 @@
+// The audio library behind TSoundKv in the Windows build (AudioOutput.h):
+// waveOut, 44100 Hz stereo 16-bit, fed by the mixer on a thread of its own.
+//
+// The thread keeps four blocks queued; waveOut signals an event when one is
+// played, the thread wakes (no polling), mixes the next block into it and
+// queues it again. The voice table is changed only under Lock, which the
+// thread holds while it mixes, so a stream leaves the table before anything
+// of it is freed. The mixing rule (sum, saturate, a dry ring plays silence)
+// is the SDL build's.
+//
+// waveOut rather than WASAPI: it reaches Windows' shared mixer just the same
+// and is there from Windows 7 on with no COM set-up; XAudio2 crashes under
+// Wine without a device.
+//
+// Depends on: winmm, MusicStream.h.
+#include "WindowsHeaders.h"
+
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../../audio/AudioOutput.h"
+#include "../../audio/Decoder.h"
+#include "../../audio/MusicStream.h"
+
+namespace {
+
+constexpr size_t MixBlock = 2048;  // frames per queued block (46 ms)
+constexpr int Blocks = 4;
+
+struct KvAudioState {
+  bool Open = false;
+  HWAVEOUT Device = nullptr;
+  HANDLE Done = nullptr;  // set by waveOut after each block
+  std::thread Thread;
+  std::atomic<bool> Quit{false};
+  std::mutex Lock;
+  std::vector<KvMusicStream*> Voices;
+  std::vector<int32_t> Sum;
+  std::vector<int16_t> Part;
+  std::vector<KvMusicStream*> Streams;
+  std::vector<int16_t> Memory;  // Blocks * MixBlock * 2
+  WAVEHDR Headers[Blocks] = {};
+  uint32_t Setups = 0;
+};
+
+KvAudioState Audio;
+std::atomic<bool> DeviceMixing{true};
+
+int16_t Saturate16(int32_t V) { return static_cast<int16_t>(V > 32767 ? 32767 : V < -32768 ? -32768 : V); }
+
+// As in the SDL build's AudioOutput.cpp. Caller holds Lock.
+size_t MixVoices(int16_t* Out, size_t Frames) {
+  size_t Most = 0;
+  if (Audio.Sum.empty()) {
+    std::memset(Out, 0, Frames * 4);
+    return 0;
+  }
+  for (size_t Done = 0; Done < Frames;) {
+    const size_t N = std::min(MixBlock, Frames - Done);
+    std::fill(Audio.Sum.begin(), Audio.Sum.begin() + N * 2, 0);
+    size_t BlockMost = 0;
+    for (size_t V = 0; V < Audio.Voices.size(); ++V) {
+      KvMusicStream* S = Audio.Voices[V];
+      if (!S) continue;
+      const size_t Got = S->Pull(Audio.Part.data(), N);
+      for (size_t I = 0; I < Got * 2; ++I) Audio.Sum[I] += Audio.Part[I];
+      BlockMost = std::max(BlockMost, Got);
+      if (Got < N && S->Exhausted()) {
+        Audio.Voices[V] = nullptr;
+        S->Voice.store(-1, std::memory_order_release);
+        S->MarkEnded();
+      }
+    }
+    for (size_t I = 0; I < N * 2; ++I) Out[Done * 2 + I] = Saturate16(Audio.Sum[I]);
+    Most += BlockMost;
+    Done += N;
+  }
+  return Most;
+}
+
+void FillAndQueue(WAVEHDR& Header) {
+  int16_t* Samples = reinterpret_cast<int16_t*>(Header.lpData);
+  {
+    std::lock_guard<std::mutex> G(Audio.Lock);
+    if (DeviceMixing.load(std::memory_order_relaxed))
+      MixVoices(Samples, MixBlock);
+    else
+      std::memset(Samples, 0, MixBlock * 4);
+  }
+  waveOutWrite(Audio.Device, &Header, sizeof Header);
+}
+
+void Feed() {
+  for (WAVEHDR& H : Audio.Headers) FillAndQueue(H);
+  while (!Audio.Quit.load(std::memory_order_acquire)) {
+    WaitForSingleObject(Audio.Done, INFINITE);
+    if (Audio.Quit.load(std::memory_order_acquire)) break;
+    for (WAVEHDR& H : Audio.Headers)
+      if (H.dwFlags & WHDR_DONE) FillAndQueue(H);
+  }
+}
+
+std::string WaveOutText(MMRESULT Code) {
+  wchar_t Text[MAXERRORLENGTH] = {};
+  waveOutGetErrorTextW(Code, Text, MAXERRORLENGTH);
+  char Utf8[4 * MAXERRORLENGTH] = {};
+  WideCharToMultiByte(CP_UTF8, 0, Text, -1, Utf8, sizeof Utf8, nullptr, nullptr);
+  return std::string("waveOutOpen: ") + (*Utf8 ? Utf8 : "error " + std::to_string(Code));
+}
+
+}  // namespace
+
+// A machine without a sound device fails later, in KvAudioInit, as the SDL
+// build does: the sound object's FSOUND_Init line then names --no-music.
+bool KvAudioSetOutput(std::string&) {
+  Audio.Open = true;
+  ++Audio.Setups;
+  return true;
+}
+
+bool KvAudioSetMixer(std::string& ErrorText) {
+  try {
+    Audio.Sum.assign(MixBlock * 2, 0);
+    Audio.Part.assign(MixBlock * 2, 0);
+    Audio.Memory.assign(size_t(Blocks) * MixBlock * 2, 0);
+  } catch (const std::bad_alloc&) {
+    ErrorText = "Out of memory for the mixer";
+    return false;
+  }
+  return true;
+}
+
+bool KvAudioInit(int Voices, std::string& ErrorText) {
+  try {
+    Audio.Voices.assign(static_cast<size_t>(Voices > 0 ? Voices : 1), nullptr);
+  } catch (const std::bad_alloc&) {
+    ErrorText = "Out of memory for the voices";
+    return false;
+  }
+  if (Audio.Device) return true;
+  WAVEFORMATEX Format = {};
+  Format.wFormatTag = WAVE_FORMAT_PCM;
+  Format.nChannels = KvMixChannels;
+  Format.nSamplesPerSec = KvMixRate;
+  Format.wBitsPerSample = 16;
+  Format.nBlockAlign = WORD(Format.nChannels * 2);
+  Format.nAvgBytesPerSec = Format.nSamplesPerSec * Format.nBlockAlign;
+  if (!Audio.Done) Audio.Done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  const MMRESULT Result =
+      waveOutOpen(&Audio.Device, WAVE_MAPPER, &Format, DWORD_PTR(Audio.Done), 0, CALLBACK_EVENT);
+  if (Result != MMSYSERR_NOERROR) {
+    Audio.Device = nullptr;
+    ErrorText = WaveOutText(Result);
+    return false;
+  }
+  for (int B = 0; B < Blocks; ++B) {
+    WAVEHDR& H = Audio.Headers[B];
+    H = WAVEHDR{};
+    H.lpData = reinterpret_cast<LPSTR>(Audio.Memory.data() + size_t(B) * MixBlock * 2);
+    H.dwBufferLength = DWORD(MixBlock * 4);
+    waveOutPrepareHeader(Audio.Device, &H, sizeof H);
+  }
+  Audio.Quit.store(false, std::memory_order_release);
+  Audio.Thread = std::thread(Feed);
+  return true;
+}
+
+void KvAudioClose() {
+  if (Audio.Device) {
+    {
+      std::lock_guard<std::mutex> G(Audio.Lock);
+      for (KvMusicStream*& S : Audio.Voices) {
+        if (S) S->Voice.store(-1, std::memory_order_release);
+        S = nullptr;
+      }
+    }
+    Audio.Quit.store(true, std::memory_order_release);
+    SetEvent(Audio.Done);
+    if (Audio.Thread.joinable()) Audio.Thread.join();
+    waveOutReset(Audio.Device);
+    for (WAVEHDR& H : Audio.Headers) waveOutUnprepareHeader(Audio.Device, &H, sizeof H);
+    waveOutClose(Audio.Device);
+    Audio.Device = nullptr;
+  }
+  Audio.Voices.clear();
+  for (KvMusicStream* S : Audio.Streams) S->Halt();
+  Audio.Sum.clear();
+  Audio.Part.clear();
+  Audio.Open = false;
+}
+
+bool KvAudioLibraryOpen() { return Audio.Open; }
+uint32_t KvAudioLibrarySetups() { return Audio.Setups; }
+int KvAudioVoiceCount() { return Audio.Device ? static_cast<int>(Audio.Voices.size()) : 0; }
+
+bool KvAudioAttach(KvMusicStream* Stream) {
+  if (!Audio.Device) return false;
+  if (Stream->Voice.load(std::memory_order_acquire) >= 0) return true;
+  std::lock_guard<std::mutex> G(Audio.Lock);
+  for (size_t V = 0; V < Audio.Voices.size(); ++V) {
+    if (!Audio.Voices[V]) {
+      Audio.Voices[V] = Stream;
+      Stream->Voice.store(static_cast<int>(V), std::memory_order_release);
+      return true;
+    }
+  }
+  return false;
+}
+
+void KvAudioDetach(KvMusicStream* Stream) {
+  if (!Audio.Device) return;
+  std::lock_guard<std::mutex> G(Audio.Lock);
+  const int V = Stream->Voice.load(std::memory_order_acquire);
+  if (V >= 0 && static_cast<size_t>(V) < Audio.Voices.size() && Audio.Voices[V] == Stream)
+    Audio.Voices[V] = nullptr;
+  Stream->Voice.store(-1, std::memory_order_release);
+}
+
+void KvAudioRegister(KvMusicStream* Stream) { Audio.Streams.push_back(Stream); }
+
+void KvAudioUnregister(KvMusicStream* Stream) {
+  Audio.Streams.erase(std::remove(Audio.Streams.begin(), Audio.Streams.end(), Stream), Audio.Streams.end());
+}
+
+void KvAudioSetDeviceMixing(bool On) { DeviceMixing.store(On, std::memory_order_relaxed); }
+
+size_t KvAudioMixForTest(int16_t* Out, size_t Frames) {
+  std::lock_guard<std::mutex> G(Audio.Lock);
+  return MixVoices(Out, Frames);
+}

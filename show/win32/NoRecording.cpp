@@ -1,0 +1,16 @@
+// The Windows build records no video: FFmpeg is not part of it. A command
+// line that asks for --record gets one clear error instead of a missing
+// symbol.
+//
+// Depends on: FrameOutput.h, record/VideoFile.h, engine/Errors.h.
+#include "../FrameOutput.h"
+#include "../record/VideoFile.h"
+#include "../../engine/Errors.h"
+
+bool RecordFormatOf(const std::string&, RecordFormat*) { return false; }
+
+std::unique_ptr<FrameOutput> MakeRecorder(const std::string&, int, bool, bool) {
+  FatalError(
+      KvErrorLine("[Nerith]", "Record", "Recording is not part of the Windows build (the Linux build records)")
+          .c_str());
+}

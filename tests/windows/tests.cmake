@@ -1,0 +1,23 @@
+# The Windows build's checks: shell scripts run by ctest under Wine (and
+# Xvfb for the window), each in a scratch folder of its own. Release builds
+# only, like the install checks. windows.build cross-compiles the exe and the
+# zip (scripts/build-windows.sh) and is the others' fixture.
+# tools/ holds programs the checks run, not GoogleTest sources (a .cpp right in
+# tests/windows/ would become a test_windows executable).
+add_executable(music_envelope ${CMAKE_CURRENT_LIST_DIR}/tools/MusicEnvelope.cpp)
+target_link_libraries(music_envelope PRIVATE KelvraInternal)
+set_target_properties(music_envelope PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+
+add_test(NAME windows.build
+  COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/build_and_package.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+set_tests_properties(windows.build PROPERTIES LABELS windows TIMEOUT 1200 FIXTURES_SETUP windows_exe
+  RESOURCE_LOCK kelvra_wine_prefix)
+
+set(KV_WINDOWS_CHECKS offline_frames errors pictures window music)
+foreach(check ${KV_WINDOWS_CHECKS})
+  add_test(NAME windows.${check}
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/${check}.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+    # One Wine prefix for all: one check at a time uses it.
+  set_tests_properties(windows.${check} PROPERTIES LABELS windows TIMEOUT 600 FIXTURES_REQUIRED windows_exe
+    RESOURCE_LOCK kelvra_wine_prefix)
+endforeach()
