@@ -49,7 +49,18 @@ class TSoundKv {
   KvMusicStream* Song = nullptr;    // set for module types
 
  private:
+  // The bookkeeping every player shares (SoundObject.cpp): the version check
+  // and the display's window at the start of construction, the count of
+  // live objects at its end and at release.
+  void BeginCreate(TKelvra* Display);
+  void CountIn();
+  bool CountOut();  // true when the object had been counted
+  // The player's own part: frees the music, and the library with the last
+  // object (Sound.cpp natively, platform/web/WebSound.cpp in the browser).
   void Release();
+  // After Release on a failure: the library goes down even while other
+  // objects live, before the program ends.
+  void CloseAfterError();
   bool Counted = false;  // included in SoundCount (construction completed)
 };
 

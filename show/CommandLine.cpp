@@ -301,7 +301,7 @@ int ParseCommandLine(int argc, char** argv) {
       uint32_t Scene = 0;
       if (!ParseUnsigned(Value, &Scene) || Scene < 1 || Scene > uint32_t(SceneCount))
         return UsageError("--scene must be a scene number from 1 to 14, not \"" + Value + "\"");
-      Options.StartMs = Scenes[Scene - 1].First * 880u;
+      Options.StartMs = SceneSteps[Scene - 1] * StepMs;
       HasScene = true;
     } else {
       return UsageError("unknown option \"" + Arg + "\"");

@@ -2,7 +2,7 @@
 // and a swarm of 40 additive star sprites turning in 3D.
 //
 // Depends on: Random (Main.cpp), PutPixel / DrawAdd of TBufferKv, PackColor,
-// RotatePoint / ProjectPoint / RoundToInt32 of the 3D part (rounding halves
+// RotatePoint / ProjectPoint / RoundToInt32 of show/3d (rounding halves
 // to even; positions projected through the eye plane come back as NaN and
 // become INT32_MIN, which DrawAdd clips), the globals Screen and StarPic.
 //

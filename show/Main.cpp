@@ -163,7 +163,12 @@ void CheckOutputTargets() {
 }
 }  // namespace
 
-std::string ShowMusicPath() { return Options.MusicFile.empty() ? AssetPath("SND\\Nerith.mp3") : Options.MusicFile; }
+namespace {
+#define NERITH_ASSET_Music(Name, File) constexpr const char* Name = File;
+#include "AssetTable.h"
+}  // namespace
+
+std::string ShowMusicPath() { return Options.MusicFile.empty() ? AssetPath(ShowMusic) : Options.MusicFile; }
 
 void InitShow() {
   uint32_t Seed = Options.Seed;
@@ -325,22 +330,11 @@ void Free(T*& Object) {
 
 void FreeShowObjects() {
   Free(Input);
-  Free(WaterPic);
-  Free(TitlePic);
-  Free(CodePic);
-  Free(GfxPic);
-  Free(MusicPic);
-  Free(GroupPic);
-  Free(GroupPicM);
-  Free(StarPic);
-  Free(BackdropPic);
-  Free(FirePic);
+#define NERITH_ASSET_Picture(Name, File) Free(Name);
+#include "AssetTable.h"
   Free(Sound);
   Free(Timer);
   Free(Screen);
-  Free(LogoPic);
-  Free(GradientPic);
-  Free(BallPic);
   // Last: its destructor gives the desktop back and shows the cursor.
   Free(Display);
 }

@@ -1,5 +1,5 @@
-// Command-line options of the show (additions of ours; the defaults
-// leave the show exactly as designed: full-screen, 32 bits, music on).
+// Command-line options of the show. Without any, the show plays its
+// standard way: full-screen, 32 bits, music on.
 // CommandLine.cpp parses them.
 #pragma once
 
@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "ShowTime.h"
+
 // Frame length of the offline clock, and the frames the whole show then
 // draws: 293 steps of 880 ms at 40 ms per frame.
 constexpr uint32_t OfflineFrameMs = 40;
-constexpr uint32_t OfflineFrameTotal = 293u * 880u / OfflineFrameMs;
+constexpr uint32_t OfflineFrameTotal = ShowSteps * StepMs / OfflineFrameMs;
 
 struct ShowOptions {
   bool Window = false;          // --window

@@ -1,5 +1,5 @@
-// Start-up pictures: the frame buffer Screen and the thirteen picture
-// buffers, all in system memory, loaded once and kept for the whole run.
+// Start-up pictures: the frame buffer Screen and the picture buffers of
+// AssetTable.h, all in system memory, loaded once and kept for the whole run.
 //
 // Depends on: TBufferKv (creation, LoadPicture, LoadFromFile),
 // KvDecodePicture (engine/buffer/ImageDecode.h), AssetPath (Main.cpp).
@@ -18,35 +18,21 @@
 #include "RunClock.h"
 #include "Show.h"
 
-TBufferKv* LogoPic = nullptr;
-TBufferKv* GradientPic = nullptr;
-TBufferKv* BallPic = nullptr;
-TBufferKv* FirePic = nullptr;
-TBufferKv* BackdropPic = nullptr;
-TBufferKv* StarPic = nullptr;
-TBufferKv* WaterPic = nullptr;
-TBufferKv* TitlePic = nullptr;
-TBufferKv* CodePic = nullptr;
-TBufferKv* GfxPic = nullptr;
-TBufferKv* MusicPic = nullptr;
-TBufferKv* GroupPic = nullptr;
-TBufferKv* GroupPicM = nullptr;
+#define NERITH_ASSET_Picture(Name, File) TBufferKv* Name = nullptr;
+#include "AssetTable.h"
 
 namespace {
 
 struct PictureSlot {
   TBufferKv** Global;
-  const char* File;  // as the show names it; AssetPath makes it a real path
+  const char* File;  // under the asset folder; AssetPath makes it a real path
 };
 
 // Load order. A failing file ends the program through the loader's error;
 // the buffers made before it stay in their globals for Shutdown to free.
-const PictureSlot PictureTable[13] = {
-    {&LogoPic, "GFX\\nerith.png"},    {&GradientPic, "GFX\\gradiente.png"}, {&BallPic, "GFX\\ball.png"},
-    {&FirePic, "GFX\\fire11.jpg"},    {&BackdropPic, "GFX\\mp056.jpg"},     {&StarPic, "GFX\\star.bmp"},
-    {&WaterPic, "GFX\\water.jpg"},    {&TitlePic, "GFX\\tw_nr.png"},        {&CodePic, "GFX\\code.png"},
-    {&GfxPic, "GFX\\gfx.png"},        {&MusicPic, "GFX\\music.png"},        {&GroupPic, "GFX\\corvel.png"},
-    {&GroupPicM, "GFX\\corvel_M.png"},
+const PictureSlot PictureTable[] = {
+#define NERITH_ASSET_Picture(Name, File) {&Name, File},
+#include "AssetTable.h"
 };
 
 // Decoding is most of the pictures' start-up time and needs no display, so

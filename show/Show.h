@@ -36,20 +36,9 @@ extern TSoundKv* Sound;
 extern TTimerKv* Timer;
 extern TInputKv* Input;
 
-// Pictures, named after their files.
-extern TBufferKv* LogoPic;      // GFX\nerith.png
-extern TBufferKv* GradientPic;  // GFX\gradiente.png
-extern TBufferKv* BallPic;      // GFX\ball.png
-extern TBufferKv* FirePic;      // GFX\fire11.jpg
-extern TBufferKv* BackdropPic;  // GFX\mp056.jpg
-extern TBufferKv* StarPic;      // GFX\star.bmp
-extern TBufferKv* WaterPic;     // GFX\water.jpg
-extern TBufferKv* TitlePic;     // GFX\tw_nr.png
-extern TBufferKv* CodePic;      // GFX\code.png
-extern TBufferKv* GfxPic;       // GFX\gfx.png
-extern TBufferKv* MusicPic;     // GFX\music.png
-extern TBufferKv* GroupPic;     // GFX\corvel.png
-extern TBufferKv* GroupPicM;    // GFX\corvel_M.png
+// Pictures, one global per Picture row of AssetTable.h.
+#define NERITH_ASSET_Picture(Name, File) extern TBufferKv* Name;
+#include "AssetTable.h"
 
 // Frame state.
 extern uint32_t FrameCount;
@@ -67,14 +56,14 @@ extern TFontType Fonts[2];
 int32_t Random(int32_t N);
 void SeedRandom(uint32_t Seed);
 
-// A show path as written ("GFX\nerith.png") turned into a path of this
+// A show path as written ("GFX/nerith.png", or "GFX\nerith.png") turned into a path of this
 // system: backslashes become '/', prefixed with the asset folder found at
 // start (AssetSearch.h: the current folder, beside the executable, or
 // ../share/nerith from it).
 std::string AssetPath(const std::string& ShowPath);
 void SetAssetRoot(const std::string& Root);
 // The soundtrack to play, live and when recording: the --music file, or
-// the show's own AssetPath("SND\\Nerith.mp3").
+// the show's own soundtrack (the Music row of AssetTable.h).
 std::string ShowMusicPath();
 
 void InitShow();

@@ -13,7 +13,7 @@
 // show's order of work; Random draws are taken into locals in the order
 // written, as the seeded runs depend on it.
 //
-// Depends on: Show.h (globals, EndFrame), Effects2D.h, the 3D part
+// Depends on: Show.h (globals, EndFrame), Effects2D.h, show/3d
 // (objects, TransformObject, RenderObject), ShowText.h (the words).
 #include "Timeline.h"
 
@@ -424,20 +424,20 @@ void Scene14Frame() { SceneEndFrame(); }
 // ---------------------------------------------------------------------------
 
 const SceneDef Scenes[SceneCount] = {
-    {1, 0, 44, Scene1Settings, Scene1Frame, nullptr},
-    {2, 44, 50, Scene2Settings, Scene2Frame, nullptr},
-    {3, 50, 66, Scene3Settings, Scene3Frame, nullptr},
-    {4, 66, 81, Scene4Settings, Scene4Frame, nullptr},
-    {5, 81, 83, Scene5Settings, Scene5Frame, nullptr},
-    {6, 83, 95, Scene6Settings, Scene6Frame, nullptr},
-    {7, 95, 115, Scene7Settings, Scene7Frame, nullptr},
-    {8, 115, 140, Scene8Settings, Scene8Frame, Scene8After},
-    {9, 140, 155, Scene9Settings, Scene9Frame, nullptr},
-    {10, 155, 183, Scene10Settings, Scene10Frame, nullptr},
-    {11, 183, 205, Scene11Settings, Scene11Frame, nullptr},
-    {12, 205, 273, Scene12Settings, Scene12Frame, nullptr},
-    {13, 273, 278, Scene13Settings, Scene13Frame, nullptr},
-    {14, 278, 293, Scene14Settings, Scene14Frame, nullptr},
+    {1, SceneSteps[0], SceneSteps[1], Scene1Settings, Scene1Frame, nullptr},
+    {2, SceneSteps[1], SceneSteps[2], Scene2Settings, Scene2Frame, nullptr},
+    {3, SceneSteps[2], SceneSteps[3], Scene3Settings, Scene3Frame, nullptr},
+    {4, SceneSteps[3], SceneSteps[4], Scene4Settings, Scene4Frame, nullptr},
+    {5, SceneSteps[4], SceneSteps[5], Scene5Settings, Scene5Frame, nullptr},
+    {6, SceneSteps[5], SceneSteps[6], Scene6Settings, Scene6Frame, nullptr},
+    {7, SceneSteps[6], SceneSteps[7], Scene7Settings, Scene7Frame, nullptr},
+    {8, SceneSteps[7], SceneSteps[8], Scene8Settings, Scene8Frame, Scene8After},
+    {9, SceneSteps[8], SceneSteps[9], Scene9Settings, Scene9Frame, nullptr},
+    {10, SceneSteps[9], SceneSteps[10], Scene10Settings, Scene10Frame, nullptr},
+    {11, SceneSteps[10], SceneSteps[11], Scene11Settings, Scene11Frame, nullptr},
+    {12, SceneSteps[11], SceneSteps[12], Scene12Settings, Scene12Frame, nullptr},
+    {13, SceneSteps[12], SceneSteps[13], Scene13Settings, Scene13Frame, nullptr},
+    {14, SceneSteps[13], SceneSteps[14], Scene14Settings, Scene14Frame, nullptr},
 };
 
 void Prelude() {

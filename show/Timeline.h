@@ -14,8 +14,7 @@
 #include <cstdint>
 #include <string>
 
-// Length of one timeline step in seconds.
-constexpr long double TimelineStep = 0.88L;
+#include "ShowTime.h"
 
 // A value moved by a step each frame: the text scroll and the fade levels.
 struct Mover {
@@ -43,13 +42,12 @@ inline uint8_t AlphaOf(int32_t Value) { return static_cast<uint8_t>(static_cast<
 
 struct SceneDef {
   int32_t Number;   // 1 .. 14
-  uint32_t First;   // window in timeline steps, both bounds open
+  uint32_t First;   // window in timeline steps (ShowTime.h), both bounds open
   uint32_t Last;
   void (*Settings)();
   void (*Frame)();  // one whole frame, its EndFrame included
   void (*After)();  // run once after the loop, or nullptr
 };
-constexpr int SceneCount = 14;
 extern const SceneDef Scenes[SceneCount];
 
 // Movers[0] := (460, -1), one starfield, the music, ObjSky's set-up, trails.

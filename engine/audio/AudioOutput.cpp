@@ -1,7 +1,7 @@
 // The audio library: SDL2 output device, voice table and mixer.
 //
 //   set-up / close      KvAudioSetOutput, KvAudioSetMixer, KvAudioInit, KvAudioClose
-//   voices              KvAudioAttach, KvAudioDetach, the stream registry
+//   streams, voices     KvAudioAdd, KvAudioRemove, KvAudioPlay, KvAudioStop
 //   mixing              MixVoices (SDL's callback and the test hook)
 //
 // The voice table is shared with SDL's audio thread and changed only under
@@ -59,7 +59,7 @@ size_t MixVoices(int16_t* Out, size_t Frames) {
     for (size_t V = 0; V < Audio.Voices.size(); ++V) {
       KvMusicStream* S = Audio.Voices[V];
       if (!S) continue;
-      const size_t Got = S->Pull(Audio.Part.data(), N);
+      const size_t Got = S->Read(Audio.Part.data(), N);
       for (size_t I = 0; I < Got * 2; ++I) Audio.Sum[I] += Audio.Part[I];
       BlockMost = std::max(BlockMost, Got);
       if (Got < N && S->Exhausted()) {
@@ -183,7 +183,8 @@ bool KvAudioLibraryOpen() { return Audio.Open; }
 uint32_t KvAudioLibrarySetups() { return Audio.Setups; }
 int KvAudioVoiceCount() { return Audio.Device ? static_cast<int>(Audio.Voices.size()) : 0; }
 
-bool KvAudioAttach(KvMusicStream* Stream) {
+bool KvAudioPlay(KvMusicStream* Stream) {
+  Stream->RestartIfEnded();
   if (!Audio.Device) return false;
   if (Stream->Voice.load(std::memory_order_acquire) >= 0) return true;
   DeviceLock G;
@@ -197,7 +198,7 @@ bool KvAudioAttach(KvMusicStream* Stream) {
   return false;
 }
 
-void KvAudioDetach(KvMusicStream* Stream) {
+void KvAudioStop(KvMusicStream* Stream) {
   if (!Audio.Device) return;
   DeviceLock G;
   const int V = Stream->Voice.load(std::memory_order_acquire);
@@ -206,9 +207,10 @@ void KvAudioDetach(KvMusicStream* Stream) {
   Stream->Voice.store(-1, std::memory_order_release);
 }
 
-void KvAudioRegister(KvMusicStream* Stream) { Audio.Streams.push_back(Stream); }
+void KvAudioAdd(KvMusicStream* Stream) { Audio.Streams.push_back(Stream); }
 
-void KvAudioUnregister(KvMusicStream* Stream) {
+void KvAudioRemove(KvMusicStream* Stream) {
+  KvAudioStop(Stream);
   Audio.Streams.erase(std::remove(Audio.Streams.begin(), Audio.Streams.end(), Stream),
                       Audio.Streams.end());
 }

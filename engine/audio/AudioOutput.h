@@ -40,13 +40,17 @@ uint32_t KvAudioLibrarySetups();
 // Voices of the open mixer (0 when closed).
 int KvAudioVoiceCount();
 
-// Voices: a stream takes one to play and gives it back on stop or at its end.
-// Attach is false when the library is closed or every voice is busy.
-bool KvAudioAttach(KvMusicStream* Stream);
-void KvAudioDetach(KvMusicStream* Stream);
-// Every open stream is registered so that KvAudioClose can halt it.
-void KvAudioRegister(KvMusicStream* Stream);
-void KvAudioUnregister(KvMusicStream* Stream);
+// Streams and voices. The mixer holds every open stream from KvAudioAdd to
+// KvAudioRemove (so that KvAudioClose can halt it), and a playing stream
+// holds a voice until it is stopped, removed or read to its end.
+void KvAudioAdd(KvMusicStream* Stream);
+// Takes the stream's voice away and forgets it; the caller may then free it.
+void KvAudioRemove(KvMusicStream* Stream);
+// Plays from where the stream stopped (from the beginning after it ran
+// out): false when the library is closed or every voice is busy.
+bool KvAudioPlay(KvMusicStream* Stream);
+// Gives the stream's voice back; the next KvAudioPlay continues from here.
+void KvAudioStop(KvMusicStream* Stream);
 
 // Test hooks. With device mixing off the device plays silence and leaves the
 // voices alone; KvAudioMixForTest then runs the mixer by hand into Out

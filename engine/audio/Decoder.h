@@ -63,7 +63,19 @@ std::unique_ptr<KvDecoder> KvOpenMidiDecoder(const std::string& FileName, bool L
 // and that one of them is a track; false with a reason otherwise.
 bool KvUnwrapMidi(const std::vector<uint8_t>& File, std::vector<uint8_t>& Smf, std::string& ErrorText);
 
-// The decoder the player uses for FileName, chosen by its extension like
-// TSoundKv does (Sound.cpp holds the lists): for programs that want the
-// music's samples rather than playback (the show's recorder).
+// The music types, told apart by the file's extension (MusicFile.cpp holds
+// the lists): the one place that TSoundKv and KvOpenMusicFile ask. Segment
+// is DirectMusic's ".SGT", known and refused.
+enum class KvMusicKind { Raw, Stream, Module, Midi, Segment, Unknown };
+KvMusicKind KvMusicKindOf(const std::string& FileName);
+// The decoder for a file of a playable kind (Raw, Stream, Module or Midi).
+std::unique_ptr<KvDecoder> KvOpenDecoder(const std::string& FileName, KvMusicKind Kind, bool Loop,
+                                         std::string& ErrorText);
+
+// The decoder the player uses for FileName, chosen as TSoundKv chooses it:
+// for programs that want the music's samples rather than playback (the
+// show's recorder).
 std::unique_ptr<KvDecoder> KvOpenMusicFile(const std::string& FileName, bool Loop, std::string& ErrorText);
+
+// An existing file that is not a folder.
+bool KvMusicFileExists(const std::string& FileName);

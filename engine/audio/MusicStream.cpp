@@ -5,33 +5,12 @@
 #include <chrono>
 #include <vector>
 
-#include "AudioOutput.h"
-
-KvMusicStream* KvMusicStream::Open(const std::string& FileName, KvMusicKind Kind, bool Loop,
-                                   std::string& ErrorText) {
-  std::unique_ptr<KvDecoder> D;
-  switch (Kind) {
-    case KvMusicKind::Raw: D = KvOpenRawDecoder(FileName, ErrorText); break;
-    case KvMusicKind::Stream: D = KvOpenStreamDecoder(FileName, ErrorText); break;
-    case KvMusicKind::Module: D = KvOpenModuleDecoder(FileName, Loop, ErrorText); break;
-    case KvMusicKind::Midi: D = KvOpenMidiDecoder(FileName, Loop, ErrorText); break;
-  }
-  if (!D) return nullptr;
-  KvMusicStream* S = new KvMusicStream(std::move(D), Loop);
-  KvAudioRegister(S);
-  return S;
-}
-
 KvMusicStream::KvMusicStream(std::unique_ptr<KvDecoder> D, bool L)
     : Decoder(std::move(D)), Loop(L), Ring(RingFrames) {
   Thread = std::thread(&KvMusicStream::Run, this);
 }
 
-KvMusicStream::~KvMusicStream() {
-  KvAudioDetach(this);
-  KvAudioUnregister(this);
-  Halt();
-}
+KvMusicStream::~KvMusicStream() { Halt(); }
 
 void KvMusicStream::Halt() {
   {
@@ -42,7 +21,7 @@ void KvMusicStream::Halt() {
   if (Thread.joinable()) Thread.join();
 }
 
-void KvMusicStream::Play() {
+void KvMusicStream::RestartIfEnded() {
   if (Playing()) return;
   if (Ended.load(std::memory_order_acquire)) {
     // Played out: start again from the beginning. The decoder thread is idle
@@ -55,10 +34,7 @@ void KvMusicStream::Play() {
     }
     Wake.notify_all();
   }
-  KvAudioAttach(this);
 }
-
-void KvMusicStream::Stop() { KvAudioDetach(this); }
 
 void KvMusicStream::Skip(size_t Frames) {
   if (Playing()) return;

@@ -1,12 +1,12 @@
 // KvMusicStream: one piece of music being decoded ahead of playback.
 //
 // A decoder thread fills a ring of about three seconds; the mixer (on SDL's
-// audio thread) reads it while the stream holds a voice. Play takes a voice
-// and continues from where the last Stop left off (the very first Play starts
-// at the beginning, and so does a Play after a non-looping stream ran out).
-// Nothing the show's thread calls waits for decoding.
+// audio thread) reads it while the stream holds one of its voices. The mixer
+// owns the voices (AudioOutput.h: KvAudioPlay, KvAudioStop): a stream knows
+// nothing of it and only offers its frames through Read. Nothing the show's
+// thread calls waits for decoding.
 //
-// Depends on: Decoder.h, RingBuffer.h, AudioOutput.h.
+// Depends on: Decoder.h, RingBuffer.h.
 #pragma once
 
 #include <atomic>
@@ -21,18 +21,17 @@
 #include "Decoder.h"
 #include "RingBuffer.h"
 
-enum class KvMusicKind { Raw, Stream, Module, Midi };
-
 struct KvMusicStream {
  public:
-  // Opens FileName (every check of the file happens here) and starts the
-  // decoder thread. Null with the decoder's error text on failure.
-  static KvMusicStream* Open(const std::string& FileName, KvMusicKind Kind, bool Loop,
-                             std::string& ErrorText);
-  ~KvMusicStream();  // gives the voice back, ends the thread
+  // Starts decoding an opened decoder (KvOpenDecoder) on a thread of its own.
+  KvMusicStream(std::unique_ptr<KvDecoder> D, bool Loop);
+  // Ends the thread. The mixer must have let go of the stream first
+  // (KvAudioRemove).
+  ~KvMusicStream();
 
-  void Play();
-  void Stop();
+  // Before a voice is taken: a stream that played to its end starts again
+  // at the beginning; otherwise it continues where it stopped.
+  void RestartIfEnded();
   // Drops the next Frames frames of music, so that the next Play starts that
   // much later in the piece. Only while not playing; does not wait for the
   // decoder (it drops the rest as it decodes them).
@@ -44,13 +43,13 @@ struct KvMusicStream {
   void Halt();
 
   // Mixer side (under the device lock).
-  size_t Pull(int16_t* Out, size_t Frames) { return Ring.Read(Out, Frames); }
+  size_t Read(int16_t* Out, size_t Frames) { return Ring.Read(Out, Frames); }
   // The decoder is done and the ring is empty.
   bool Exhausted() const {
     return AtEnd.load(std::memory_order_acquire) && Ring.BufferedFrames() == 0;
   }
   void MarkEnded() { Ended.store(true, std::memory_order_release); }
-  std::atomic<int> Voice{-1};  // mixer slot, -1 without a voice
+  std::atomic<int> Voice{-1};  // mixer slot, -1 without a voice; set by the mixer
 
   // Test hook: waits (polling) until Frames frames are buffered or the
   // decoder is done; false on timeout.
@@ -60,7 +59,6 @@ struct KvMusicStream {
   static constexpr size_t ChunkFrames = 4096;   // decoded per step
 
  private:
-  KvMusicStream(std::unique_ptr<KvDecoder> D, bool L);
   void Run();
 
   std::unique_ptr<KvDecoder> Decoder;

@@ -67,6 +67,11 @@ constexpr int32_t KvMaxFontHeight = 1024;
 // cannot give any face at all.
 std::shared_ptr<KvFont> KvOpenFont(const std::string& FaceName, int32_t Height, std::string& Why);
 
+// The file of the face the default font (an empty FaceName) is drawn with:
+// fontconfig's best bold, upright, scalable sans-serif. Empty when
+// fontconfig cannot answer. What a test records to tell whose glyphs it saw.
+std::string KvDefaultFontFile();
+
 // Sum of the glyph advances of Text (bytes read as Latin-1): the width of the
 // text's cell and the pen position after it.
 int64_t KvTextWidth(KvFont& Font, const std::string& Text);

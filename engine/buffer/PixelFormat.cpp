@@ -1,5 +1,8 @@
-// Colour packing for the four pixel formats.
+// Colour packing for the four pixel formats: the formulas of PixelTraits.h,
+// chosen by depth.
 #include "PixelFormat.h"
+
+#include "PixelTraits.h"
 
 uint8_t DesktopDepth = 0;
 
@@ -14,12 +17,12 @@ const uint8_t E6[64] = {0,   4,   8,   12,  16,  20,  24,  28,  32,  36,  40,  4
 uint32_t PackColorDepth(int Depth, uint8_t R, uint8_t G, uint8_t B) {
   switch (Depth) {
     case 15:
-      return (uint32_t(R >> 3) << 10) | (uint32_t(G >> 3) << 5) | uint32_t(B >> 3);
+      return kv::Pixel15::Pack(R, G, B);
     case 16:
-      return (uint32_t(R >> 3) << 11) | (uint32_t(G >> 2) << 5) | uint32_t(B >> 3);
+      return kv::Pixel16::Pack(R, G, B);
     case 24:
     case 32:
-      return (uint32_t(R) << 16) | (uint32_t(G) << 8) | uint32_t(B);
+      return kv::Pixel24::Pack(R, G, B);
     default:
       return 0;
   }
@@ -28,20 +31,14 @@ uint32_t PackColorDepth(int Depth, uint8_t R, uint8_t G, uint8_t B) {
 void UnpackColorDepth(int Depth, uint32_t Value, uint8_t& R, uint8_t& G, uint8_t& B) {
   switch (Depth) {
     case 15:
-      R = E5[(Value >> 10) & 31];
-      G = E5[(Value >> 5) & 31];
-      B = E5[Value & 31];
+      kv::Pixel15::Unpack(Value, R, G, B);
       break;
     case 16:
-      R = E5[(Value >> 11) & 31];
-      G = E6[(Value >> 5) & 63];
-      B = E5[Value & 31];
+      kv::Pixel16::Unpack(Value, R, G, B);
       break;
     case 24:
     case 32:
-      R = uint8_t(Value >> 16);
-      G = uint8_t(Value >> 8);
-      B = uint8_t(Value);
+      kv::Pixel24::Unpack(Value, R, G, B);
       break;
     default:
       break;  // unknown depth: leave the components as they were

@@ -23,6 +23,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "PixelTraits.h"
+
 namespace kv {
 
 // The inline helpers below have internal linkage on purpose: BlitAvx2.cpp is
@@ -50,32 +52,7 @@ inline int DepthIndex(int32_t Depth) {
 }
 
 // Bytes of one pixel in memory for a depth index.
-constexpr int BytesOfIndex[4] = {2, 2, 3, 4};
-
-// --- pixel access (little-endian, unaligned) -----------------------------
-
-inline uint32_t Load16(const uint8_t* P) {
-  uint16_t V;
-  std::memcpy(&V, P, 2);
-  return V;
-}
-inline void Store16(uint8_t* P, uint32_t V) {
-  const uint16_t W = uint16_t(V);
-  std::memcpy(P, &W, 2);
-}
-inline uint32_t Load24(const uint8_t* P) { return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16; }
-// Blue, green, red: the low three bytes of the value.
-inline void Store24(uint8_t* P, uint32_t V) {
-  P[0] = uint8_t(V);
-  P[1] = uint8_t(V >> 8);
-  P[2] = uint8_t(V >> 16);
-}
-inline uint32_t Load32(const uint8_t* P) {
-  uint32_t V;
-  std::memcpy(&V, P, 4);
-  return V;
-}
-inline void Store32(uint8_t* P, uint32_t V) { std::memcpy(P, &V, 4); }
+constexpr int BytesOfIndex[4] = {Pixel15::Bytes, Pixel16::Bytes, Pixel24::Bytes, Pixel32::Bytes};
 
 }  // namespace
 

@@ -117,6 +117,11 @@ int32_t ClampHeight(int64_t Height) {
 
 }  // namespace
 
+std::string KvDefaultFontFile() {
+  FaceChoice Choice;
+  return MatchFace("", Choice) ? Choice.File : std::string();
+}
+
 // ---------------------------------------------------------------------------
 // 2. KvFont
 // ---------------------------------------------------------------------------

@@ -5,8 +5,8 @@
 //   3. Coverage blending kernels, one per depth
 //   4. TBufferKv::SetFont, TBufferKv::TextOut
 //
-// Depends on: FontKv.h (the font record, KvOpenFont), PixelFormat.h (E5/E6,
-// the layouts).
+// Depends on: FontKv.h (the font record, KvOpenFont), PixelTraits.h (each
+// format's load, store, pack and unpack).
 //
 // Blending rule, per 8-bit channel, with Cov the glyph's coverage 0 .. 255:
 //   out = d + (s - d) * Cov / 255      (C++ division: truncated toward zero)
@@ -24,6 +24,7 @@
 #include "BufferKv.h"
 #include "FontKv.h"
 #include "PixelFormat.h"
+#include "PixelTraits.h"
 
 int64_t KvTextWidth(KvFont& Font, const std::string& Text) {
   int64_t Width = 0;
@@ -39,61 +40,10 @@ namespace {
 // One channel of the blending rule in the banner.
 inline int BlendChannel(int D, int S, int Cov) { return D + (S - D) * Cov / 255; }
 
-// Per-depth pixel access and the PackColor / UnpackColor formulas of each
-// format (PixelFormat.h), inlined for the kernels.
-struct Pixel15 {
-  static constexpr int Bytes = 2;
-  static uint32_t Load(const uint8_t* P) {
-    uint16_t V;
-    std::memcpy(&V, P, 2);
-    return V;
-  }
-  static void Store(uint8_t* P, uint32_t V) {
-    const uint16_t W = uint16_t(V);
-    std::memcpy(P, &W, 2);
-  }
-  static void Unpack(uint32_t V, int& R, int& G, int& B) {
-    R = E5[(V >> 10) & 31];
-    G = E5[(V >> 5) & 31];
-    B = E5[V & 31];
-  }
-  static uint32_t Pack(int R, int G, int B) { return uint32_t(((R >> 3) << 10) | ((G >> 3) << 5) | (B >> 3)); }
-};
-
-struct Pixel16 : Pixel15 {
-  static void Unpack(uint32_t V, int& R, int& G, int& B) {
-    R = E5[(V >> 11) & 31];
-    G = E6[(V >> 5) & 63];
-    B = E5[V & 31];
-  }
-  static uint32_t Pack(int R, int G, int B) { return uint32_t(((R >> 3) << 11) | ((G >> 2) << 5) | (B >> 3)); }
-};
-
-struct Pixel24 {
-  static constexpr int Bytes = 3;
-  static uint32_t Load(const uint8_t* P) { return uint32_t(P[0]) | (uint32_t(P[1]) << 8) | (uint32_t(P[2]) << 16); }
-  static void Store(uint8_t* P, uint32_t V) {
-    P[0] = uint8_t(V);
-    P[1] = uint8_t(V >> 8);
-    P[2] = uint8_t(V >> 16);
-  }
-  static void Unpack(uint32_t V, int& R, int& G, int& B) {
-    R = int((V >> 16) & 255);
-    G = int((V >> 8) & 255);
-    B = int(V & 255);
-  }
-  static uint32_t Pack(int R, int G, int B) { return (uint32_t(R) << 16) | (uint32_t(G) << 8) | uint32_t(B); }
-};
-
-struct Pixel32 : Pixel24 {
-  static constexpr int Bytes = 4;
-  static uint32_t Load(const uint8_t* P) {
-    uint32_t V;
-    std::memcpy(&V, P, 4);
-    return V;
-  }
-  static void Store(uint8_t* P, uint32_t V) { std::memcpy(P, &V, 4); }
-};
+using kv::Pixel15;
+using kv::Pixel16;
+using kv::Pixel24;
+using kv::Pixel32;
 
 struct TextColor {
   int R, G, B;      // the text colour, unpacked

@@ -27,12 +27,8 @@
 #include "../Show.h"
 #include <kelvra/buffer/FixedPoint.h>
 
-ObjRec ObjSphere;
-ObjRec ObjSky;
-ObjRec ObjCrv;
-ObjRec ObjCone;
-ObjRec ObjCropCir;
-ObjRec ObjTW;
+#define NERITH_ASSET_Mesh(Name, File) ObjRec Name;
+#include "../AssetTable.h"
 ObjRec MeshWork;
 
 namespace {
@@ -271,17 +267,7 @@ class MeshParser {
     Reader.SkipLine();  // the rest of the counts line
     Reader.SkipLine();  // the vertex list line, colons and all
 
-    ObjRec M;
-    M.VertexCount = static_cast<uint16_t>(VertexCount);
-    M.FaceCount = static_cast<uint16_t>(FaceCount);
-    M.Vertices.Allocate(VertexCount + 1);
-    M.Projected.Allocate(VertexCount + 1);
-    M.VertexNormals.Allocate(VertexCount + 1);
-    M.VertexLight.Allocate(VertexCount + 1);
-    M.Faces.Allocate(FaceCount + 1);
-    M.FaceNormals.Allocate(FaceCount + 1);
-    M.FaceLight.Allocate(FaceCount + 1);
-    M.ZOrder.Allocate(FaceCount + 1);
+    ObjRec M = MakeObject(static_cast<uint16_t>(VertexCount), static_cast<uint16_t>(FaceCount));
 
     std::vector<int32_t> VertexLines(VertexCount), FaceLines(FaceCount);
     for (int32_t i = 0; i < VertexCount; ++i) {
@@ -464,8 +450,8 @@ void LoadMeshes() {
     const char* File;
   };
   const Entry Table[] = {
-      {&ObjSphere, "ASC\\sphere.asc"}, {&ObjSky, "ASC\\sky.asc"},         {&ObjCrv, "ASC\\Crv.asc"},
-      {&ObjCone, "ASC\\cone.asc"},     {&ObjCropCir, "ASC\\CropCir.asc"}, {&ObjTW, "ASC\\TW.asc"},
+#define NERITH_ASSET_Mesh(Name, File) {&Name, File},
+#include "../AssetTable.h"
   };
   for (const Entry& E : Table) {
     LoadMesh(E.File);

@@ -31,13 +31,10 @@
 // Largest vertex and face count a mesh may have.
 constexpr int32_t MaxMeshCount = 3000;
 
-// The six show objects and the loader's work record.
-extern ObjRec ObjSphere;   // ASC\sphere.asc
-extern ObjRec ObjSky;      // ASC\sky.asc
-extern ObjRec ObjCrv;      // ASC\Crv.asc
-extern ObjRec ObjCone;     // ASC\cone.asc
-extern ObjRec ObjCropCir;  // ASC\CropCir.asc
-extern ObjRec ObjTW;       // ASC\TW.asc
+// The show objects, one per Mesh row of AssetTable.h, and the loader's work
+// record.
+#define NERITH_ASSET_Mesh(Name, File) extern ObjRec Name;
+#include "../AssetTable.h"
 extern ObjRec MeshWork;
 
 // Parses one mesh from Stream into Out: new arrays of the new sizes, counts,
@@ -46,7 +43,7 @@ extern ObjRec MeshWork;
 // "line N: what was wrong". Never ends the process.
 bool ParseMesh(std::istream& Stream, ObjRec& Out, std::string& ErrorText);
 
-// Reads the show file FileName ("ASC\cone.asc", through AssetPath) into
+// Reads the show file FileName ("ASC/cone.asc", through AssetPath) into
 // MeshWork. Any failure ends the show through FatalError.
 void LoadMesh(const std::string& FileName);
 

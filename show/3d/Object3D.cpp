@@ -19,8 +19,23 @@ NormalRec LightDir;
 bool CullBackFaces = true;
 bool RotateNormals = true;
 
+ObjRec MakeObject(uint16_t VertexCount, uint16_t FaceCount) {
+  ObjRec O;
+  O.VertexCount = VertexCount;
+  O.FaceCount = FaceCount;
+  O.Vertices.Allocate(size_t(VertexCount) + 1);
+  O.Projected.Allocate(size_t(VertexCount) + 1);
+  O.VertexNormals.Allocate(size_t(VertexCount) + 1);
+  O.VertexLight.Allocate(size_t(VertexCount) + 1);
+  O.Faces.Allocate(size_t(FaceCount) + 1);
+  O.FaceNormals.Allocate(size_t(FaceCount) + 1);
+  O.FaceLight.Allocate(size_t(FaceCount) + 1);
+  O.ZOrder.Allocate(size_t(FaceCount) + 1);
+  return O;
+}
+
 static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559,
-              "the 3D part relies on IEEE 754 floats (infinities and NaN propagate, no traps)");
+              "the object renderer relies on IEEE 754 floats (infinities and NaN propagate, no traps)");
 
 double RoundEven(double Value) { return kv::NearestEven(Value); }
 

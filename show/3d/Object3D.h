@@ -97,7 +97,11 @@ struct ObjRec {
   int32_t SpinZ = 0;  // about z (turns x and y), applied first
 };
 
-// Shared state of the 3D part, set once by LoadMeshes (Mesh.h).
+// An empty object of VertexCount vertices and FaceCount faces: the counts
+// set and every array given fresh zero-filled storage of its size (count + 1).
+ObjRec MakeObject(uint16_t VertexCount, uint16_t FaceCount);
+
+// Shared state of the object renderer, set once by LoadMeshes (Mesh.h).
 constexpr int SinCosSteps = 1080;
 extern double SinTable[SinCosSteps + 1];  // sin(i * pi / 540), i = 0 .. 1080
 extern double CosTable[SinCosSteps + 1];
@@ -107,7 +111,7 @@ extern NormalRec LightDir;     // LightVector scaled to unit length
 extern bool CullBackFaces;     // RenderObject skips faces not turning clockwise
 extern bool RotateNormals;     // TransformObject turns the normals too
 
-// Round as the 3D part uses it: to the nearest whole number, halves to the
+// Round as the object renderer uses it: to the nearest whole number, halves to the
 // even neighbour (2.5 -> 2, 3.5 -> 4). std::nearbyint under the default
 // rounding mode (FE_TONEAREST), which nothing in the program changes.
 double RoundEven(double Value);

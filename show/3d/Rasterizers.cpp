@@ -25,6 +25,7 @@
 #include <kelvra/buffer/FastPath.h>
 #include <kelvra/buffer/FixedPoint.h>
 #include <kelvra/buffer/PixelFormat.h>
+#include <kelvra/buffer/PixelTraits.h>
 
 namespace {
 
@@ -262,37 +263,18 @@ bool ScanPolygon(TBufferKv* D, const CornerList<NQ>& List, EdgeFn Edge, RowsFn R
 
 // --- pixel formats -----------------------------------------------------------------
 
-// Pack r, g, b (0..255) into a pixel and store it; copy one texel. Copies go
-// through a local value so a texel may be read from the pixel it replaces.
-struct Format555 {
-  static constexpr int Bytes = 2;
-  static void Put(uint8_t* P, uint32_t R, uint32_t G, uint32_t B) {
-    const uint16_t V = static_cast<uint16_t>((R >> 3) << 10 | (G >> 3) << 5 | B >> 3);
-    std::memcpy(P, &V, 2);
-  }
+// Pack r, g, b (0..255) into a pixel and store it (the engine's pixel
+// traits); copy one texel. Copies go through a local value so a texel may be
+// read from the pixel it replaces.
+template <class Px>
+struct PixelFormatOf {
+  static constexpr int Bytes = Px::Bytes;
+  static void Put(uint8_t* P, uint32_t R, uint32_t G, uint32_t B) { Px::Store(P, Px::Pack(R, G, B)); }
 };
-struct Format565 {
-  static constexpr int Bytes = 2;
-  static void Put(uint8_t* P, uint32_t R, uint32_t G, uint32_t B) {
-    const uint16_t V = static_cast<uint16_t>((R >> 3) << 11 | (G >> 2) << 5 | B >> 3);
-    std::memcpy(P, &V, 2);
-  }
-};
-struct Format888 {  // bytes blue, green, red
-  static constexpr int Bytes = 3;
-  static void Put(uint8_t* P, uint32_t R, uint32_t G, uint32_t B) {
-    P[0] = static_cast<uint8_t>(B);
-    P[1] = static_cast<uint8_t>(G);
-    P[2] = static_cast<uint8_t>(R);
-  }
-};
-struct Format8888 {  // 0x00RRGGBB
-  static constexpr int Bytes = 4;
-  static void Put(uint8_t* P, uint32_t R, uint32_t G, uint32_t B) {
-    const uint32_t V = R << 16 | G << 8 | B;
-    std::memcpy(P, &V, 4);
-  }
-};
+using Format555 = PixelFormatOf<kv::Pixel15>;
+using Format565 = PixelFormatOf<kv::Pixel16>;
+using Format888 = PixelFormatOf<kv::Pixel24>;
+using Format8888 = PixelFormatOf<kv::Pixel32>;
 
 template <int Bytes>
 inline void CopyTexel(uint8_t* Dst, const uint8_t* Src) {

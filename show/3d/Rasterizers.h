@@ -1,4 +1,4 @@
-// Triangle (convex polygon) rasterizers of the 3D part: flat, Gouraud and
+// Triangle (convex polygon) rasterizers of the object renderer: flat, Gouraud and
 // affine-textured fills into a TBufferKv.
 //
 // All three share one scan conversion. Each edge is walked once, top to

@@ -105,6 +105,18 @@ uint32_t GetPixel(const TBufferKv& B, int X, int Y) {
   }
 }
 
+bool AssetsPresent() {
+  const std::string Dir = AssetDir();
+  for (const char* File : {
+#define NERITH_ASSET_Picture(Name, File) File,
+#define NERITH_ASSET_Mesh(Name, File) File,
+#define NERITH_ASSET_Music(Name, File) File,
+#include "show/AssetTable.h"
+       })
+    if (!std::filesystem::is_regular_file(Dir + "/" + File)) return false;
+  return true;
+}
+
 void FillRandom(TBufferKv& B, uint32_t Seed, bool Any32) {
   std::mt19937 Rng(Seed);
   for (int y = 0; y < B.Height; ++y) {

@@ -34,6 +34,8 @@ ChildResult RunChild(const std::vector<std::string>& Argv, const std::string& Wo
 // The nerith executable and the folder holding the generated assets.
 std::string NerithExe();
 std::string AssetDir();  // <build>/bin, which holds GFX/ ASC/ SND/
+// Every file of the show's asset table is in AssetDir().
+bool AssetsPresent();
 
 // Pixel x of row y of a buffer, as a pixel value of its depth.
 uint32_t GetPixel(const TBufferKv& B, int X, int Y);
@@ -44,3 +46,9 @@ void FillRandom(TBufferKv& B, uint32_t Seed, bool Any32 = false);
 uint64_t Checksum(const TBufferKv& B);
 
 }  // namespace kvtest
+
+// Skips the test (in a gtest body) when the build made no assets.
+#define REQUIRE_ASSETS()                                          \
+  if (!kvtest::AssetsPresent())                                   \
+  GTEST_SKIP() << "no generated assets in " << kvtest::AssetDir() \
+               << " (configure with -DKELVRA_ASSETS=ON and build the assets)"

@@ -48,6 +48,8 @@ lintian --fail-on error "$deb" >"$WORK/lintian.log" 2>&1 || {
 grep -v "root privileges" "$WORK/lintian.log" | sed "s/^/lintian: /" || true
 
 dpkg-deb -x "$deb" "$WORK/root"
+grep -qx "License: MIT" "$WORK/root/usr/share/doc/nerith/copyright" ||
+  fail "the package's copyright file does not say License: MIT"
 mkdir "$WORK/run" && cd "$WORK/run"
 "$WORK/root/usr/games/nerith" --headless --seed 1 --dump-frames f --frames 100 >run.log 2>&1 ||
   fail "the unpacked show exited $?"

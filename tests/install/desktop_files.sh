@@ -19,6 +19,14 @@ exe=$(sed -n '0,/^Exec=/s/^Exec=\([^ ]*\).*/\1/p' "$desktop")
 grep -qF "<launchable type=\"desktop-id\">org.nerith.Nerith.desktop</launchable>" "$meta" ||
   fail "the metainfo does not launch the installed desktop entry"
 grep -qF "<id>org.nerith.Nerith</id>" "$meta" || fail "the metainfo id differs from the desktop id"
+grep -qF "<project_license>MIT</project_license>" "$meta" || fail "the metainfo does not say MIT"
+# A home page only when the build names one (NERITH_HOMEPAGE), screenshots with it.
+homepage=$(sed -n 's/^NERITH_HOMEPAGE:[A-Z]*=//p' "$BUILD/CMakeCache.txt")
+if [ -z "$homepage" ]; then
+  grep -qE "<url|<screenshot" "$meta" && fail "the metainfo names a home page or screenshots though none was given"
+else
+  grep -qF "<url type=\"homepage\">$homepage</url>" "$meta" || fail "the metainfo lacks the home page $homepage"
+fi
 version=$("$WORK/p/bin/nerith" --version | awk '{print $2}')
 grep -qF "<release version=\"$version\"" "$meta" || fail "no release $version in the metainfo"
 echo "desktop entry and metainfo validate (release $version, icon $icon)"

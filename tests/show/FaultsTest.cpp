@@ -34,14 +34,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool AssetsPresent() {
-  const std::string D = kvtest::AssetDir();
-  return fs::exists(D + "/GFX/nerith.png") && fs::exists(D + "/ASC/Crv.asc") && fs::exists(D + "/SND/Nerith.mp3");
-}
-
-#define REQUIRE_ASSETS() \
-  if (!AssetsPresent()) GTEST_SKIP() << "no generated assets in " << kvtest::AssetDir()
-
 // A folder whose GFX/, ASC/ and SND/ link to the generated assets, so that
 // single files can be replaced without touching the real ones.
 std::string AssetFolder() {

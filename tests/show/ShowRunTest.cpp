@@ -8,10 +8,6 @@
 #include <fcntl.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#include <fontconfig/fontconfig.h>
-#ifdef __SANITIZE_ADDRESS__
-#include <sanitizer/lsan_interface.h>
-#endif
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
@@ -33,6 +29,7 @@
 #include "KvTest.h"
 #include "engine/Platform.h"
 #include "engine/Timer.h"
+#include "engine/buffer/FontKv.h"
 #include "show/3d/Mesh.h"
 #include "show/Options.h"
 #include "show/Show.h"
@@ -44,16 +41,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-bool AssetsPresent() {
-  const std::string D = kvtest::AssetDir();
-  return fs::exists(D + "/GFX/nerith.png") && fs::exists(D + "/ASC/sphere.asc") && fs::exists(D + "/SND/Nerith.mp3");
-}
-
-#define REQUIRE_ASSETS()                                                                      \
-  if (!AssetsPresent())                                                                       \
-  GTEST_SKIP() << "no generated assets in " << kvtest::AssetDir()                             \
-               << " (configure with -DKELVRA_ASSETS=ON and build the assets)"
 
 // --- reading the dumped frames -------------------------------------------------
 
@@ -95,37 +82,13 @@ std::string JpegVersion() {
 #endif
 }
 
-// The face the show's text uses: the best bold upright scalable sans.
+// The face the show's text uses, and its size.
 std::string FontIdentity() {
-  // fontconfig keeps one allocation of its configuration for good; hide it
-  // from the leak checker of sanitizer builds, as the engine's text code does.
-#ifdef __SANITIZE_ADDRESS__
-  __lsan_disable();
-#endif
-  const bool Ready = FcInit();
-#ifdef __SANITIZE_ADDRESS__
-  __lsan_enable();
-#endif
-  if (!Ready) return "unknown";
-  FcPattern* Pattern = FcPatternCreate();
-  FcPatternAddString(Pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
-  FcPatternAddInteger(Pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
-  FcPatternAddInteger(Pattern, FC_SLANT, FC_SLANT_ROMAN);
-  FcPatternAddBool(Pattern, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, Pattern, FcMatchPattern);
-  FcDefaultSubstitute(Pattern);
-  FcResult Result = FcResultNoMatch;
-  FcPattern* Match = FcFontMatch(nullptr, Pattern, &Result);
-  FcPatternDestroy(Pattern);
-  std::string Identity = "unknown";
-  FcChar8* File = nullptr;
-  if (Match && FcPatternGetString(Match, FC_FILE, 0, &File) == FcResultMatch && File) {
-    std::error_code Ec;
-    const auto Size = fs::file_size(reinterpret_cast<const char*>(File), Ec);
-    Identity = std::string(reinterpret_cast<const char*>(File)) + ":" + std::to_string(Ec ? 0 : Size);
-  }
-  if (Match) FcPatternDestroy(Match);
-  return Identity;
+  const std::string File = KvDefaultFontFile();
+  if (File.empty()) return "unknown";
+  std::error_code Ec;
+  const auto Size = fs::file_size(File, Ec);
+  return File + ":" + std::to_string(Ec ? 0 : Size);
 }
 
 std::string GoldenPath() { return std::string(KV_SOURCE_DIR) + "/tests/show/golden_frames.txt"; }

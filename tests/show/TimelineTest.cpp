@@ -59,8 +59,10 @@ class TimelineRig {
     KvUseVirtualClock(false);
   }
   static std::vector<TBufferKv**> Pictures() {
-    return {&LogoPic, &GradientPic, &BallPic,  &FirePic, &BackdropPic, &StarPic,  &WaterPic,
-            &TitlePic, &CodePic,    &GfxPic,   &MusicPic, &GroupPic,   &GroupPicM};
+    return {
+#define NERITH_ASSET_Picture(Name, File) &Name,
+#include "show/AssetTable.h"
+    };
   }
   // Replaces a picture by a W x H one filled with Colour.
   static void Paint(TBufferKv*& Picture, int W, int H, uint32_t Colour) {

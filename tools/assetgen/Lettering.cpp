@@ -190,7 +190,7 @@ Line SetLine(int W, int H, const std::string& Text, const TextStyle& Style, floa
 
 }  // namespace
 
-Image8 MakeLogo() {
+Image8 MakeLogoPic() {
   const int W = 640, H = 80;
   TextStyle S;
   S.Face = FontFace::SansBold;
@@ -236,7 +236,7 @@ Image LogoLettering(const std::string& Text, int W, int H, float CapHeight) {
   return Img;
 }
 
-Image8 MakeTitle() {
+Image8 MakeTitlePic() {
   const int W = 480, H = 64;
   TextStyle S;
   S.Face = FontFace::SansBold;
@@ -270,6 +270,7 @@ Image8 MakeTitle() {
   return Quantize(Img, KeyedOutput(0x10602));
 }
 
+namespace {
 Image8 MakeCreditLabel(const char* Word, unsigned Seed) {
   const int W = 200, H = 28;
   TextStyle S;
@@ -302,8 +303,13 @@ Image8 MakeCreditLabel(const char* Word, unsigned Seed) {
   ClearBorder(Img, 2);
   return Quantize(Img, KeyedOutput(0x10700 + Seed));
 }
+}  // namespace
 
-Image8 MakeGroupLogo() {
+Image8 MakeCodePic() { return MakeCreditLabel("code", 1); }
+Image8 MakeGfxPic() { return MakeCreditLabel("gfx", 2); }
+Image8 MakeMusicPic() { return MakeCreditLabel("music", 3); }
+
+Image8 MakeGroupPic() {
   const int W = 500, H = 120;
   TextStyle S;
   S.Face = FontFace::SansBold;
@@ -330,7 +336,7 @@ Image8 MakeGroupLogo() {
   return Quantize(Img, KeyedOutput(0x10603));
 }
 
-Image8 MakeGroupMembers() {
+Image8 MakeGroupPicM() {
   const int W = 600, H = 280;
   // One handle above each role row; the second row belongs to the author.
   const char* Handles[4] = {"Quillon", "Tarnwick", "Mirevel", "Orsk"};

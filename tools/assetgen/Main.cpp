@@ -13,6 +13,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <mutex>
 #include <system_error>
@@ -102,6 +103,10 @@ class Progress {
   std::mutex Lock_;
 };
 
+// The soundtrack's file, from the show's asset table.
+#define NERITH_ASSET_Music(Name, File) constexpr const char* kMusicFile = File;
+#include "../../show/AssetTable.h"
+
 // The sizes the desktop's hicolor theme gets (menus, launchers, software centres).
 constexpr int kIconSizes[] = {48, 64, 128, 256};
 
@@ -128,15 +133,15 @@ void Run(const Options& O) {
           std::snprintf(B, sizeof B, "%.2f s stereo 44.1 kHz", double(Tune.size() / 2) / 44100.0);
           return std::string(B);
         });
-        Log.Step("SND/Nerith.mp3", [&] {
+        Log.Step(kMusicFile, [&] {
           std::vector<unsigned char> Mp3 = EncodeMp3(Tune, 192);
-          WriteBytes((Root / "SND/Nerith.mp3").string(), Mp3);
+          WriteBytes((Root / kMusicFile).string(), Mp3);
           return std::to_string(Mp3.size() / 1024) + " KiB, 192 kbit/s";
         });
         if (!O.Review.empty()) {
           MakeDir(O.Review);
           Log.Step("review/music_spectrogram.png", [&] {
-            const std::vector<int> Marks = {44, 50, 66, 81, 83, 95, 115, 140, 155, 183, 205, 273, 278, 293};
+            const std::vector<int> Marks(std::begin(SceneSteps) + 1, std::end(SceneSteps));
             Image8 Sheet = Spectrogram(Tune, Marks);
             WritePng((fs::path(O.Review) / "music_spectrogram.png").string(), Sheet);
             std::vector<int> Steps = Marks;
@@ -162,31 +167,20 @@ void Run(const Options& O) {
     MakeDir(Root / "GFX");
     struct PictureJob {
       const char* Name;
-      std::function<Image8()> Make;
-      enum { Png, Jpeg, Bmp } Format;
+      Image8 (*Make)();
     };
     const PictureJob Jobs[] = {
-        {"GFX/nerith.png", MakeLogo, PictureJob::Png},
-        {"GFX/gradiente.png", MakeGradient, PictureJob::Png},
-        {"GFX/ball.png", MakeBall, PictureJob::Png},
-        {"GFX/fire11.jpg", MakeFire, PictureJob::Jpeg},
-        {"GFX/mp056.jpg", MakeBackdrop, PictureJob::Jpeg},
-        {"GFX/star.bmp", MakeStar, PictureJob::Bmp},
-        {"GFX/water.jpg", MakeWater, PictureJob::Jpeg},
-        {"GFX/tw_nr.png", MakeTitle, PictureJob::Png},
-        {"GFX/code.png", [] { return MakeCreditLabel("code", 1); }, PictureJob::Png},
-        {"GFX/gfx.png", [] { return MakeCreditLabel("gfx", 2); }, PictureJob::Png},
-        {"GFX/music.png", [] { return MakeCreditLabel("music", 3); }, PictureJob::Png},
-        {"GFX/corvel.png", MakeGroupLogo, PictureJob::Png},
-        {"GFX/corvel_M.png", MakeGroupMembers, PictureJob::Png},
+#define NERITH_ASSET_Picture(Name, File) {File, Make##Name},
+#include "../../show/AssetTable.h"
     };
     for (const PictureJob& J : Jobs) {
       Log.Step(J.Name, [&] {
         Image8 P = J.Make();
         const std::string Path = (Root / J.Name).string();
-        if (J.Format == PictureJob::Png) WritePng(Path, P);
-        else if (J.Format == PictureJob::Jpeg) WriteJpeg(Path, P, 90);
-        else WriteBmp24(Path, P);
+        const std::string Ending = fs::path(J.Name).extension().string();
+        if (Ending == ".jpg") WriteJpeg(Path, P, 90);
+        else if (Ending == ".bmp") WriteBmp24(Path, P);
+        else WritePng(Path, P);
         Pictures.push_back({J.Name, P});
         return Size(P);
       });
@@ -198,8 +192,10 @@ void Run(const Options& O) {
     const struct {
       const char* Name;
       Mesh (*Make)();
-    } Jobs[] = {{"ASC/sphere.asc", MakeSphere}, {"ASC/sky.asc", MakeSky},         {"ASC/Crv.asc", MakeCrv},
-                {"ASC/cone.asc", MakeCone},     {"ASC/CropCir.asc", MakeCropCircle}, {"ASC/TW.asc", MakeTW}};
+    } Jobs[] = {
+#define NERITH_ASSET_Mesh(Name, File) {File, Make##Name},
+#include "../../show/AssetTable.h"
+    };
     for (const auto& J : Jobs) {
       Log.Step(J.Name, [&] {
         Mesh M = J.Make();

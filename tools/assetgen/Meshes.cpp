@@ -1,6 +1,6 @@
 // The six meshes and the ASCII mesh writer (see Meshes.h).
 //
-//   builders     MakeSphere, MakeSky, MakeCrv, MakeCone, MakeCropCircle, MakeTW
+//   builders     MakeObjSphere, MakeObjSky, MakeObjCrv, MakeObjCone, MakeObjCropCir, MakeObjTW
 //   orientation  OrientConsistently: one winding across every edge, then the
 //                outward sign per connected part (signed volume)
 //   output       ValidateMesh, FormatAsc
@@ -115,7 +115,7 @@ void Fan(Mesh& M, int Center, int Row, int Segments) {
 
 }  // namespace
 
-Mesh MakeSphere() {
+Mesh MakeObjSphere() {
   // Geodesic sphere: an icosahedron whose faces are cut into Freq x Freq
   // triangles, pushed out onto the sphere; 10 Freq^2 + 2 vertices.
   const int Freq = 6;
@@ -154,7 +154,7 @@ Mesh MakeSphere() {
   return M;
 }
 
-Mesh MakeSky() {
+Mesh MakeObjSky() {
   // A dome facing the eye with spiral ripples: as it spins about z, the
   // mirrored frame swirls. Every vertex stays below z 9 (the object stands at
   // z 75, the eye at 100).
@@ -184,7 +184,7 @@ Mesh MakeSky() {
   return M;
 }
 
-Mesh MakeCrv() {
+Mesh MakeObjCrv() {
   // Trefoil knot: c(t) = (sin t + 2 sin 2t, cos t - 2 cos 2t, -sin 3t), swept
   // by an elliptic tube whose long axis twists four times round the loop.
   const int Along = 120, Around = 12;
@@ -242,7 +242,7 @@ Mesh MakeCrv() {
   return M;
 }
 
-Mesh MakeCone() {
+Mesh MakeObjCone() {
   // A cone pointing at the eye (apex z 8), radius 13 at its base (z -12); its
   // flanks are fluted, and the flutes twist, so the frame it mirrors swirls.
   const int Rows = 16, Segments = 64;
@@ -289,7 +289,7 @@ float CropHeight(float R, float Radius) {
 }
 }  // namespace
 
-Mesh MakeCropCircle() {
+Mesh MakeObjCropCir() {
   const float Radius = 55.0f, BottomZ = -3.0f;
   const int Segments = 48;
   // Rings sit where the relief changes: a pair round every band edge, and
@@ -429,7 +429,7 @@ void Extrude(Mesh& M, Poly P, float Depth, float Bevel) {
 
 }  // namespace
 
-Mesh MakeTW() {
+Mesh MakeObjTW() {
   // Letters 50 high; T 40 wide, W 72 wide, 8 apart: 120 across, centred.
   const float Ox = -60.0f, Oy = -25.0f;
   auto Shift = [&](Poly P) {

@@ -35,12 +35,12 @@ struct Mesh {
 constexpr int kMaxMeshVertices = 3000;
 constexpr int kMaxMeshFaces = 3000;
 
-Mesh MakeSphere();      // ASC/sphere.asc: geodesic sphere, radius 22, 362 vertices
-Mesh MakeSky();         // ASC/sky.asc: swirled dome facing the eye, radius 36
-Mesh MakeCrv();         // ASC/Crv.asc: trefoil knot tube, about 85 across
-Mesh MakeCone();        // ASC/cone.asc: fluted, twisted cone pointing at the eye
-Mesh MakeCropCircle();  // ASC/CropCir.asc: disc with crop-circle rings in relief
-Mesh MakeTW();          // ASC/TW.asc: the letters T and W, bevelled and extruded
+Mesh MakeObjSphere();      // ASC/sphere.asc: geodesic sphere, radius 22, 362 vertices
+Mesh MakeObjSky();         // ASC/sky.asc: swirled dome facing the eye, radius 36
+Mesh MakeObjCrv();         // ASC/Crv.asc: trefoil knot tube, about 85 across
+Mesh MakeObjCone();        // ASC/cone.asc: fluted, twisted cone pointing at the eye
+Mesh MakeObjCropCir();  // ASC/CropCir.asc: disc with crop-circle rings in relief
+Mesh MakeObjTW();          // ASC/TW.asc: the letters T and W, bevelled and extruded
 
 // Throws std::runtime_error when the mesh breaks a rule of the show's loader:
 // counts above the limits or zero, an index out of range, a face without area,

@@ -1,18 +1,20 @@
 // The show's music: an electronic tune synthesised in full and encoded as MP3.
 //
-// The tune follows the show's timeline: one step is 0.88 s (two beats at
-// 136.36 BPM, 38808 samples), and its sections change exactly where the
-// scenes do (steps 44, 50, 66, 81, 83, 95, 115, 140, 155, 183, 205, 273, 278),
-// fading to silence by step 293 (257.84 s).
+// The tune follows the show's timeline (show/ShowTime.h): one step is 0.88 s
+// (two beats at 136.36 BPM, 38808 samples), and its sections change exactly
+// where the scenes do (steps 44, 50, 66, 81, 83, 95, 115, 140, 155, 183, 205,
+// 273, 278), fading to silence by step 293 (257.84 s).
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "../../show/ShowTime.h"
+
 namespace assetgen {
 
-constexpr int kStepSamples = 38808;  // 0.88 s at 44.1 kHz
-constexpr int kShowSteps = 293;
+constexpr int kStepSamples = int(StepMs) * 44100 / 1000;  // 38808
+constexpr int kShowSteps = int(ShowSteps);
 // Length of the rendered tune: a little past the show's end.
 constexpr double kTuneSeconds = 258.4;
 

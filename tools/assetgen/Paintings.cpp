@@ -16,7 +16,7 @@ QuantizeOptions Dithered(uint64_t Seed) {
 }
 }  // namespace
 
-Image8 MakeGradient() {
+Image8 MakeGradientPic() {
   const int W = 640, H = 480;
   // Dusk: deep blue at the top through violet to a warm orange horizon.
   const std::vector<RampStop> Sky = {{0.0f, C8(4, 8, 34)},      {0.22f, C8(16, 20, 72)},  {0.45f, C8(62, 30, 118)},
@@ -43,7 +43,7 @@ Image8 MakeGradient() {
   return Quantize(Img, Dithered(0x20001));
 }
 
-Image8 MakeBall() {
+Image8 MakeBallPic() {
   const int N = 20;
   const float C = (N - 1) * 0.5f;  // 9.5: the glow reaches zero on the border
   Image Img(N, N);
@@ -62,7 +62,7 @@ Image8 MakeBall() {
   return Quantize(Img, Q);
 }
 
-Image8 MakeStar() {
+Image8 MakeStarPic() {
   const int N = 32;
   const float C = 15.5f;
   const float Len = 14.5f;  // spikes end a pixel inside the border
@@ -88,7 +88,7 @@ Image8 MakeStar() {
   return Quantize(Img, Q);
 }
 
-Image8 MakeFire() {
+Image8 MakeFirePic() {
   const int N = 256;
   // Black through red and orange to a white-yellow core.
   const std::vector<RampStop> Heat = {{0.0f, C8(20, 2, 0)},     {0.18f, C8(95, 10, 2)},   {0.38f, C8(200, 40, 4)},
@@ -115,7 +115,7 @@ Image8 MakeFire() {
   return Quantize(Img, Dithered(0x30001));
 }
 
-Image8 MakeBackdrop() {
+Image8 MakeBackdropPic() {
   const int W = 640, H = 480;
   const std::vector<RampStop> Gas = {{0.0f, C8(4, 3, 14)},      {0.35f, C8(26, 10, 52)},  {0.55f, C8(64, 22, 96)},
                                      {0.7f, C8(52, 64, 128)},   {0.85f, C8(130, 92, 170)}, {1.0f, C8(215, 150, 200)}};
@@ -158,7 +158,7 @@ Image8 MakeBackdrop() {
   return Quantize(Img, Dithered(0x40001));
 }
 
-Image8 MakeWater() {
+Image8 MakeWaterPic() {
   const int W = 640, H = 480;
   Image Img(W, H);
   for (int Y = 0; Y < H; ++Y)

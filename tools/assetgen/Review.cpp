@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "../../show/ShowTime.h"
 #include "Noise.h"
 #include "Text.h"
 
@@ -241,7 +242,7 @@ std::vector<NamedPicture> MockUps(const std::vector<NamedPicture>& Pics) {
   {
     Image8 S = Find(Pics, "GFX/mp056.jpg");
     const Image8& Ball = Find(Pics, "GFX/ball.png");
-    Mesh Sphere = MakeSphere();
+    Mesh Sphere = MakeObjSphere();
     for (const Vec3& P : Sphere.V) {
       float D = 100.0f - P.Z - 50.0f;
       BlitAdd(S, Ball, int(std::lround(P.X * 480.0f / D + 320.0f)), int(std::lround(P.Y * 480.0f / D + 240.0f)));
@@ -320,7 +321,7 @@ Image8 Spectrogram(const std::vector<float>& Tune, const std::vector<int>& MarkS
     FillRect(Img, C, Rows + LoudH - Bar, 1, Bar, 120, 200, 120);
   }
   for (int Step : MarkSteps) {
-    int X = int(double(Step) * 0.88 / 0.2);
+    int X = int(double(Step) * double(TimelineStep) / 0.2);
     FillRect(Img, X, 0, 1, Rows + LoudH, 255, 255, 255);
     DrawLabel(Img, X + 2, Rows + LoudH + 4, std::to_string(Step), 12.0f, 220, 220, 220);
   }

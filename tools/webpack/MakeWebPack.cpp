@@ -2,7 +2,7 @@
 // the generated assets, with the engine's own loaders: every picture under
 // GFX/ decoded by KvDecodePicture, every file under ASC/ as it is, and the
 // fonts the show draws with, rasterised by the native text path, and the
-// 3D part's sine tables.
+// object renderer's sine tables.
 //
 //   webpack ASSET_DIR OUTPUT
 //
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   for (const fs::path& Path : Meshes)
     if (!ReadFile(Path, Pack.Files["ASC/" + Path.filename().string()])) return Fail("cannot read " + Path.string());
 
-  // The 3D part's sine and cosine tables as this C library computes them.
+  // The object renderer's sine and cosine tables as this C library computes them.
   InitSinCos();
   std::vector<uint8_t>& Tables = Pack.Files[SinCosPackName];
   Tables.resize(sizeof SinTable + sizeof CosTable);

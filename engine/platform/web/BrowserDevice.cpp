@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <vector>
 
 #include "../../AssetPack.h"
 #include "../../Errors.h"
+#include "../headless/MemoryDevice.h"
 
 namespace {
 
@@ -84,9 +84,10 @@ constexpr uint8_t EscapeKey = 0x01;
 // enough for the page to stay alive, rare enough to cost nothing.
 constexpr double TestYieldMs = 100.0;
 
-class BrowserDevice final : public KvDevice {
+class BrowserDevice final : public KvMemoryDevice {
  public:
-  BrowserDevice() : Inner(KvMakeHeadlessDevice(32)) {
+  // A page has no desktop mode: a window gets a "desktop" of 32 bits.
+  BrowserDevice() : KvMemoryDevice(32) {
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, this, true, OnKey);
     emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, this, true, OnKey);
   }
@@ -94,32 +95,6 @@ class BrowserDevice final : public KvDevice {
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, nullptr);
     emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, nullptr);
   }
-
-  uint32_t CreateWindow(const char* Caption, int32_t Width, int32_t Height, bool FullScreen) override {
-    return Inner->CreateWindow(Caption, Width, Height, FullScreen);
-  }
-  void DestroyWindow() override {}
-
-  KvResult CreateScreen(int32_t Width, int32_t Height, int32_t Depth, bool FullScreen, KvSurfaceRef* Primary,
-                        KvSurfaceRef* Back) override {
-    // A page has no desktop mode: a window gets the headless "desktop" of 32 bits.
-    ScreenDepth = FullScreen ? Depth : 32;
-    return Inner->CreateScreen(Width, Height, Depth, FullScreen, Primary, Back);
-  }
-  void ReleaseScreen() override { Inner->ReleaseScreen(); }
-  KvResult GetPixelFormat(KvPixelFormat* Format) override { return Inner->GetPixelFormat(Format); }
-  KvResult CreateSurface(int32_t Width, int32_t Height, bool VideoMemory, KvSurfaceRef* Out) override {
-    return Inner->CreateSurface(Width, Height, VideoMemory, Out);
-  }
-  KvResult Restore(KvSurface& Surface) override { return Inner->Restore(Surface); }
-  KvResult ColorFill(KvSurface& Dest, const KvRect* Rect, uint32_t Color) override {
-    return Inner->ColorFill(Dest, Rect, Color);
-  }
-  KvResult KeyedCopy(KvSurface& Dest, int32_t X, int32_t Y, KvSurface& Src, const KvRect& SrcRect,
-                     uint32_t Key) override {
-    return Inner->KeyedCopy(Dest, X, Y, Src, SrcRect, Key);
-  }
-  KvResult BltStatus(KvSurface& Surface) override { return Inner->BltStatus(Surface); }
 
   KvResult Present(KvSurface& Src, bool) override {
     ++Presented;
@@ -144,20 +119,12 @@ class BrowserDevice final : public KvDevice {
     return KV_OK;
   }
 
-  bool PeekMessage(KvMessage* Message) override {
-    if (Queue.empty()) return false;
-    *Message = Queue.front();
-    Queue.pop_front();
-    return true;
-  }
-  void PostQuit() override { Queue.push_back(KvMessage{KvMessageKind::Quit, 0}); }
-
   // A key pressed and released between two readings still reads as down
   // once: the show looks once a frame, a quick tap can be shorter.
   bool KeyboardState(uint8_t State[256]) override {
-    std::memcpy(State, Keys, 256);
+    KvMemoryDevice::KeyboardState(State);
     for (int K = 0; K < 256; ++K) {
-      if (ReleaseAfterRead[K]) Keys[K] = 0;
+      if (ReleaseAfterRead[K]) SetKey(uint8_t(K), false);
       ReleaseAfterRead[K] = false;
       Unread[K] = false;
     }
@@ -192,24 +159,20 @@ class BrowserDevice final : public KvDevice {
     for (const DomKey& K : DomKeys) {
       if (std::strcmp(Event->code, K.Code) != 0) continue;
       if (Down) {
-        Self->Keys[K.Key] = 0x80;
+        Self->SetKey(K.Key, true);
         Self->Unread[K.Key] = true;
       } else if (Self->Unread[K.Key]) {
         Self->ReleaseAfterRead[K.Key] = true;
       } else {
-        Self->Keys[K.Key] = 0;
+        Self->SetKey(K.Key, false);
       }
       return K.Key == EscapeKey ? EM_TRUE : EM_FALSE;
     }
     return EM_FALSE;
   }
 
-  KvDeviceRef Inner;
-  int32_t ScreenDepth = 32;
   uint64_t Presented = 0;
   double LastYield = 0;
-  std::deque<KvMessage> Queue;
-  uint8_t Keys[256] = {};
   bool Unread[256] = {};            // down since the last reading
   bool ReleaseAfterRead[256] = {};  // and already up again
   std::vector<uint8_t> Rgba;

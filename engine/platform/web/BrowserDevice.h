@@ -1,8 +1,9 @@
 // The browser device: the engine's display on a page's 640 x 480 canvas
 // (browser build only, emscripten).
 //
-// Surfaces, fills and keyed copies are the headless device's, so every pixel
-// is drawn by the same code as on the native offline run. Present converts
+// Surfaces, fills, keyed copies, messages and keys are the memory device's
+// (platform/headless/MemoryDevice.h), as for the headless device, so every
+// pixel is drawn by the same code as on the native offline run. Present converts
 // the frame to RGBA, puts it on the canvas and gives the browser its turn
 // (the show's loop blocks; ASYNCIFY unwinds it until the next animation
 // frame). Keys come from the page's keyboard events: those with Ctrl, Alt or

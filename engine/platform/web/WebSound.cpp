@@ -1,6 +1,7 @@
 // TSoundKv in the browser build: the page decodes the music with the
 // browser's own decoder (decodeAudioData) before the show starts, and Web
-// Audio plays it. The failures keep the native player's step names.
+// Audio plays it. The failures keep the native player's step names; the
+// count of objects and the error report are shared (SoundObject.cpp).
 //
 // Depends on: Sound.h, Errors.h, Kelvra.h; the page's Module.kvMusic object
 // (show/web/nerith.html): ready(), open(loop), play(), stop(), close().
@@ -9,10 +10,6 @@
 #include "../../Errors.h"
 #include "../../Kelvra.h"
 #include "../../Sound.h"
-
-int16_t SoundCount = 0;
-const float MinFmodVersion = 3.31f;
-const float KvSoundPlayerVersion = 3.31f;
 
 namespace {
 EM_JS(int, kv_music_ready, (), { return Module.kvMusic && Module.kvMusic.ready() ? 1 : 0; });
@@ -24,25 +21,19 @@ EM_JS(void, kv_music_close, (), { if (Module.kvMusic) Module.kvMusic.close(); })
 }  // namespace
 
 TSoundKv::TSoundKv(TKelvra* Display, const std::string&, bool Loop) {
-  if (KvSoundPlayerVersion < MinFmodVersion)
-    Error("Create", "Wrong FMOD version, get the latest at www.fmod.org...");
-  Window = Display ? Display->Window : 0;
+  BeginCreate(Display);
   // The page names the file it fetched; here there is only "the music".
   if (!kv_music_ready()) Error("FSOUND_Stream_OpenFile", "The page has no decoded music to play");
   kv_music_open(Loop ? 1 : 0);
-  ++SoundCount;
-  Counted = true;
+  CountIn();
 }
-
-TSoundKv::~TSoundKv() { Release(); }
 
 void TSoundKv::Release() {
-  if (Counted) {
-    --SoundCount;
-    Counted = false;
-    kv_music_close();
-  }
+  if (CountOut()) kv_music_close();
 }
+
+// The page's player holds nothing more to close.
+void TSoundKv::CloseAfterError() {}
 
 void TSoundKv::Play() {
   if (Counted) kv_music_play();
@@ -54,9 +45,4 @@ void TSoundKv::Stop() {
 
 void TSoundKv::Skip(uint32_t Milliseconds) {
   if (Counted) kv_music_skip(double(Milliseconds) / 1000.0);
-}
-
-void TSoundKv::Error(const std::string& Step, const std::string& Message) {
-  Release();
-  FatalError(KvErrorLine("[SoundKv]", Step, Message).c_str());
 }

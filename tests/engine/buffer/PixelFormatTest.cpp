@@ -1,8 +1,12 @@
 // Pixel formats: the packing table, the 5/6-bit expansion, the exact round
-// trip of every 15- and 16-bit value, and the depth rule.
+// trip of every 15- and 16-bit value, the depth rule, and the row unpacking
+// to RGB.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "engine/Kelvra.h"
+#include "engine/Platform.h"
 #include "engine/buffer/PixelFormat.h"
 
 namespace {
@@ -125,3 +129,35 @@ TEST(PixelFormat, DepthRuleFromBitCountAndGreenMask) {
 }
 
 }  // namespace
+
+// KvRowToRgb (the PNG dump, the recorder, the browser's hashes) reads its
+// tables, not UnpackColorDepth: every 16-bit value, and seeded 24- and 32-bit
+// pixels whose unused top bits are set, must come out as the formula says.
+TEST(PixelFormat, RowToRgbIsUnpackColorDepthForEveryPixel) {
+  for (int Depth : {15, 16, 24, 32}) {
+    SCOPED_TRACE(Depth);
+    const int Bytes = Depth <= 16 ? 2 : Depth / 8;
+    const int32_t Width = Depth <= 16 ? 65536 : 4096;
+    std::vector<uint8_t> Row(size_t(Width) * Bytes);
+    uint32_t Seed = 12345;
+    for (int32_t X = 0; X < Width; ++X) {
+      Seed = Seed * 1664525u + 1013904223u;
+      const uint32_t V = Depth <= 16 ? uint32_t(X) : Seed;
+      for (int I = 0; I < Bytes; ++I) Row[size_t(X) * Bytes + I] = uint8_t(V >> (8 * I));
+    }
+    std::vector<uint8_t> Rgb(size_t(Width) * 3);
+    KvRowToRgb(Row.data(), Width, Depth, Rgb.data());
+    int Failures = 0;
+    for (int32_t X = 0; X < Width && Failures < 5; ++X) {
+      uint32_t V = 0;
+      for (int I = 0; I < Bytes; ++I) V |= uint32_t(Row[size_t(X) * Bytes + I]) << (8 * I);
+      uint8_t R = 0, G = 0, B = 0;
+      UnpackColorDepth(Depth, V, R, G, B);
+      const uint8_t* Got = &Rgb[size_t(X) * 3];
+      if (Got[0] != R || Got[1] != G || Got[2] != B) {
+        ADD_FAILURE() << "pixel " << std::hex << V;
+        ++Failures;
+      }
+    }
+  }
+}

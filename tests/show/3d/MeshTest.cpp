@@ -314,13 +314,7 @@ TEST(MeshLoaderDeathTest, LoadMeshEndsTheShowWithOneLine) {
 // the last place away (0.991444886 here). The expected values are the exact
 // IEEE computation of the two steps, worked out apart from this code.
 TEST(MeshNormals, FaceNormalIsRoundedToFloatsBeforeNormalising) {
-  ObjRec O;
-  O.VertexCount = 3;
-  O.FaceCount = 1;
-  O.Vertices.Allocate(4);
-  O.VertexNormals.Allocate(4);
-  O.Faces.Allocate(2);
-  O.FaceNormals.Allocate(2);
+  ObjRec O = MakeObject(3, 1);
   O.Vertices[0] = VoxelRec{0x1.b70ed4p+5f, 0x1.cc7022p+1f, 0x1.333334p+1f};
   O.Vertices[1] = VoxelRec{0x1.af8ba6p+5f, 0x1.575be6p+3f, -0x1.8p+1f};
   O.Vertices[2] = VoxelRec{0x1.af8ba6p+5f, 0x1.575be6p+3f, 0x1.333334p+1f};

@@ -37,17 +37,7 @@ class Render3D : public ::testing::Test {
   // One triangle A (0,0,0), B (10,0,0), C (0,10,0), or with B and C swapped:
   // on the screen A (320,240), B (368,240), C (320,288), clockwise.
   static ObjRec Triangle(uint16_t Mode, bool Reversed = false) {
-    ObjRec O;
-    O.VertexCount = 3;
-    O.FaceCount = 1;
-    O.Vertices.Allocate(4);
-    O.Projected.Allocate(4);
-    O.VertexNormals.Allocate(4);
-    O.VertexLight.Allocate(4);
-    O.Faces.Allocate(2);
-    O.FaceNormals.Allocate(2);
-    O.FaceLight.Allocate(2);
-    O.ZOrder.Allocate(2);
+    ObjRec O = MakeObject(3, 1);
     O.Vertices[0] = {0, 0, 0};
     O.Vertices[1] = {10, 0, 0};
     O.Vertices[2] = {0, 10, 0};

@@ -89,17 +89,7 @@ TEST_F(Transform3D, ProjectionAndTheEyePlane) {
 }
 
 ObjRec OneFace(float Za, float Zb, float Zc) {
-  ObjRec O;
-  O.VertexCount = 3;
-  O.FaceCount = 1;
-  O.Vertices.Allocate(4);
-  O.Projected.Allocate(4);
-  O.VertexNormals.Allocate(4);
-  O.VertexLight.Allocate(4);
-  O.Faces.Allocate(2);
-  O.FaceNormals.Allocate(2);
-  O.FaceLight.Allocate(2);
-  O.ZOrder.Allocate(2);
+  ObjRec O = MakeObject(3, 1);
   O.Vertices[0] = {0, 0, Za};
   O.Vertices[1] = {1, 0, Zb};
   O.Vertices[2] = {0, 1, Zc};

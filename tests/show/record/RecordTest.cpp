@@ -29,14 +29,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool AssetsPresent() {
-  const std::string D = kvtest::AssetDir();
-  return fs::exists(D + "/GFX/nerith.png") && fs::exists(D + "/ASC/sphere.asc") && fs::exists(D + "/SND/Nerith.mp3");
-}
-
-#define REQUIRE_ASSETS() \
-  if (!AssetsPresent()) GTEST_SKIP() << "no generated assets in " << kvtest::AssetDir()
-
 kvtest::ChildResult Nerith(std::vector<std::string> Args, const std::string& WorkDir) {
   Args.insert(Args.begin(), kvtest::NerithExe());
   return kvtest::RunChild(Args, WorkDir, {}, 300);
