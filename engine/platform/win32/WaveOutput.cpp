@@ -3,16 +3,14 @@
 //
 // The thread keeps four blocks queued; waveOut signals an event when one is
 // played, the thread wakes (no polling), mixes the next block into it and
-// queues it again. The voice table is changed only under Lock, which the
-// thread holds while it mixes, so a stream leaves the table before anything
-// of it is freed. The mixing rule (sum, saturate, a dry ring plays silence)
-// is the SDL build's.
+// queues it again. The mixer (Mixer.h, as in the SDL build) is changed only
+// under Lock, which the thread holds while it mixes.
 //
 // waveOut rather than WASAPI: it reaches Windows' shared mixer just the same
 // and is there from Windows 7 on with no COM set-up; XAudio2 crashes under
 // Wine without a device.
 //
-// Depends on: winmm, MusicStream.h.
+// Depends on: winmm, Mixer.h, MusicStream.h.
 #include "WindowsHeaders.h"
 
 
@@ -27,6 +25,7 @@
 
 #include "../../audio/AudioOutput.h"
 #include "../../audio/Decoder.h"
+#include "../../audio/Mixer.h"
 #include "../../audio/MusicStream.h"
 
 namespace {
@@ -41,10 +40,6 @@ struct KvAudioState {
   std::thread Thread;
   std::atomic<bool> Quit{false};
   std::mutex Lock;
-  std::vector<KvMusicStream*> Voices;
-  std::vector<int32_t> Sum;
-  std::vector<int16_t> Part;
-  std::vector<KvMusicStream*> Streams;
   std::vector<int16_t> Memory;  // Blocks * MixBlock * 2
   WAVEHDR Headers[Blocks] = {};
   uint32_t Setups = 0;
@@ -53,44 +48,12 @@ struct KvAudioState {
 KvAudioState Audio;
 std::atomic<bool> DeviceMixing{true};
 
-int16_t Saturate16(int32_t V) { return static_cast<int16_t>(V > 32767 ? 32767 : V < -32768 ? -32768 : V); }
-
-// As in the SDL build's AudioOutput.cpp. Caller holds Lock.
-size_t MixVoices(int16_t* Out, size_t Frames) {
-  size_t Most = 0;
-  if (Audio.Sum.empty()) {
-    std::memset(Out, 0, Frames * 4);
-    return 0;
-  }
-  for (size_t Done = 0; Done < Frames;) {
-    const size_t N = std::min(MixBlock, Frames - Done);
-    std::fill(Audio.Sum.begin(), Audio.Sum.begin() + N * 2, 0);
-    size_t BlockMost = 0;
-    for (size_t V = 0; V < Audio.Voices.size(); ++V) {
-      KvMusicStream* S = Audio.Voices[V];
-      if (!S) continue;
-      const size_t Got = S->Pull(Audio.Part.data(), N);
-      for (size_t I = 0; I < Got * 2; ++I) Audio.Sum[I] += Audio.Part[I];
-      BlockMost = std::max(BlockMost, Got);
-      if (Got < N && S->Exhausted()) {
-        Audio.Voices[V] = nullptr;
-        S->Voice.store(-1, std::memory_order_release);
-        S->MarkEnded();
-      }
-    }
-    for (size_t I = 0; I < N * 2; ++I) Out[Done * 2 + I] = Saturate16(Audio.Sum[I]);
-    Most += BlockMost;
-    Done += N;
-  }
-  return Most;
-}
-
 void FillAndQueue(WAVEHDR& Header) {
   int16_t* Samples = reinterpret_cast<int16_t*>(Header.lpData);
   {
     std::lock_guard<std::mutex> G(Audio.Lock);
     if (DeviceMixing.load(std::memory_order_relaxed))
-      MixVoices(Samples, MixBlock);
+      KvMixerMix(Samples, MixBlock);
     else
       std::memset(Samples, 0, MixBlock * 4);
   }
@@ -126,9 +89,8 @@ bool KvAudioSetOutput(std::string&) {
 }
 
 bool KvAudioSetMixer(std::string& ErrorText) {
+  if (!KvMixerAllocate(ErrorText)) return false;
   try {
-    Audio.Sum.assign(MixBlock * 2, 0);
-    Audio.Part.assign(MixBlock * 2, 0);
     Audio.Memory.assign(size_t(Blocks) * MixBlock * 2, 0);
   } catch (const std::bad_alloc&) {
     ErrorText = "Out of memory for the mixer";
@@ -138,12 +100,7 @@ bool KvAudioSetMixer(std::string& ErrorText) {
 }
 
 bool KvAudioInit(int Voices, std::string& ErrorText) {
-  try {
-    Audio.Voices.assign(static_cast<size_t>(Voices > 0 ? Voices : 1), nullptr);
-  } catch (const std::bad_alloc&) {
-    ErrorText = "Out of memory for the voices";
-    return false;
-  }
+  if (!KvMixerSetVoices(Voices, ErrorText)) return false;
   if (Audio.Device) return true;
   WAVEFORMATEX Format = {};
   Format.wFormatTag = WAVE_FORMAT_PCM;
@@ -176,10 +133,7 @@ void KvAudioClose() {
   if (Audio.Device) {
     {
       std::lock_guard<std::mutex> G(Audio.Lock);
-      for (KvMusicStream*& S : Audio.Voices) {
-        if (S) S->Voice.store(-1, std::memory_order_release);
-        S = nullptr;
-      }
+      KvMixerSilence();
     }
     Audio.Quit.store(true, std::memory_order_release);
     SetEvent(Audio.Done);
@@ -189,49 +143,37 @@ void KvAudioClose() {
     waveOutClose(Audio.Device);
     Audio.Device = nullptr;
   }
-  Audio.Voices.clear();
-  for (KvMusicStream* S : Audio.Streams) S->Halt();
-  Audio.Sum.clear();
-  Audio.Part.clear();
+  KvMixerClose();
   Audio.Open = false;
 }
 
 bool KvAudioLibraryOpen() { return Audio.Open; }
 uint32_t KvAudioLibrarySetups() { return Audio.Setups; }
-int KvAudioVoiceCount() { return Audio.Device ? static_cast<int>(Audio.Voices.size()) : 0; }
+int KvAudioVoiceCount() { return Audio.Device ? KvMixerVoiceCount() : 0; }
 
-bool KvAudioAttach(KvMusicStream* Stream) {
+bool KvAudioPlay(KvMusicStream* Stream) {
+  Stream->RestartIfEnded();
   if (!Audio.Device) return false;
-  if (Stream->Voice.load(std::memory_order_acquire) >= 0) return true;
   std::lock_guard<std::mutex> G(Audio.Lock);
-  for (size_t V = 0; V < Audio.Voices.size(); ++V) {
-    if (!Audio.Voices[V]) {
-      Audio.Voices[V] = Stream;
-      Stream->Voice.store(static_cast<int>(V), std::memory_order_release);
-      return true;
-    }
-  }
-  return false;
+  return KvMixerTakeVoice(Stream);
 }
 
-void KvAudioDetach(KvMusicStream* Stream) {
+void KvAudioStop(KvMusicStream* Stream) {
   if (!Audio.Device) return;
   std::lock_guard<std::mutex> G(Audio.Lock);
-  const int V = Stream->Voice.load(std::memory_order_acquire);
-  if (V >= 0 && static_cast<size_t>(V) < Audio.Voices.size() && Audio.Voices[V] == Stream)
-    Audio.Voices[V] = nullptr;
-  Stream->Voice.store(-1, std::memory_order_release);
+  KvMixerFreeVoice(Stream);
 }
 
-void KvAudioRegister(KvMusicStream* Stream) { Audio.Streams.push_back(Stream); }
+void KvAudioAdd(KvMusicStream* Stream) { KvMixerAddStream(Stream); }
 
-void KvAudioUnregister(KvMusicStream* Stream) {
-  Audio.Streams.erase(std::remove(Audio.Streams.begin(), Audio.Streams.end(), Stream), Audio.Streams.end());
+void KvAudioRemove(KvMusicStream* Stream) {
+  KvAudioStop(Stream);
+  KvMixerRemoveStream(Stream);
 }
 
 void KvAudioSetDeviceMixing(bool On) { DeviceMixing.store(On, std::memory_order_relaxed); }
 
 size_t KvAudioMixForTest(int16_t* Out, size_t Frames) {
   std::lock_guard<std::mutex> G(Audio.Lock);
-  return MixVoices(Out, Frames);
+  return KvMixerMix(Out, Frames);
 }
