@@ -21,24 +21,10 @@ if [ "${1:-}" = "--single-file" ]; then
 fi
 native_arg=${1:-build}
 
-packages=(emscripten nodejs chromium)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
 # nodejs may come from elsewhere than Debian; a working node is enough.
-if [ ${#missing[@]} -gt 0 ] && command -v node >/dev/null; then
-  missing=("${missing[@]/nodejs}")
-  read -r -a missing <<<"${missing[*]}"
-fi
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing missing packages: ${missing[*]}" >&2
-  SUDO=()
-  [ "$(id -u)" -eq 0 ] || SUDO=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${SUDO[@]}" apt-get update -qq
-  "${SUDO[@]}" apt-get install -y -qq "${missing[@]}"
-fi
+packages=(emscripten chromium)
+command -v node >/dev/null || packages+=(nodejs)
+scripts/install-deps.sh --only "${packages[@]}"
 
 native=$(cd "$native_arg" 2>/dev/null && pwd) || native=$native_arg
 for f in "$native/web/nerith.kpak" "$native/bin/SND/Nerith.mp3" "$native/icons/icon_48.png"; do

@@ -13,19 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 native_arg=${1:-build}
 
-packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing missing packages: ${missing[*]}" >&2
-  SUDO=()
-  [ "$(id -u)" -eq 0 ] || SUDO=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${SUDO[@]}" apt-get update -qq
-  "${SUDO[@]}" apt-get install -y -qq "${missing[@]}"
-fi
+scripts/install-deps.sh --only g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zip
 
 native=$(cd "$native_arg" 2>/dev/null && pwd) || native=$native_arg
 for f in "$native/web/nerith.kpak" "$native/bin/SND/Nerith.mp3" "$native/bin/nerith"; do

@@ -5,6 +5,8 @@
 #   scripts/install-deps.sh        that, and what the tests, benchmarks,
 #                                  packaging checks, browser and Windows
 #                                  builds need
+#   scripts/install-deps.sh --only P...   just these packages (the browser
+#                                  and Windows build scripts)
 set -euo pipefail
 
 PACKAGES=(
@@ -26,6 +28,10 @@ if [ "${1:-all}" != play ]; then
     g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zip unzip
     wine wine64 gstreamer1.0-plugins-good xdotool
   )
+fi
+if [ "${1:-}" = --only ]; then
+  shift
+  PACKAGES=("$@")
 fi
 
 missing=()
