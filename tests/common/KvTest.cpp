@@ -15,6 +15,11 @@
 #include <sstream>
 #include <thread>
 
+#include <png.h>
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 #include "engine/Platform.h"
 
 namespace kvtest {
@@ -140,4 +145,43 @@ uint64_t Checksum(const TBufferKv& B) {
   return Hash;
 }
 
+}  // namespace kvtest
+
+namespace kvtest {
+std::vector<uint8_t> ReadPngRgb(const std::string& Path, int* Width, int* Height) {
+  png_image Image;
+  std::memset(&Image, 0, sizeof Image);
+  Image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&Image, Path.c_str())) return {};
+  Image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> Pixels(PNG_IMAGE_SIZE(Image));
+  if (!png_image_finish_read(&Image, nullptr, Pixels.data(), 0, nullptr)) return {};
+  if (Width) *Width = int(Image.width);
+  if (Height) *Height = int(Image.height);
+  return Pixels;
+}
+
+AVFormatContext* OpenMediaFile(const std::string& Path) {
+  AVFormatContext* In = nullptr;
+  if (avformat_open_input(&In, Path.c_str(), nullptr, nullptr) < 0) return nullptr;
+  if (avformat_find_stream_info(In, nullptr) < 0) avformat_close_input(&In);
+  return In;
+}
+
+int ForEachPacket(AVFormatContext* In, const std::function<void(AVPacket*)>& Visit) {
+  AVPacket* Packet = av_packet_alloc();
+  int Errors = 0;
+  for (;;) {
+    const int R = av_read_frame(In, Packet);
+    if (R == AVERROR_EOF) break;
+    if (R < 0) {
+      ++Errors;
+      break;
+    }
+    Visit(Packet);
+    av_packet_unref(Packet);
+  }
+  av_packet_free(&Packet);
+  return Errors;
+}
 }  // namespace kvtest

@@ -2,12 +2,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/Kelvra.h"
 #include "engine/buffer/BufferKv.h"
+
+struct AVFormatContext;
+struct AVPacket;
 
 namespace kvtest {
 
@@ -36,6 +40,17 @@ std::string NerithExe();
 std::string AssetDir();  // <build>/bin, which holds GFX/ ASC/ SND/
 // Every file of the show's asset table is in AssetDir().
 bool AssetsPresent();
+
+// A media file opened with libavformat and its streams probed; nullptr when
+// either fails. Close it with avformat_close_input.
+AVFormatContext* OpenMediaFile(const std::string& Path);
+// Reads every packet of In to its end, handing each to Visit (which must not
+// keep it). Returns the number of read errors: 0, or 1 when reading stopped
+// early on one.
+int ForEachPacket(AVFormatContext* In, const std::function<void(AVPacket*)>& Visit);
+
+// A PNG file's pixels as 8-bit RGB rows; empty when it does not read whole.
+std::vector<uint8_t> ReadPngRgb(const std::string& Path, int* Width = nullptr, int* Height = nullptr);
 
 // Pixel x of row y of a buffer, as a pixel value of its depth.
 uint32_t GetPixel(const TBufferKv& B, int X, int Y);

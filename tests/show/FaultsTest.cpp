@@ -149,43 +149,22 @@ struct VideoCheck {
 
 VideoCheck CheckVideo(const std::string& Path) {
   VideoCheck C;
-  AVFormatContext* In = nullptr;
-  if (avformat_open_input(&In, Path.c_str(), nullptr, nullptr) < 0) return C;
-  if (avformat_find_stream_info(In, nullptr) < 0) {
-    avformat_close_input(&In);
-    return C;
-  }
+  AVFormatContext* In = kvtest::OpenMediaFile(Path);
+  if (!In) return C;
   const int Video = av_find_best_stream(In, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   C.Opened = Video >= 0;
   if (Video >= 0) {
     C.Width = In->streams[Video]->codecpar->width;
     C.Height = In->streams[Video]->codecpar->height;
   }
-  AVPacket* Packet = av_packet_alloc();
-  for (;;) {
-    const int R = av_read_frame(In, Packet);
-    if (R == AVERROR_EOF) break;
-    if (R < 0) {
-      ++C.ReadErrors;
-      break;
-    }
+  C.ReadErrors = kvtest::ForEachPacket(In, [&](AVPacket* Packet) {
     if (Packet->stream_index == Video) ++C.VideoPackets;
-    av_packet_unref(Packet);
-  }
-  av_packet_free(&Packet);
+  });
   avformat_close_input(&In);
   return C;
 }
 
-bool PngReadsWhole(const std::string& Path) {
-  png_image Image;
-  std::memset(&Image, 0, sizeof Image);
-  Image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&Image, Path.c_str())) return false;
-  Image.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> Pixels(PNG_IMAGE_SIZE(Image));
-  return png_image_finish_read(&Image, nullptr, Pixels.data(), 0, nullptr) != 0;
-}
+bool PngReadsWhole(const std::string& Path) { return !kvtest::ReadPngRgb(Path).empty(); }
 
 // A folder with little room: a small tmpfs where this process may mount
 // one, else a plain folder whose writers get a file size limit (RLIMIT_FSIZE,

@@ -47,18 +47,11 @@ namespace {
 // FNV-1a 64 over the RGB bytes of a PNG, row by row. Empty on failure.
 bool PngChecksum(const std::string& Path, uint64_t* Sum, int* W = nullptr, int* H = nullptr,
                  std::vector<uint8_t>* Rgb = nullptr) {
-  png_image Image;
-  std::memset(&Image, 0, sizeof Image);
-  Image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&Image, Path.c_str())) return false;
-  Image.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> Pixels(PNG_IMAGE_SIZE(Image));
-  if (!png_image_finish_read(&Image, nullptr, Pixels.data(), 0, nullptr)) return false;
+  std::vector<uint8_t> Pixels = kvtest::ReadPngRgb(Path, W, H);
+  if (Pixels.empty()) return false;
   uint64_t Hash = 1469598103934665603ull;
   for (uint8_t B : Pixels) Hash = (Hash ^ B) * 1099511628211ull;
   *Sum = Hash;
-  if (W) *W = int(Image.width);
-  if (H) *H = int(Image.height);
   if (Rgb) *Rgb = std::move(Pixels);
   return true;
 }

@@ -243,16 +243,7 @@ class ShotWatcher : public FrameOutput {
   }
 };
 
-std::vector<uint8_t> PngRgb(const std::string& Path) {
-  png_image Image;
-  std::memset(&Image, 0, sizeof Image);
-  Image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&Image, Path.c_str())) return {};
-  Image.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> Pixels(PNG_IMAGE_SIZE(Image));
-  if (!png_image_finish_read(&Image, nullptr, Pixels.data(), 0, nullptr)) return {};
-  return Pixels;
-}
+std::vector<uint8_t> PngRgb(const std::string& Path) { return kvtest::ReadPngRgb(Path); }
 
 }  // namespace
 

@@ -34,16 +34,7 @@ kvtest::ChildResult Nerith(std::vector<std::string> Args, const std::string& Wor
   return kvtest::RunChild(Args, WorkDir, {}, 300);
 }
 
-std::vector<uint8_t> PngRgb(const std::string& Path) {
-  png_image Image;
-  std::memset(&Image, 0, sizeof Image);
-  Image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&Image, Path.c_str())) return {};
-  Image.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> Pixels(PNG_IMAGE_SIZE(Image));
-  if (!png_image_finish_read(&Image, nullptr, Pixels.data(), 0, nullptr)) return {};
-  return Pixels;
-}
+std::vector<uint8_t> PngRgb(const std::string& Path) { return kvtest::ReadPngRgb(Path); }
 
 // What a recording holds, decoded.
 struct Decoded {
@@ -74,12 +65,8 @@ std::vector<uint8_t> FrameRgb(const AVFrame* F) {
 
 Decoded Decode(const std::string& Path, bool KeepFrames) {
   Decoded D;
-  AVFormatContext* In = nullptr;
-  if (avformat_open_input(&In, Path.c_str(), nullptr, nullptr) < 0) return D;
-  if (avformat_find_stream_info(In, nullptr) < 0) {
-    avformat_close_input(&In);
-    return D;
-  }
+  AVFormatContext* In = kvtest::OpenMediaFile(Path);
+  if (!In) return D;
   D.Opened = true;
   AVCodecContext* Codecs[8] = {};
   for (unsigned I = 0; I < In->nb_streams && I < 8; ++I) {
@@ -94,7 +81,6 @@ Decoded Decode(const std::string& Path, bool KeepFrames) {
       D.AudioRate = Par->sample_rate;
     }
   }
-  AVPacket* Pkt = av_packet_alloc();
   AVFrame* F = av_frame_alloc();
   auto Drain = [&](unsigned S) {
     AVCodecContext* C = Codecs[S];
@@ -112,17 +98,10 @@ Decoded Decode(const std::string& Path, bool KeepFrames) {
       }
     }
   };
-  for (;;) {
-    const int R = av_read_frame(In, Pkt);
-    if (R == AVERROR_EOF) break;
-    if (R < 0) {
-      ++D.ReadErrors;
-      break;
-    }
+  D.ReadErrors = kvtest::ForEachPacket(In, [&](AVPacket* Pkt) {
     const unsigned S = unsigned(Pkt->stream_index);
     if (S < 8 && Codecs[S] && avcodec_send_packet(Codecs[S], Pkt) == 0) Drain(S);
-    av_packet_unref(Pkt);
-  }
+  });
   for (unsigned S = 0; S < 8; ++S)
     if (Codecs[S]) {
       avcodec_send_packet(Codecs[S], nullptr);
@@ -130,7 +109,6 @@ Decoded Decode(const std::string& Path, bool KeepFrames) {
       avcodec_free_context(&Codecs[S]);
     }
   av_frame_free(&F);
-  av_packet_free(&Pkt);
   avformat_close_input(&In);
   return D;
 }
@@ -413,14 +391,13 @@ struct ColourTags {
 // The video stream's size and colour description as libavformat reads them.
 ColourTags ReadTags(const std::string& Path) {
   ColourTags T;
-  AVFormatContext* In = nullptr;
-  if (avformat_open_input(&In, Path.c_str(), nullptr, nullptr) < 0) return T;
-  if (avformat_find_stream_info(In, nullptr) >= 0)
-    for (unsigned I = 0; I < In->nb_streams; ++I) {
-      const AVCodecParameters* P = In->streams[I]->codecpar;
-      if (P->codec_type != AVMEDIA_TYPE_VIDEO) continue;
-      T = {P->width, P->height, P->color_space, P->color_primaries, P->color_trc, P->color_range};
-    }
+  AVFormatContext* In = kvtest::OpenMediaFile(Path);
+  if (!In) return T;
+  for (unsigned I = 0; I < In->nb_streams; ++I) {
+    const AVCodecParameters* P = In->streams[I]->codecpar;
+    if (P->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+    T = {P->width, P->height, P->color_space, P->color_primaries, P->color_trc, P->color_range};
+  }
   avformat_close_input(&In);
   return T;
 }
