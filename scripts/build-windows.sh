@@ -2,7 +2,7 @@
 # Builds the show for 64-bit Windows into build-win/: nerith.exe (one static
 # file that needs only Windows' own DLLs) and nerith-<version>-win64.zip
 # (the exe, the asset pack nerith.kpak, SND\Nerith.mp3, README.txt and the
-# licence when the tree has one).
+# licence).
 #
 #   scripts/build-windows.sh [NATIVE_BUILD_DIR]     (default: build)
 #
@@ -48,7 +48,7 @@ cp "$native/bin/SND/Nerith.mp3" "$stage/SND/"
   echo
   "$native/bin/nerith" --help
 } | sed 's/$/\r/' >"$stage/README.txt"
-[ -f LICENSE ] && sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
+sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
 zip_name=nerith-$version-win64.zip
 (cd build-win/package && rm -f "../$zip_name" && zip -qr "../$zip_name" "nerith-$version-win64")
 echo "build-win/nerith.exe and build-win/$zip_name are ready"
