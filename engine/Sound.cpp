@@ -64,6 +64,11 @@ void TSoundKv::Stop() {
   if (KvMusicStream* Music = Stream ? Stream : Song) KvAudioStop(Music);
 }
 
+void TSoundKv::Seek(uint32_t Milliseconds) {
+  const size_t Frames = size_t(uint64_t(Milliseconds) * KvMixRate / 1000);
+  if (KvMusicStream* Music = Stream ? Stream : Song) Music->SeekTo(Frames);
+}
+
 void TSoundKv::Skip(uint32_t Milliseconds) {
   const size_t Frames = size_t(uint64_t(Milliseconds) * KvMixRate / 1000);
   if (KvMusicStream* Music = Stream ? Stream : Song) Music->Skip(Frames);

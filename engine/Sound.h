@@ -40,6 +40,10 @@ class TSoundKv {
   // While stopped: moves the position Milliseconds further into the music
   // (a live run started at --start T hears the music from there).
   void Skip(uint32_t Milliseconds);
+  // While stopped: the next Play starts Milliseconds from the music's
+  // beginning, at the sample a player counting from the start would reach
+  // (a seek of the show).
+  void Seek(uint32_t Milliseconds);
   // Releases the object, closes the library if it may be open, reports the
   // line through FatalError. Never returns.
   [[noreturn]] void Error(const std::string& Step, const std::string& Message);

@@ -56,7 +56,10 @@ const char* UsageText() {
          "  --start T           begin at T seconds of show time: earlier frames are drawn\n"
          "                      at full speed and not shown, recorded or dumped\n"
          "  --end T             stop before the frame drawn at T seconds\n"
-         "  --scene N           short for --start at the beginning of scene N (1..14)\n"
+         "  --scene N           short for --start at the beginning of scene N: its\n"
+         "                      number (1..14) or its name (opening, logo, sky, disc,\n"
+         "                      noise, ball, fire, cone, name, credits, crew,\n"
+         "                      greetings, emblem, afterglow)\n"
          "  --quiet             no progress lines during offline runs and recordings\n"
          "  --benchmark         at the end, print the time from start to the first\n"
          "                      presented frame, per scene the frames drawn and the\n"
@@ -298,9 +301,10 @@ int ParseCommandLine(int argc, char** argv) {
       if (!ParseSeconds(Value, &Options.EndMs))
         return UsageError("--end needs seconds of show time (like 148 or 12.5), not \"" + Value + "\"");
     } else if (Arg == "--scene") {
-      uint32_t Scene = 0;
-      if (!ParseUnsigned(Value, &Scene) || Scene < 1 || Scene > uint32_t(SceneCount))
-        return UsageError("--scene must be a scene number from 1 to 14, not \"" + Value + "\"");
+      const int Scene = SceneByNumberOrName(Value);
+      if (Scene == 0)
+        return UsageError("--scene must be a scene number from 1 to 14 or a scene's name (" + SceneNameList() +
+                          "), not \"" + Value + "\"");
       Options.StartMs = SceneSteps[Scene - 1] * StepMs;
       HasScene = true;
     } else {

@@ -18,6 +18,8 @@ bool MusicPlaying = false;
 bool Paused = false;
 uint32_t PausedAtMs = 0;  // the show clock's reading while paused
 uint32_t LiveOffset = 0;  // added to the steady clock once live
+uint32_t CatchTargetMs = 0;  // catching up: the frame at or after it is the first shown
+uint32_t MusicCueMs = 0;     // the show time of the prelude's music cue
 volatile sig_atomic_t StopSignal = 0;
 
 // The first signal asks the run to end at the next frame's end, with its
@@ -42,6 +44,17 @@ uint32_t FrozenClock() { return PausedAtMs; }
 
 // From the virtual clock to a live one that continues from NextMs.
 void GoLive(uint32_t NextMs) {
+  if (Paused) {
+    // A seek while paused: the show stays on the landing frame; the music
+    // comes with the resume.
+    KvUseVirtualClock(false);
+    Catching = false;
+    PausedAtMs = NextMs;
+    KvSetClockSource(FrozenClock);
+    MusicPlaying = MusicPlaying || MusicWaiting;
+    MusicWaiting = false;
+    return;
+  }
   LiveOffset = 0;
   LiveOffset = NextMs - LiveClock();
   KvSetClockSource(LiveClock);
@@ -57,6 +70,7 @@ void GoLive(uint32_t NextMs) {
 
 void PrepareRunClock() {
   Catching = !Options.Offline && Options.StartMs > 0;
+  CatchTargetMs = Options.StartMs;
   MusicWaiting = false;
   MusicPlaying = false;
   Paused = false;
@@ -94,10 +108,35 @@ void StepRunClock() {
   if (Options.Offline) {
     KvAdvanceVirtualClock(OfflineFrameMs);
   } else if (Catching) {
-    const uint32_t Next = ShowTimeMs() + OfflineFrameMs;
     KvAdvanceVirtualClock(OfflineFrameMs);
-    if (Next >= Options.StartMs) GoLive(KvMilliseconds());
   }
+}
+
+void SettleRunClock() {
+  if (!Catching || ShowTimeMs() < CatchTargetMs) return;
+  // The landing frame was drawn on the virtual clock, like the offline
+  // run's; the live clock goes on from its time.
+  if (Options.Offline)
+    Catching = false;
+  else
+    GoLive(KvMilliseconds());
+}
+
+uint32_t CatchUpTargetMs() { return CatchTargetMs; }
+
+void CatchUpForSeek(uint32_t FromMs, uint32_t LandMs) {
+  if (!Timer) return;
+  if (MusicPlaying) {
+    if (!Paused && UseMusic && Sound) Sound->Stop();
+    MusicPlaying = false;
+    MusicWaiting = true;
+  }
+  // The decoder finds the landing point while the frames are drawn.
+  if (MusicWaiting && UseMusic && Sound) Sound->Seek(LandMs > MusicCueMs ? LandMs - MusicCueMs : 0);
+  KvUseVirtualClock(true);
+  KvSetVirtualClock(Timer->StartTime + FromMs);
+  Catching = true;
+  CatchTargetMs = LandMs;
 }
 
 uint32_t ShowTimeMs() { return Timer ? KvMilliseconds() - Timer->StartTime : 0; }
@@ -106,6 +145,7 @@ bool CatchingUp() { return Catching; }
 
 void DeferMusic(uint32_t ShowMs) {
   MusicWaiting = true;
+  MusicCueMs = ShowMs;
   // The first live frame is the first one drawn at --start or later (frames
   // fall on multiples of 40 ms). Skipping now lets the decoder drop the
   // music before it while the frames before it are drawn.
@@ -113,7 +153,10 @@ void DeferMusic(uint32_t ShowMs) {
   if (UseMusic && Sound && FirstLiveMs > ShowMs) Sound->Skip(FirstLiveMs - ShowMs);
 }
 
-void NoteMusicPlaying() { MusicPlaying = true; }
+void NoteMusicPlaying() {
+  MusicPlaying = true;
+  MusicCueMs = ShowTimeMs();
+}
 
 void PauseShow(bool Pause) {
   if (Pause == Paused || KvVirtualClockActive()) return;

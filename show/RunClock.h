@@ -3,10 +3,11 @@
 //   live       the millisecond clock, real time
 //   offline    (--headless --seed, --record) a virtual clock moving exactly
 //              40 ms per frame: frame k is drawn at 40 k ms
-//   catching   a live run with --start T: the virtual clock, frames drawn at
-//   up         full speed and shown to nobody, until the next frame would be
-//              drawn at T or later; then the live clock goes on from there
-//              and the music starts at the same point of the show
+//   catching   a live run with --start T, or any run after a seek: the
+//   up         virtual clock, frames drawn at full speed and shown to nobody
+//              until the first frame at T or later, which is shown; then the
+//              live clock goes on from there and the music plays from the
+//              same point of the show
 //
 // A live run can be paused (PauseShow): the show clock stands still, so the
 // frame cap waits and no frame is drawn for the time that passed, and the
@@ -28,8 +29,16 @@ void InstallStopSignals();
 void PrepareRunClock();
 // Just before the timeline: frame 1 is drawn at 40 ms of a virtual clock.
 void BeginRunClock();
-// End of each frame: moves a virtual clock on, switches to live at --start.
+// End of each frame: moves a virtual clock on.
 void StepRunClock();
+// After a frame is handed on, before the keys: a catch-up that drew its
+// landing frame (the first at or after its target) goes live (offline: back
+// to the plain virtual clock), so that a pause holds that frame.
+void SettleRunClock();
+// A seek (Seeking.h): the virtual clock from FromMs, frames shown again
+// from LandMs on, the music moved to LandMs.
+void CatchUpForSeek(uint32_t FromMs, uint32_t LandMs);
+uint32_t CatchUpTargetMs();
 // Show time: milliseconds since the show's Timer started.
 uint32_t ShowTimeMs();
 bool CatchingUp();

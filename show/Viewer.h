@@ -24,6 +24,7 @@ void HandleViewerKeys();
 
 // The show time of the frame on screen (EndFrame sets it as it shows one).
 void SetShownFrameTime(uint32_t ShowMs);
+uint32_t ShownFrameTime();
 // "nerith-<seconds>.<milliseconds>.png": the show time as --start takes it.
 std::string ScreenshotName(uint32_t ShowMs);
 // Writes the frame on screen (Screen, 640 x 480) as a PNG named for its

@@ -1,6 +1,9 @@
-// The viewer's keys of a live run: full screen, pause, screenshot.
+// The viewer's keys of a live run: full screen, pause, screenshot, seeking
+// (Seeking.h), and the overlay's notes.
 #include "Options.h"
 #include "RunClock.h"
+#include "ScreenOverlay.h"
+#include "Seeking.h"
 #include "Show.h"
 #include "Viewer.h"
 
@@ -21,7 +24,11 @@ void ApplyKeys() {
   const bool AltEnter = Input->KeyPressedWithAlt(KvKeyEnter) || Input->KeyPressedWithAlt(KvKeyKeypadEnter);
   if (Input->KeyPressed(KvKeyF11) || AltEnter) ToggleFullScreen();
   if (Input->KeyPressed(KvKeySpace) || Input->KeyPressed(KvKeyP)) PauseShow(!ShowPaused());
-  if (Input->KeyPressed(KvKeyF12)) SaveScreenshot();
+  if (Input->KeyPressed(KvKeyF12)) {
+    const std::string Path = SaveScreenshot();
+    ShowOverlayNote(Path.empty() ? std::string("The screenshot could not be saved") : "Saved " + Path, 2000);
+  }
+  ApplySeekKeys();
 }
 
 }  // namespace
@@ -32,11 +39,17 @@ void HandleViewerKeys() {
   // Paused: the frame stays on screen (the device draws it again when the
   // window is exposed or resized) and the keys are read every 10 ms. A stop
   // signal leaves the wait for EndFrame to end the run.
-  while (ShowPaused() && StopSignalNumber() == 0) {
+  if (ShowPaused()) RefreshOverlay();
+  // A seek leaves the wait: the runner lands it, and the landing frame
+  // comes back here, still paused.
+  while (ShowPaused() && !SeekPending() && StopSignalNumber() == 0) {
     KvSleep(PausePollMs);
     if (!ProcessMessage(Display)) Shutdown();
     Input->ReadKeys();
     if (Input->KeyHit(KvKeyEscape)) Shutdown();
     ApplyKeys();
+    RefreshOverlay();
   }
+  // The bar's last seconds after a resume.
+  RefreshOverlay();
 }

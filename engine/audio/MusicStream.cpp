@@ -51,6 +51,21 @@ void KvMusicStream::Skip(size_t Frames) {
   SkipLeft += Frames;
 }
 
+void KvMusicStream::SeekTo(size_t Frame) {
+  if (Playing()) return;
+  std::vector<int16_t> Scrap(ChunkFrames * 2);
+  {
+    std::lock_guard<std::mutex> G(Lock);
+    while (Ring.Read(Scrap.data(), ChunkFrames) > 0) {
+    }
+    Restart = true;
+    SkipLeft = Frame;
+    AtEnd.store(false, std::memory_order_release);
+    Ended.store(false, std::memory_order_release);
+  }
+  Wake.notify_all();
+}
+
 // Decodes chunk by chunk into the ring, sleeping while the ring is full. A
 // looping stream rewinds at its end, unless a whole pass gave nothing (an
 // empty file would otherwise spin).
@@ -83,6 +98,7 @@ void KvMusicStream::Run() {
         N = Decoder->Decode(Chunk.data(), ChunkFrames);
       }
       L.lock();
+      if (Restart) continue;  // decoded before a seek: from the old position
       if (N == 0) {
         AtEnd.store(true, std::memory_order_release);
         continue;

@@ -36,6 +36,10 @@ struct KvMusicStream {
   // much later in the piece. Only while not playing; does not wait for the
   // decoder (it drops the rest as it decodes them).
   void Skip(size_t Frames);
+  // Only while not playing: the next Play starts Frame frames from the
+  // piece's beginning. The decoder rewinds and drops up to there on its
+  // thread; nothing here waits.
+  void SeekTo(size_t Frame);
   bool Playing() const { return Voice.load(std::memory_order_acquire) >= 0; }
   // True once a non-looping stream has been played to its last frame.
   bool Finished() const { return Ended.load(std::memory_order_acquire); }

@@ -17,6 +17,7 @@ EM_JS(void, kv_music_open, (int Loop), { Module.kvMusic.open(Loop !== 0); });
 EM_JS(void, kv_music_play, (), { Module.kvMusic.play(); });
 EM_JS(void, kv_music_stop, (), { Module.kvMusic.stop(); });
 EM_JS(void, kv_music_skip, (double Seconds), { Module.kvMusic.skip(Seconds); });
+EM_JS(void, kv_music_seek, (double Seconds), { Module.kvMusic.seek(Seconds); });
 EM_JS(void, kv_music_close, (), { if (Module.kvMusic) Module.kvMusic.close(); });
 }  // namespace
 
@@ -41,6 +42,10 @@ void TSoundKv::Play() {
 
 void TSoundKv::Stop() {
   if (Counted) kv_music_stop();
+}
+
+void TSoundKv::Seek(uint32_t Milliseconds) {
+  if (Counted) kv_music_seek(double(Milliseconds) / 1000.0);
 }
 
 void TSoundKv::Skip(uint32_t Milliseconds) {
