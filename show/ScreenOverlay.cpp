@@ -78,7 +78,12 @@ void PresentComposite() {
 }
 }  // namespace
 
-void EnableScreenOverlay(bool On) { Enabled = On; }
+void EnableScreenOverlay(bool On) {
+#ifdef __EMSCRIPTEN__
+  On = false;  // the page draws its own bar around the canvas
+#endif
+  Enabled = On;
+}
 
 void ShowSeekBar(uint32_t ForMs) { BarUntil = Clock::now() + std::chrono::milliseconds(ForMs); }
 

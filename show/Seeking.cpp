@@ -2,6 +2,11 @@
 #include "Seeking.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "FrameOutput.h"
 
 #include "Options.h"
 #include "RunClock.h"
@@ -26,9 +31,47 @@ uint32_t SceneStartMs(int Scene) { return SceneSteps[Scene - 1] * StepMs; }
 constexpr uint8_t KeyHome = 0xC7, KeyUp = 0xC8, KeyPageUp = 0xC9, KeyLeft = 0xCB, KeyRight = 0xCD, KeyDown = 0xD0,
                   KeyPageDown = 0xD1;
 constexpr uint8_t KeyDigit1 = 0x02, KeyDigit0 = 0x0B;  // 1 .. 9 then 0
+
+
+// --benchmark: one line per seek, from the request to the landing frame
+// handed on (presented: it comes after the present).
+class SeekTiming : public FrameOutput {
+ public:
+  void Take(const FinishedFrame& Frame) override {
+    // Catching up, only the landing frame is handed on.
+    if (!InFlight || Pending || !CatchingUp()) return;
+    InFlight = false;
+    const double Ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Asked).count();
+    std::fprintf(stderr, "nerith: seek to %s landed at %s in %.0f ms (%u frames from the snapshot at %s; %zu snapshots, %.1f MB)\n",
+                 ShowClockText(PendingMs).c_str(), ShowClockText(Frame.ShowMs).c_str(), Ms,
+                 (Frame.ShowMs - CatchFromMs) / OfflineFrameMs + 1, ShowClockText(CatchFromMs).c_str(), SnapshotCount(),
+                 double(SnapshotBytes()) / (1024.0 * 1024.0));
+  }
+  void Finish(bool) override {
+    std::fprintf(stderr, "nerith: %zu snapshots kept, %.1f MB\n", SnapshotCount(), double(SnapshotBytes()) / (1024.0 * 1024.0));
+  }
+  void Asking() {
+    InFlight = true;
+    Asked = std::chrono::steady_clock::now();
+  }
+
+ private:
+  bool InFlight = false;
+  std::chrono::steady_clock::time_point Asked;
+};
+SeekTiming* Timing = nullptr;
+
+void TimeSeeks() {
+  if (!Options.Benchmark || Timing) return;
+  auto Made = std::make_unique<SeekTiming>();
+  Timing = Made.get();
+  AddFrameOutput(std::move(Made));
+}
 }  // namespace
 
 void RequestSeek(uint32_t TargetMs) {
+  TimeSeeks();
+  if (Timing) Timing->Asking();
   // The last frame is drawn before the show's end.
   PendingMs = std::min(TargetMs, ShowLengthMs - OfflineFrameMs);
   Pending = true;
@@ -39,7 +82,10 @@ bool SeekPending() { return Pending; }
 
 void AllowOfflineSeeks(bool On) { OfflineSeeks = On; }
 
-uint32_t SeekBaseMs() { return Pending ? PendingMs : ShownFrameTime(); }
+uint32_t SeekBaseMs() {
+  if (Pending) return PendingMs;
+  return CatchingUp() ? CatchUpTargetMs() : ShownFrameTime();
+}
 
 bool ApplySeekKeys() {
   const uint32_t Base = SeekBaseMs();
@@ -68,6 +114,7 @@ bool ApplySeekKeys() {
 
 void NoteFrameTop(int SceneIndex) {
   if (Options.Offline && !OfflineSeeks) return;
+  TimeSeeks();
   if (KvVirtualClockActive()) {
     KeepSnapshotIfDue(SceneIndex, ShowTimeMs());
     if (CatchingUp()) PresentCatchUpProgress(CatchFromMs, ShowTimeMs(), CatchUpTargetMs());

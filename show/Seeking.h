@@ -24,8 +24,8 @@ bool SeekPending();
 // Snapshots are kept, and seeks taken, in live runs; an offline run takes
 // them once a front end (or a test) allows it before the timeline starts.
 void AllowOfflineSeeks(bool On);
-// The time the next relative seek starts from: a pending target, else the
-// frame on screen.
+// The time the next relative seek starts from: a pending target, the
+// target being caught up to, else the frame on screen.
 uint32_t SeekBaseMs();
 // The viewer's seek keys: Left / Right 5 s, Up / Down 1 minute, Page Up /
 // Page Down the previous / next scene, Home the start, 0 - 9 a tenth of the

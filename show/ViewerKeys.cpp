@@ -35,6 +35,12 @@ void ApplyKeys() {
 
 void HandleViewerKeys() {
   if (Options.Offline || !Input) return;
+  // Catching up, the frame in Screen is not the one on screen: only a new
+  // seek is taken (Escape is EndFrame's).
+  if (CatchingUp()) {
+    ApplySeekKeys();
+    return;
+  }
   ApplyKeys();
   // Paused: the frame stays on screen (the device draws it again when the
   // window is exposed or resized) and the keys are read every 10 ms. A stop
