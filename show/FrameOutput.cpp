@@ -51,7 +51,9 @@ void OpenFrameOutputs() {
 bool SendFrame(FinishedFrame Frame) {
   if (Frame.ShowMs >= Range.EndMs) return false;
   // Catching up (to --start, or after a seek) only the landing frame counts.
-  Frame.Shown = Frame.ShowMs >= Range.FirstMs && (!CatchingUp() || Frame.ShowMs >= CatchUpTargetMs());
+  // A live run may seek back before its --start: it shows those frames.
+  Frame.Shown = (Frame.ShowMs >= Range.FirstMs || !Options.Offline) &&
+                (!CatchingUp() || Frame.ShowMs >= CatchUpTargetMs());
   if (Frame.Shown)
     for (auto& User : Users()) User->Take(Frame);
   if (Timing) Timing->Take(Frame);

@@ -16,6 +16,7 @@ bool Catching = false;
 bool MusicWaiting = false;
 bool MusicPlaying = false;
 bool Paused = false;
+bool PauseOnLanding = false;  // paused while catching up: pause at the landing
 uint32_t PausedAtMs = 0;  // the show clock's reading while paused
 uint32_t LiveOffset = 0;  // added to the steady clock once live
 uint32_t CatchTargetMs = 0;  // catching up: the frame at or after it is the first shown
@@ -44,6 +45,11 @@ uint32_t FrozenClock() { return PausedAtMs; }
 
 // From the virtual clock to a live one that continues from NextMs.
 void GoLive(uint32_t NextMs) {
+  if (PauseOnLanding) {
+    PauseOnLanding = false;
+    if (MusicPlaying && UseMusic && Sound) Sound->Stop();
+    Paused = true;
+  }
   if (Paused) {
     // A seek while paused: the show stays on the landing frame; the music
     // comes with the resume.
@@ -159,7 +165,12 @@ void NoteMusicPlaying() {
 }
 
 void PauseShow(bool Pause) {
-  if (Pause == Paused || KvVirtualClockActive()) return;
+  // Catching up there is no real time to stop yet: the landing frame holds.
+  if (KvVirtualClockActive()) {
+    if (Catching && !Options.Offline) PauseOnLanding = Pause;
+    return;
+  }
+  if (Pause == Paused) return;
   Paused = Pause;
   if (Pause) {
     PausedAtMs = KvMilliseconds();
@@ -174,6 +185,6 @@ void PauseShow(bool Pause) {
   }
 }
 
-bool ShowPaused() { return Paused; }
+bool ShowPaused() { return Paused || PauseOnLanding; }
 
 int StopSignalNumber() { return StopSignal; }

@@ -48,7 +48,8 @@ void DeferMusic(uint32_t ShowMs);
 // pausing stops it and resuming plays it only after this.
 void NoteMusicPlaying();
 // Pauses (true) or resumes (false) the show clock and the music together.
-// Live runs only: an offline or catching-up run has no real time to stop.
+// Live runs only: an offline run has no real time to stop, and a run
+// catching up pauses (or not) when it lands.
 void PauseShow(bool Paused);
 bool ShowPaused();
 // The stop signal received (0: none).

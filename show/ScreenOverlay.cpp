@@ -52,7 +52,7 @@ bool CopyFrame() {
 // played, and one line of text above it.
 void DrawBar(uint32_t NowMs, uint32_t EndMs, const std::string& Text) {
   TBufferKv& B = *Composite;
-  B.FillRect(0, BarTop, B.Width - 1, B.Height - 1, PackColor(16, 16, 24));
+  B.FillRect(0, BarTop, B.Width, B.Height, PackColor(16, 16, 24));
   const int32_t Left = 12, Right = B.Width - 13, TrackY = B.Height - 10;
   auto XOf = [&](uint64_t Ms) { return Left + int32_t(Ms * uint64_t(Right - Left) / ShowLengthMs); };
   B.FillRect(Left, TrackY, Right, TrackY + 3, PackColor(70, 70, 80));
@@ -60,7 +60,7 @@ void DrawBar(uint32_t NowMs, uint32_t EndMs, const std::string& Text) {
   if (EndMs > NowMs) B.FillRect(XOf(NowMs), TrackY, XOf(std::min(EndMs, ShowLengthMs)), TrackY + 3, PackColor(130, 90, 60));
   for (int i = 1; i < SceneCount; ++i) {
     const int32_t X = XOf(uint64_t(SceneSteps[i]) * StepMs);
-    B.FillRect(X, TrackY - 2, X, TrackY + 5, PackColor(200, 200, 210));
+    B.FillRect(X, TrackY - 3, X + 2, TrackY + 6, PackColor(200, 200, 210));  // half-open: 2 columns
   }
   B.TextOut(Left, BarTop + 2, Text, PackColor(235, 235, 240));
 }
@@ -105,7 +105,7 @@ void PresentWithOverlay() {
   LastDrawn = (Bar ? BarText() : std::string()) + "\n" + (WithNote ? Note : std::string());
   if (WithNote) {
     const int32_t Top = Bar ? BarTop - 26 : Composite->Height - 28;
-    Composite->FillRect(0, Top, Composite->Width - 1, Top + 23, PackColor(16, 16, 24));
+    Composite->FillRect(0, Top, Composite->Width, Top + 24, PackColor(16, 16, 24));
     Composite->TextOut(12, Top + 2, Note, PackColor(235, 235, 240));
   }
   if (Bar) DrawBar(Shown, Shown, BarText());

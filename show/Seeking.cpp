@@ -23,6 +23,7 @@ bool Pending = false;
 bool OfflineSeeks = false;
 uint32_t PendingMs = 0;
 uint32_t CatchFromMs = 0;
+std::chrono::steady_clock::time_point LastHook;
 
 uint32_t SceneStartMs(int Scene) { return SceneSteps[Scene - 1] * StepMs; }
 
@@ -46,6 +47,7 @@ class SeekTiming : public FrameOutput {
                  ShowClockText(PendingMs).c_str(), ShowClockText(Frame.ShowMs).c_str(), Ms,
                  (Frame.ShowMs - CatchFromMs) / OfflineFrameMs + 1, ShowClockText(CatchFromMs).c_str(), SnapshotCount(),
                  double(SnapshotBytes()) / (1024.0 * 1024.0));
+    std::fflush(stderr);
   }
   void Finish(bool) override {
     std::fprintf(stderr, "nerith: %zu snapshots kept, %.1f MB\n", SnapshotCount(), double(SnapshotBytes()) / (1024.0 * 1024.0));
@@ -82,6 +84,8 @@ bool SeekPending() { return Pending; }
 
 void AllowOfflineSeeks(bool On) { OfflineSeeks = On; }
 
+void (*CatchUpProgressHook)(uint32_t NowMs, uint32_t TargetMs) = nullptr;
+
 uint32_t SeekBaseMs() {
   if (Pending) return PendingMs;
   return CatchingUp() ? CatchUpTargetMs() : ShownFrameTime();
@@ -117,7 +121,14 @@ void NoteFrameTop(int SceneIndex) {
   TimeSeeks();
   if (KvVirtualClockActive()) {
     KeepSnapshotIfDue(SceneIndex, ShowTimeMs());
-    if (CatchingUp()) PresentCatchUpProgress(CatchFromMs, ShowTimeMs(), CatchUpTargetMs());
+    if (CatchingUp()) {
+      PresentCatchUpProgress(CatchFromMs, ShowTimeMs(), CatchUpTargetMs());
+      const auto Now = std::chrono::steady_clock::now();
+      if (CatchUpProgressHook && Now - LastHook >= std::chrono::milliseconds(100)) {
+        LastHook = Now;
+        CatchUpProgressHook(ShowTimeMs(), CatchUpTargetMs());
+      }
+    }
   } else if (FrameCount == 0) {
     // A live run's first frame: the state the prelude left does not depend
     // on the clock, so it is the offline run's state before its first frame.

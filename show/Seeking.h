@@ -32,6 +32,10 @@ uint32_t SeekBaseMs();
 // show each. True when one of them was pressed.
 bool ApplySeekKeys();
 
+// Called about ten times a second of a catch-up with (show time reached,
+// target): the browser hands the page a turn here to show the progress.
+extern void (*CatchUpProgressHook)(uint32_t NowMs, uint32_t TargetMs);
+
 // The runner's side. At the top of each frame loop, before the frame:
 // snapshots and the catch-up's progress.
 void NoteFrameTop(int SceneIndex);

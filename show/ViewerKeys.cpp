@@ -20,11 +20,11 @@ void ToggleFullScreen() {
 // Presses only, not held keys: holding Space is one pause, not one a frame.
 // Alt+Enter counts by the Alt held at the moment Enter went down, as a
 // quick one is over before the frame ends.
-void ApplyKeys() {
+void ApplyKeys(bool Screenshot = true) {
   const bool AltEnter = Input->KeyPressedWithAlt(KvKeyEnter) || Input->KeyPressedWithAlt(KvKeyKeypadEnter);
   if (Input->KeyPressed(KvKeyF11) || AltEnter) ToggleFullScreen();
   if (Input->KeyPressed(KvKeySpace) || Input->KeyPressed(KvKeyP)) PauseShow(!ShowPaused());
-  if (Input->KeyPressed(KvKeyF12)) {
+  if (Screenshot && Input->KeyPressed(KvKeyF12)) {
     const std::string Path = SaveScreenshot();
     ShowOverlayNote(Path.empty() ? std::string("The screenshot could not be saved") : "Saved " + Path, 2000);
   }
@@ -35,10 +35,10 @@ void ApplyKeys() {
 
 void HandleViewerKeys() {
   if (Options.Offline || !Input) return;
-  // Catching up, the frame in Screen is not the one on screen: only a new
-  // seek is taken (Escape is EndFrame's).
+  // Catching up, the frame in Screen is not the one on screen: no
+  // screenshot, and a pause holds the landing frame.
   if (CatchingUp()) {
-    ApplySeekKeys();
+    ApplyKeys(false);
     return;
   }
   ApplyKeys();
@@ -56,6 +56,4 @@ void HandleViewerKeys() {
     ApplyKeys();
     RefreshOverlay();
   }
-  // The bar's last seconds after a resume.
-  RefreshOverlay();
 }

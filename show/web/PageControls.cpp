@@ -6,9 +6,25 @@
 // Depends on: RunClock.h (PauseShow), Show.h (CurrentScene).
 #include <emscripten.h>
 
+#include <emscripten/emscripten.h>
+
 #include "../RunClock.h"
 #include "../Seeking.h"
 #include "../Show.h"
+#include "../ShowTime.h"
+
+namespace {
+// A catch-up (a link's start, a seek past the snapshots) gives the page a
+// turn now and then: it shows the progress and can take a new seek.
+EM_JS(void, kv_page_catch_up, (double NowMs, double TargetMs), {
+  if (Module.kvCatchUp) Module.kvCatchUp(NowMs, TargetMs);
+});
+void OnCatchUp(uint32_t NowMs, uint32_t TargetMs) {
+  kv_page_catch_up(NowMs, TargetMs);
+  emscripten_sleep(0);
+}
+const bool HookSet = (CatchUpProgressHook = OnCatchUp, true);
+}  // namespace
 
 extern "C" {
 
@@ -19,6 +35,15 @@ EMSCRIPTEN_KEEPALIVE int kv_show_paused() { return ShowPaused() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE double kv_show_time_ms() { return double(ShowTimeMs()); }
 
 EMSCRIPTEN_KEEPALIVE int kv_show_scene() { return int(CurrentScene); }
+
+// The scenes as the show names them, and where each begins.
+EMSCRIPTEN_KEEPALIVE int kv_scene_count() { return SceneCount; }
+EMSCRIPTEN_KEEPALIVE const char* kv_scene_name(int Scene) {
+  return Scene >= 1 && Scene <= SceneCount ? SceneNames[Scene - 1] : "";
+}
+EMSCRIPTEN_KEEPALIVE double kv_scene_start_ms(int Scene) {
+  return Scene >= 1 && Scene <= SceneCount ? double(SceneSteps[Scene - 1]) * StepMs : 0.0;
+}
 
 // Seeking (the time bar, the arrow keys, #t= and ?scene= links): acted on
 // at the end of the frame under way, or at once while paused.

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# A seek in the show's window under a bare X server: paused, Right moves
-# the show 5 s on, and F12 then saves exactly the frame the offline run
-# draws at the time the file is named for (a multiple of 40 ms: a landing,
-# not a live frame).
+# A seek in the show's window under a bare X server: started at 10 s and
+# paused, Left moves the show 5 s back (before its --start), and F12 then
+# saves exactly the frame the offline run draws at the time the file is
+# named for (a multiple of 40 ms: a landing, not a live frame); the window
+# shows that frame too, under the seek bar, and plays on from it.
 # Usage: seek_window.sh BUILD. Exit 77 (skipped) without the X tools.
 set -uo pipefail
 BUILD=$(cd "$1" && pwd)
 if [ "${SEEK_INNER:-}" != 1 ]; then
-  for tool in xvfb-run xdotool compare; do
+  for tool in xvfb-run xdotool import convert compare; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
   done
   [ -d "$BUILD/bin/GFX" ] || { echo "SKIP: no generated assets in $BUILD/bin"; exit 77; }
@@ -47,10 +48,10 @@ for _ in $(seq 100); do
 done
 cd "$WORK"
 HOME=$WORK XDG_PICTURES_DIR=$WORK SDL_AUDIODRIVER=dummy KELVRA_NO_MESSAGEBOX=1 \
-  "$BUILD/bin/nerith" --window --no-music --seed 1 >show.log 2>&1 &
+  "$BUILD/bin/nerith" --window --no-music --seed 1 --start 10 >show.log 2>&1 &
 SHOW=$!
 key space
-key Right
+key Left
 # F12 saves only once the landing frame is on screen: ask until it does.
 shot=
 for _ in $(seq 20); do
@@ -63,12 +64,32 @@ for _ in $(seq 20); do
 done
 [ -n "$shot" ] || fail "F12 saved nothing after the seek"
 ms=$(echo "$shot" | sed -E 's/nerith-([0-9]+)\.([0-9]{3})\.png/\1\2/' | sed 's/^0*//')
-[ "$ms" -ge 5000 ] && [ $((ms % 40)) = 0 ] || fail "$shot is not a landing 5 s or more into the show"
+[ "$ms" -ge 5000 ] && [ "$ms" -lt 10000 ] && [ $((ms % 40)) = 0 ] || fail "$shot is not a landing 5 s before the start"
 
 "$BUILD/bin/nerith" --headless --seed 1 --quiet --dump-frames offline --frames $((ms / 40)) >>show.log 2>&1 ||
   fail "the offline run failed"
 diff=$(compare -metric AE "$shot" "offline/frame_$(printf %05d $((ms / 40))).png" null: 2>&1)
 [ "$diff" = 0 ] || fail "$shot differs from the offline frame in $diff pixels"
+# On screen (2 x 640 x 480, nearest neighbour): the same frame above the bar.
+win=$(xdotool search --onlyvisible --class org.nerith.Nerith 2>/dev/null | head -1)
+timeout 20 import -window "$win" window.png || fail "no screenshot of the window"
+convert window.png -sample 640x480 -crop 640x400+0+0 +repage shown.png
+convert "offline/frame_$(printf %05d $((ms / 40))).png" -crop 640x400+0+0 +repage expected.png
+diff=$(compare -metric AE shown.png expected.png null: 2>&1)
+[ "$diff" = 0 ] || fail "the window does not show the landing frame ($diff pixels differ)"
+
+# Resumed, the show plays on from there: frames before --start are shown
+# too (two looks 0.6 s apart differ within the 5 s before the start).
+key space
+sleep 1
+moved=
+for _ in 1 2 3; do
+  timeout 20 import -window "$win" -crop 1280x800+0+0 a.png
+  sleep 0.6
+  timeout 20 import -window "$win" -crop 1280x800+0+0 b.png
+  [ "$(compare -metric AE a.png b.png null: 2>&1)" != 0 ] && moved=1 && break
+done
+[ -n "$moved" ] || fail "after the resume the picture stood still"
 
 # The show may end before xdotool hears back from the window: no retry.
 win=$(xdotool search --onlyvisible --class org.nerith.Nerith 2>/dev/null | head -1)
@@ -82,4 +103,4 @@ wait "$SHOW"
 status=$?
 SHOW=0
 [ "$status" = 0 ] || fail "the show ended with status $status"
-echo "paused, Right and F12 saved the offline frame at ${ms} ms"
+echo "paused, Left and F12 saved and showed the offline frame at ${ms} ms"

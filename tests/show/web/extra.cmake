@@ -20,8 +20,9 @@ if(Python3_FOUND AND NOT KELVRA_SANITIZE)
   add_test(NAME web_page_play_and_escape
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py play ${KV_WEB_BUILD})
   set(KV_WEB_TESTS web_page_frames_depth16 web_page_frames_depth32 web_page_broken_pack web_page_play_and_escape)
-  # The page as a player: a hidden tab, its controls and keys, a phone.
-  foreach(scenario hidden controls touch)
+  # The page as a player: a hidden tab, its controls and keys, a phone,
+  # links and the time bar.
+  foreach(scenario hidden controls touch seek)
     add_test(NAME web_page_player_${scenario}
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py player ${scenario} ${KV_WEB_BUILD})
     list(APPEND KV_WEB_TESTS web_page_player_${scenario})
