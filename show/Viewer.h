@@ -5,6 +5,8 @@
 //                    while paused), F12 screenshot
 //   Screenshot.cpp   the frame on screen as nerith-<show time>.png
 //   WindowIcon.cpp   the window's icon from the generated desktop icon
+//   Seeking.h        the seek keys and the landing; ScreenOverlay.h the bar
+//                    and notes over the presented picture
 //
 // Offline runs (--headless --seed, --record) read none of these keys.
 //
