@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "FrameOutput.h"
-
 #include "Options.h"
 #include "RunClock.h"
 #include "ScreenOverlay.h"
@@ -32,7 +31,6 @@ uint32_t SceneStartMs(int Scene) { return SceneSteps[Scene - 1] * StepMs; }
 constexpr uint8_t KeyHome = 0xC7, KeyUp = 0xC8, KeyPageUp = 0xC9, KeyLeft = 0xCB, KeyRight = 0xCD, KeyDown = 0xD0,
                   KeyPageDown = 0xD1;
 constexpr uint8_t KeyDigit1 = 0x02, KeyDigit0 = 0x0B;  // 1 .. 9 then 0
-
 
 // --benchmark: one line per seek, from the request to the landing frame
 // handed on (presented: it comes after the present).
