@@ -84,6 +84,8 @@ TEST(CommandLine, EveryOptionIsTaken) {
   EXPECT_EQ(Options.WindowScale, 3);
   ASSERT_EQ(Parse({"--scene", "10"}), -1);
   EXPECT_EQ(Options.StartMs, 155u * 880u);  // scene 10 opens at step 155
+  ASSERT_EQ(Parse({"--scene", "Cone"}), -1);  // by the show's name, any case
+  EXPECT_EQ(Options.StartMs, 115u * 880u);
   EXPECT_FALSE(Options.Offline);
 }
 
@@ -98,6 +100,7 @@ TEST(CommandLine, BadInputIsAUsageErrorWithStatusTwo) {
       {"--scale", "0"}, {"--scale", "5"}, {"--start", "-1"}, {"--start", "1.2345"}, {"--start", "."},
       {"--start", "257.84"},  // the show's last frame is drawn at 257.84 s - 40 ms
       {"--start", "5", "--end", "5"}, {"--scene", "0"}, {"--scene", "15"}, {"--scene", "2", "--start", "1"},
+      {"--scene", "cones"}, {"--scene", ""},
       {"--music"}, {"--music="}, {"--music", "a.mid", "--no-music"},
       {"--window-scale", "0"}, {"--window-scale", "9"}, {"--window-scale", "2x"},
       {"--size", "1080p"},  // nothing to write at that size
