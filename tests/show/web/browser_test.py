@@ -10,8 +10,8 @@
       Truncated, damaged and missing asset packs, and music that is missing
       or cannot be decoded: the page must show an error message (on the
       page, not only in the console), never a canvas.
-      Also: a browser without wasm SIMD is told plainly that it needs a
-      newer one.
+      Also: a browser without wasm SIMD, or without DecompressionStream,
+      is told which it lacks and which versions have it.
   browser_test.py play WEB_BUILD
       Click to start, play a few seconds (the music must have started),
       press Escape: the show must end cleanly.
@@ -222,6 +222,10 @@ def broken_pack_test(web):
             state = load_page(f"{server.url}nerith.html", timeout=120, extra=["--no-wasm-simd"])
             good = "needs WebAssembly with SIMD" in state["error"] and "update your browser" in state["error"]
             print(f"no wasm SIMD: {'ok' if good else 'WRONG'}: page \"{state['error']}\"")
+            ok = ok and good
+            state = load_page(f"{server.url}nerith.html", timeout=120, extra=["--no-decompression-stream"])
+            good = "needs DecompressionStream" in state["error"] and "Firefox 113" in state["error"]
+            print(f"no DecompressionStream: {'ok' if good else 'WRONG'}: page \"{state['error']}\"")
             ok = ok and good
         finally:
             server.close()
