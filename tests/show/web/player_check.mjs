@@ -34,7 +34,7 @@ import { openBrowser, sleep } from './devtools.mjs';
 
 const [url, scenario] = process.argv.slice(2);
 const phone = scenario === 'touch' || scenario === 'small';
-const browser = await openBrowser({ timeoutSeconds: 240, windowSize: phone ? '390,844' : '1280,800' });
+const browser = await openBrowser({ timeoutSeconds: 420, windowSize: phone ? '390,844' : '1280,800' });
 const { send, evaluate, checkTime, finish } = browser;
 
 let failures = 0;
