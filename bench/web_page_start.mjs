@@ -1,14 +1,14 @@
 // How soon the page offers "Click to start", and what the page process holds
 // while the show plays, on a throttled network (DevTools network emulation).
 //
-//   node bench/web/page_start.mjs URL MBIT_PER_S [PLAY_SECONDS]
+//   node bench/web_page_start.mjs URL MBIT_PER_S [PLAY_SECONDS]
 //
 // Prints one JSON line: programAndPackMs (when the last of nerith.js,
 // nerith.wasm and nerith.kpak had arrived), startMs ("Click to start"
 // enabled), both from the navigation's start; then, after PLAY_SECONDS of
 // the show, the resident and peak memory of the page's renderer process.
 import { readFileSync, readdirSync } from 'node:fs';
-import { openBrowser, sleep } from '../../tests/show/web/devtools.mjs';
+import { openBrowser, sleep } from '../tests/show/web/devtools.mjs';
 
 const [url, mbitText, playText = '30'] = process.argv.slice(2);
 const browser = await openBrowser({ timeoutSeconds: 600, windowSize: '1280,800' });
