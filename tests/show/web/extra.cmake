@@ -34,7 +34,7 @@ if(Python3_FOUND AND NOT KELVRA_SANITIZE)
       standalone ${CMAKE_BINARY_DIR} ${KV_WEB_BUILD})
   # Lighthouse from npm (tests/package.json, npm ci into the build tree).
   add_test(NAME web_page_lighthouse
-    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/lighthouse_check.py ${KV_WEB_BUILD} ${CMAKE_BINARY_DIR}/npm)
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py lighthouse ${KV_WEB_BUILD} ${CMAKE_BINARY_DIR}/npm)
   list(APPEND KV_WEB_TESTS web_page_budget web_page_standalone_file web_page_lighthouse)
   set_tests_properties(${KV_WEB_TESTS}
     PROPERTIES

@@ -17,7 +17,8 @@
 //   touch      a 390 x 844 phone: the hint speaks of taps, not of Escape,
 //              and a tap on the picture brings the faded bar back
 //   keys       after a click on each button Space still pauses; Tab shows the
-//              bar with a focus ring (screenshot); Escape in full screen only
+//              bar with a focus ring (screenshot), Enter presses the focused
+//              button; Escape in full screen only
 //              leaves it, a second one ends the show and "Play again" has
 //              the focus; the Media Session has its handlers
 //   small      phones 320 and 390 px wide: no sideways scroll, the bar whole,
@@ -257,6 +258,10 @@ if (scenario === 'hidden') {
   const ringColour = sides.every(([x, y]) => { const [r, g, b] = image.at(Math.round(x), Math.round(y)); return r > 120 && g > 170 && b > 220; });
   check(ring.id === 'play' && ring.visible && ring.bar === '1' && ringColour,
       `Tab shows the bar and a focus ring on "${ring.id}" (bar opacity ${ring.bar}, ring in the screenshot: ${ringColour})`);
+  for (const type of ['keyDown', 'keyUp']) await send('Input.dispatchKeyEvent', { type, code: 'Enter', key: 'Enter', text: '\r', windowsVirtualKeyCode: 13 });
+  await sleep(200);
+  check(await paused(), 'Enter presses the focused button');
+  await key('Space', ' ', 0, 32);
 
   // From full screen, the first Escape leaves it, the second ends the show.
   await key('KeyF', 'f', 0, 70);
