@@ -1,6 +1,7 @@
 // TSoundKv in the browser build: the page streams the music into a media
-// element (the browser decodes it as it plays), heard through Web Audio. The failures keep the native player's step names; the
-// count of objects and the error report are shared (SoundObject.cpp).
+// element (the browser decodes it as it plays), heard through Web Audio.
+// The failures keep the native player's step names; the count of objects
+// and the error report are shared (SoundObject.cpp).
 //
 // Depends on: Sound.h, Errors.h, Kelvra.h; the page's Module.kvMusic object
 // (show/web/nerith.html): ready(), open(loop), play(), stop(), close().
