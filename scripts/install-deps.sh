@@ -29,6 +29,8 @@ if [ "${1:-all}" != play ]; then
     wine wine64 gstreamer1.0-plugins-good xdotool
   )
 fi
+# npm installs Lighthouse for the page's audit; a node from elsewhere brings its own.
+if [ "${1:-all}" != play ] && ! command -v npm >/dev/null; then PACKAGES+=(npm); fi
 if [ "${1:-}" = --only ]; then
   shift
   PACKAGES=("$@")
