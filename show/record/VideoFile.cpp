@@ -282,7 +282,12 @@ bool VideoFile::Open(const std::string& Path, RecordFormat Format, int Width, in
 
   Code = avio_open(&St.Out->pb, St.Part.TempPath().c_str(), AVIO_FLAG_WRITE);
   if (Code < 0) return Fail("cannot create \"" + Path + "\": " + AvText(Code));
-  Code = avformat_write_header(St.Out, nullptr);
+  // .mp4 with its index (moov) in front, so that a web player can start
+  // before the whole file is there: the muxer moves it when finishing.
+  AVDictionary* MuxOpts = nullptr;
+  if (Format == RecordFormat::Mp4) av_dict_set(&MuxOpts, "movflags", "+faststart", 0);
+  Code = avformat_write_header(St.Out, &MuxOpts);
+  av_dict_free(&MuxOpts);
   if (Code < 0) return Fail("cannot write \"" + Path + "\": " + AvText(Code));
   St.HeaderWritten = true;
   return true;
