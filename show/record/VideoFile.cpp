@@ -45,15 +45,13 @@ struct Recipe {
   int64_t AudioBitRate;  // 0: lossless
 };
 
-// libx264 at constant quality with the "veryfast" preset: transparent for
-// this picture at a fraction of the default preset's time. VP9 in
-// constant-quality mode (b=0) with the fastest real-time settings. The CRF
-// defaults: bench/README.md, "Recording at 1080p".
+// libx264 at constant quality, its preset chosen by size (X264PresetFor).
+// VP9 in constant-quality mode (b=0) with the fastest real-time settings.
+// The CRF defaults: bench/README.md, "Recording at 1080p".
 Recipe RecipeOf(RecordFormat Format) {
   switch (Format) {
     case RecordFormat::Mp4:
-      return {"mp4", "libx264", AV_PIX_FMT_YUV420P, "preset=veryfast", "aac", AV_SAMPLE_FMT_FLTP, 44100,
-              192000};
+      return {"mp4", "libx264", AV_PIX_FMT_YUV420P, "", "aac", AV_SAMPLE_FMT_FLTP, 44100, 192000};
     case RecordFormat::Mkv:
       return {"matroska", "ffv1", AV_PIX_FMT_BGR0, "level=3:slices=4:slicecrc=1", "flac", AV_SAMPLE_FMT_S16, 44100,
               0};
@@ -63,6 +61,12 @@ Recipe RecipeOf(RecordFormat Format) {
               "libopus", AV_SAMPLE_FMT_FLT, 48000, 128000};
   }
 }
+
+// "veryfast" is transparent for this picture at a fraction of the default
+// preset's time, and keeps standard definition well ahead of real time. From
+// 1080 lines on, only "ultrafast" keeps up with the show on two cores
+// (bench/README.md, "Recording speed": 1080p at 4 x real time, 2160p at 1 x).
+const char* X264PresetFor(int Height) { return Height >= 1080 ? "ultrafast" : "veryfast"; }
 
 }  // namespace
 
@@ -238,6 +242,7 @@ bool VideoFile::Open(const std::string& Path, RecordFormat Format, int Width, in
   if (St.Out->oformat->flags & AVFMT_GLOBALHEADER) St.Video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   AVDictionary* Opts = nullptr;
   av_dict_parse_string(&Opts, R.VideoOptions, "=", ":", 0);
+  if (Format == RecordFormat::Mp4) av_dict_set(&Opts, "preset", X264PresetFor(Height), 0);
   const QualityRange Q = QualityRangeOf(Format);
   if (Q.Highest > 0) av_dict_set_int(&Opts, "crf", Quality >= 0 ? Quality : Q.Default, 0);
   Code = avcodec_open2(St.Video, VideoCodec, &Opts);
