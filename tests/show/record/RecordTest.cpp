@@ -26,6 +26,7 @@ extern "C" {
 
 #include "KvTest.h"
 #include "show/record/PixelConvert.h"
+#include "show/record/SwsConvert.h"
 
 namespace fs = std::filesystem;
 
@@ -317,6 +318,28 @@ TEST(Record, Bt709StudioRangeForHd) {
           EXPECT_EQ(Cr, 128);
         }
       }
+}
+
+// HD frames go through libswscale: the same studio-range BT.709 as our
+// conversion, to one step, on noise and on flat blocks of pure colours.
+TEST(Record, SwscaleGivesOurBt709WithinOneStep) {
+  const int W = 96, H = 64;
+  std::vector<uint8_t> Rgb(size_t(W) * H * 3);
+  uint32_t Seed = 5;
+  for (size_t I = 0; I < Rgb.size(); ++I) {
+    Seed = Seed * 1664525u + 1013904223u;
+    const size_t Pixel = I / 3, X = Pixel % W, Y = Pixel / W;
+    Rgb[I] = Y < 32 ? uint8_t(Seed >> 24) : ((X / 8 + I % 3) % 2 ? 255 : 0);  // noise, then colour bars
+  }
+  std::vector<uint8_t> Y1(W * H), U1(W * H / 4), V1(W * H / 4), Y2 = Y1, U2 = U1, V2 = V1;
+  RgbToYuv420(Rgb.data(), W, H, Y1.data(), W, U1.data(), W / 2, V1.data(), W / 2, YuvMatrix::Bt709);
+  SwsBt709 Sws(W, H);
+  ASSERT_TRUE(Sws.Ok());
+  Sws.Convert(Rgb.data(), Y2.data(), W, U2.data(), W / 2, V2.data(), W / 2);
+  int Most = 0;
+  for (size_t I = 0; I < Y1.size(); ++I) Most = std::max(Most, std::abs(Y1[I] - Y2[I]));
+  for (size_t I = 0; I < U1.size(); ++I) Most = std::max({Most, std::abs(U1[I] - U2[I]), std::abs(V1[I] - V2[I])});
+  EXPECT_LE(Most, 1);
 }
 
 TEST(Record, Bt601StudioRange) {
