@@ -13,7 +13,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config
   libsdl2-dev libx11-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
-  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libswscale-dev
   libopenmpt-dev libmp3lame-dev
   libfluidsynth-dev timgm6mb-soundfont
 )
