@@ -3,12 +3,14 @@
 // Audio plays it. The failures keep the native player's step names; the
 // count of objects and the error report are shared (SoundObject.cpp).
 //
-// Depends on: Sound.h, Errors.h, Kelvra.h; the page's Module.kvMusic object
-// (show/web/nerith.html): ready(), open(loop), play(), stop(), close().
+// Depends on: Sound.h, Errors.h, Kelvra.h, SmoothClock.h; the page's
+// Module.kvMusic object (show/web/nerith.html): ready(), open(loop), play(),
+// stop(), skip(seconds), close(), heardMs().
 #include <emscripten.h>
 
 #include "../../Errors.h"
 #include "../../Kelvra.h"
+#include "../../SmoothClock.h"
 #include "../../Sound.h"
 
 namespace {
@@ -18,6 +20,14 @@ EM_JS(void, kv_music_play, (), { Module.kvMusic.play(); });
 EM_JS(void, kv_music_stop, (), { Module.kvMusic.stop(); });
 EM_JS(void, kv_music_skip, (double Seconds), { Module.kvMusic.skip(Seconds); });
 EM_JS(void, kv_music_close, (), { if (Module.kvMusic) Module.kvMusic.close(); });
+// Milliseconds of music heard (the context's output and base latency taken
+// off), or a negative number while none is heard.
+EM_JS(double, kv_music_heard_ms, (), { return Module.kvMusic.heardMs ? Module.kvMusic.heardMs() : -1; });
+
+// The context's time moves in steps of its render quantum or coarser: the
+// same smoothing as the native outputs, in milliseconds. A reading runs at
+// most a render quantum of 1024 frames ahead.
+KvSmoothClock Heard(1000.0, 20.0, 0.25);
 }  // namespace
 
 TSoundKv::TSoundKv(TKelvra* Display, const std::string&, bool Loop) {
@@ -45,4 +55,16 @@ void TSoundKv::Stop() {
 
 void TSoundKv::Skip(uint32_t Milliseconds) {
   if (Counted) kv_music_skip(double(Milliseconds) / 1000.0);
+}
+
+bool TSoundKv::HeardMs(double& Ms) {
+  const double Now = kv_music_heard_ms();
+  if (!Counted || Now < 0) {
+    Heard.Reset();
+    return false;
+  }
+  const int64_t NowUs = int64_t(emscripten_get_now() * 1000.0);
+  Heard.Measure(NowUs, Now, 1024 * 1000.0 / 44100);
+  Ms = Heard.Read(NowUs);
+  return true;
 }
