@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 
 #include <kelvra/Errors.h>
 
@@ -18,6 +19,9 @@ bool MusicPlaying = false;
 bool Paused = false;
 uint32_t PausedAtMs = 0;  // the show clock's reading while paused
 uint32_t LiveOffset = 0;  // added to the steady clock once live
+bool FollowMusic = false;  // the live clock follows the music as heard
+uint32_t MusicOriginMs = 0;  // the show time of the music's first frame
+uint32_t LastLiveMs = 0;   // the live clock's last reading
 volatile sig_atomic_t StopSignal = 0;
 
 // The first signal asks the run to end at the next frame's end, with its
@@ -31,11 +35,28 @@ void OnStopSignal(int Signal) {
   StopSignal = Signal;
 }
 
-uint32_t LiveClock() {
+uint32_t SteadyClock() {
   using namespace std::chrono;
   const uint32_t Now = static_cast<uint32_t>(
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
   return Now + LiveOffset;  // modulo 2^32, like the engine's clock
+}
+
+uint32_t LiveClock() {
+  const uint32_t Steady = SteadyClock();
+  double HeardMs = 0;
+  if (!FollowMusic || !Timer || !Sound || !Sound->HeardMs(HeardMs)) return LastLiveMs = Steady;
+  const double ShowMs = double(MusicOriginMs) + HeardMs - double(Options.AvOffsetMs);
+  uint32_t Now = Timer->StartTime + uint32_t(int64_t(std::floor(ShowMs)));
+  if (int32_t(Now - LastLiveMs) < 0) Now = LastLiveMs;  // never back
+  // The steady clock goes on from here when the music cannot be followed.
+  LiveOffset += Now - Steady;
+  return LastLiveMs = Now;
+}
+
+void FollowMusicFrom(uint32_t OriginMs) {
+  MusicOriginMs = OriginMs;
+  FollowMusic = true;
 }
 
 uint32_t FrozenClock() { return PausedAtMs; }
@@ -43,13 +64,15 @@ uint32_t FrozenClock() { return PausedAtMs; }
 // From the virtual clock to a live one that continues from NextMs.
 void GoLive(uint32_t NextMs) {
   LiveOffset = 0;
-  LiveOffset = NextMs - LiveClock();
+  LiveOffset = NextMs - SteadyClock();
+  LastLiveMs = NextMs;
   KvSetClockSource(LiveClock);
   KvUseVirtualClock(false);
   Catching = false;
   if (MusicWaiting && UseMusic && Sound) {
     Sound->Play();
     MusicPlaying = true;
+    FollowMusic = true;
   }
   MusicWaiting = false;
 }
@@ -59,6 +82,7 @@ void PrepareRunClock() {
   Catching = !Options.Offline && Options.StartMs > 0;
   MusicWaiting = false;
   MusicPlaying = false;
+  FollowMusic = false;
   Paused = false;
   if (Options.Offline || Catching) {
     KvUseVirtualClock(true);
@@ -106,6 +130,7 @@ bool CatchingUp() { return Catching; }
 
 void DeferMusic(uint32_t ShowMs) {
   MusicWaiting = true;
+  MusicOriginMs = ShowMs;
   // The first live frame is the first one drawn at --start or later (frames
   // fall on multiples of 40 ms). Skipping now lets the decoder drop the
   // music before it while the frames before it are drawn.
@@ -113,7 +138,18 @@ void DeferMusic(uint32_t ShowMs) {
   if (UseMusic && Sound && FirstLiveMs > ShowMs) Sound->Skip(FirstLiveMs - ShowMs);
 }
 
-void NoteMusicPlaying() { MusicPlaying = true; }
+void NoteMusicPlaying() {
+  MusicPlaying = true;
+  // The music was told to play at this show time; the offline clock keeps
+  // its own pace.
+  if (KvVirtualClockActive()) return;
+  const uint32_t Now = KvMilliseconds();
+  LiveOffset = 0;
+  LiveOffset = Now - SteadyClock();
+  LastLiveMs = Now;
+  KvSetClockSource(LiveClock);
+  FollowMusicFrom(ShowTimeMs());
+}
 
 void PauseShow(bool Pause) {
   if (Pause == Paused || KvVirtualClockActive()) return;
@@ -125,7 +161,8 @@ void PauseShow(bool Pause) {
   } else {
     // The live clock goes on from the reading it stood at.
     LiveOffset = 0;
-    LiveOffset = PausedAtMs - LiveClock();
+    LiveOffset = PausedAtMs - SteadyClock();
+    LastLiveMs = PausedAtMs;
     KvSetClockSource(LiveClock);
     if (MusicPlaying && UseMusic && Sound) Sound->Play();
   }

@@ -8,6 +8,13 @@
 //              drawn at T or later; then the live clock goes on from there
 //              and the music starts at the same point of the show
 //
+// While the music plays in a live run, the clock follows the music as heard
+// (TSoundKv::HeardMs): show time = the show time at which the music started +
+// the music's heard position - --av-offset. It never steps back: when the
+// music is behind, the picture waits for it. Without music to follow (none,
+// not out of the device yet, ended, or the device silent) it runs on at the
+// steady clock's pace from where it stands.
+//
 // A live run can be paused (PauseShow): the show clock stands still, so the
 // frame cap waits and no frame is drawn for the time that passed, and the
 // music stops with it; on resume both go on from where they stood.
