@@ -53,10 +53,12 @@ void FillAndQueue(WAVEHDR& Header) {
   int16_t* Samples = reinterpret_cast<int16_t*>(Header.lpData);
   {
     std::lock_guard<std::mutex> G(Audio.Lock);
-    if (DeviceMixing.load(std::memory_order_relaxed))
+    if (DeviceMixing.load(std::memory_order_relaxed)) {
       KvMixerMix(Samples, MixBlock);
-    else
+    } else {
       std::memset(Samples, 0, MixBlock * 4);
+      KvHeardBlock(MixBlock, -1, 0);  // waveOut's position counts these too
+    }
   }
   waveOutWrite(Audio.Device, &Header, sizeof Header);
 }
