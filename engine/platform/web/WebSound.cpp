@@ -25,9 +25,12 @@ EM_JS(void, kv_music_close, (), { if (Module.kvMusic) Module.kvMusic.close(); })
 EM_JS(double, kv_music_heard_ms, (), { return Module.kvMusic.heardMs ? Module.kvMusic.heardMs() : -1; });
 
 // The context's time moves in steps of its render quantum or coarser: the
-// same smoothing as the native outputs, in milliseconds. A reading runs at
-// most a render quantum of 1024 frames ahead.
+// same smoothing as the native outputs, in milliseconds. Every reading of
+// the show clock is a fresh reading of the context, whenever the show asks,
+// so the clock may run on well past it: a context that stands still is seen
+// by the readings themselves.
 KvSmoothClock Heard(1000.0, 20.0, 0.25);
+constexpr double ReadingAheadMs = 100.0;
 }  // namespace
 
 TSoundKv::TSoundKv(TKelvra* Display, const std::string&, bool Loop) {
@@ -64,7 +67,7 @@ bool TSoundKv::HeardMs(double& Ms) {
     return false;
   }
   const int64_t NowUs = int64_t(emscripten_get_now() * 1000.0);
-  Heard.Measure(NowUs, Now, 1024 * 1000.0 / 44100);
+  Heard.Measure(NowUs, Now, ReadingAheadMs);
   Ms = Heard.Read(NowUs);
   return true;
 }

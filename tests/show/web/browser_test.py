@@ -19,6 +19,10 @@
       player_check.mjs: hidden (a hidden tab pauses the show and its music
       in step), controls (buttons, keys, keys left to the browser, Play
       again), touch (a phone's hint and tap).
+  browser_test.py av RATE WEB_BUILD
+      av_check.mjs: on a test device RATE times as fast as the page's clock,
+      with a 200 ms stall and 160 ms of latency, the frames agree with the
+      music heard within 20 ms at every second.
   browser_test.py budget WEB_BUILD
       What a plain static host serves for the page, exact bytes: at most
       9 MB, and every file the page fetched arrived whole (as on disk).
@@ -43,6 +47,7 @@ import json
 HERE = os.path.dirname(os.path.abspath(__file__))
 PAGE_CHECK = os.path.join(HERE, "page_check.mjs")
 PLAYER_CHECK = os.path.join(HERE, "player_check.mjs")
+AV_CHECK = os.path.join(HERE, "av_check.mjs")
 # What the page may weigh as a static host serves it.
 BUDGET_BYTES = 9_000_000
 # Everything the served page loads.
@@ -252,6 +257,18 @@ def player_test(scenario, web):
     return proc.returncode == 0
 
 
+def av_test(rate, web):
+    server = Server(web)
+    try:
+        proc = subprocess.run(["node", AV_CHECK, f"{server.url}nerith.html", rate], capture_output=True, text=True)
+    finally:
+        server.close()
+    print(proc.stdout, end="")
+    if proc.returncode != 0:
+        print(proc.stderr[-3000:], end="")
+    return proc.returncode == 0
+
+
 def budget_test(web):
     on_disk = {name: os.path.getsize(os.path.join(web, name)) for name in PAGE_FILES}
     total = sum(on_disk.values())
@@ -301,7 +318,7 @@ def main(argv):
         web = argv[3]
     elif len(argv) == 3 and argv[1] in ("broken-pack", "play", "budget"):
         web = argv[2]
-    elif len(argv) == 4 and argv[1] in ("player", "standalone"):
+    elif len(argv) == 4 and argv[1] in ("player", "standalone", "av"):
         web = argv[3]
     else:
         print(__doc__, file=sys.stderr)
@@ -313,6 +330,8 @@ def main(argv):
         ok = frames_test(*argv[2:])
     elif argv[1] == "player":
         ok = player_test(argv[2], web)
+    elif argv[1] == "av":
+        ok = av_test(argv[2], web)
     elif argv[1] == "standalone":
         ok = standalone_test(argv[2], web)
     elif argv[1] == "budget":
