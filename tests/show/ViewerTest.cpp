@@ -77,9 +77,9 @@ int WaitChild(pid_t Pid) {
 // --- pause ---------------------------------------------------------------------
 
 // The audio device of the test: it takes the mixer's output at 44100 frames
-// per second of the steady clock times Rate, standing still for StallMs from
-// StallAtMs on (SDL's own device is left to play silence), tells the engine
-// where it is as an output does, and counts the frames of music in it. A
+// per second of the steady clock (times Rate, standing still for StallMs at
+// StallAtMs), tells the engine where it is, as an output does (SDL's own
+// device is left to play silence), and counts the frames of music in it. A
 // thread keeps it taking while the show's thread is busy or paused; reading
 // the count first takes what is due at that instant.
 class RecordingDevice {
@@ -89,9 +89,7 @@ class RecordingDevice {
 
   void Start() {
     KvAudioSetDeviceMixing(false);
-    // The output's frames count from here: a mix of nothing waits for SDL's
-    // callback to be out of the mixer.
-    KvAudioMixForTest(Block, 0);
+    KvAudioMixForTest(Block, 0);  // waits for SDL's callback to leave the mixer
     KvHeardReset();
     Began = std::chrono::steady_clock::now();
     Worker = std::thread([this] {
@@ -123,8 +121,7 @@ class RecordingDevice {
       Music += KvAudioMixForTest(Block, N);
       Taken += N;
     }
-    // It hears what it takes, the moment it takes it.
-    KvHeardAt(KvHeardNowUs(), int64_t(Taken), 1024);
+    KvHeardAt(KvHeardNowUs(), int64_t(Taken), 1024);  // heard as it is taken
   }
 
   std::mutex Lock;
@@ -147,9 +144,13 @@ class PauseWatcher : public FrameOutput {
     CueMs = ShowMs;
     Cued = true;
   }
+  // The clock is read again between two readings of the device: if this
+  // thread was held up in between (a loaded machine), the frame is left out.
   void Take(const FinishedFrame& Frame) override {
     if (!Cued) return;
-    Log << Frame.ShowMs - CueMs << ' ' << Device->MusicMs() << ' ' << (Paused ? 1 : 0) << '\n';
+    const double Music = Device->MusicMs(), Show = double(ShowTimeMs()) - CueMs;
+    Log << Frame.ShowMs - CueMs << ' ' << Show << ' ' << Music << ' ' << (Device->MusicMs() - Music > 5) << ' '
+        << (Paused ? 1 : 0) << '\n';
     if (!Paused && Frame.ShowMs >= CueMs + 1500) {
       Paused = true;
       PauseShow(true);
@@ -172,9 +173,11 @@ class PauseWatcher : public FrameOutput {
 
 }  // namespace
 
-// A live run with music on a device that records what it is given: before
-// and after a 2 s pause, every frame's show time is where the music is, to
-// one frame (40 ms), and the device is given no music while paused.
+// A live run with --av-offset 100 and music on a device that records what it
+// is given, 0.1 % slow and stalling for 200 ms after the pause: before and
+// after a 2 s pause, every frame is shown 100 ms after its music is heard,
+// within 20 ms, the show clock never steps back, and the device is given no
+// music while paused.
 TEST(Pause, MusicAndPictureResumeInStep) {
   REQUIRE_ASSETS();
   const std::string Work = kvtest::MakeTempDir("nerith-pause");
@@ -185,11 +188,13 @@ TEST(Pause, MusicAndPictureResumeInStep) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     if (chdir(Work.c_str()) != 0) std::_Exit(91);
     // Live (no --seed), ending 4.5 s of show time in.
-    ParseArgs({"--headless", "--end", "4.5", "--quiet"});
+    ParseArgs({"--headless", "--end", "4.5", "--quiet", "--av-offset", "100"});
     DisplayDepth = 32;
     UseFullScreen = true;
     UseMusic = true;  // headless runs leave the music off; this one listens
     Device = new RecordingDevice;
+    Device->Rate = 0.999;
+    Device->StallAtMs = 4500;
     RunShow(std::make_unique<PauseWatcher>(LogPath), StartDevice);
   }
   ASSERT_EQ(WaitChild(Pid), 0);
@@ -204,97 +209,24 @@ TEST(Pause, MusicAndPictureResumeInStep) {
       In >> DuringPause;
       continue;
     }
-    double ShowMs = std::stod(Word), MusicMs = 0;
-    int Paused = 0;
-    In >> MusicMs >> Paused;
-    (Paused ? After : Before).push_back(ShowMs - MusicMs);
+    double ShowMs = std::stod(Word), ClockMs = 0, MusicMs = 0;
+    int Held = 0, Paused = 0;
+    In >> ClockMs >> MusicMs >> Held >> Paused;
+    EXPECT_GE(ShowMs, std::max(LastShowBefore, FirstShowAfter)) << "the show clock stepped back";
+    // The picture waits for the first 100 ms of music to be heard.
+    if (!Held && MusicMs > 300) (Paused ? After : Before).push_back(ClockMs + 100 - MusicMs);
     if (!Paused) LastShowBefore = ShowMs;
     if (Paused && FirstShowAfter < 0) FirstShowAfter = ShowMs;
   }
-  ASSERT_GE(Before.size(), 20u) << kvtest::ReadFile(LogPath);
+  ASSERT_GE(Before.size(), 15u) << kvtest::ReadFile(LogPath);
   ASSERT_GE(After.size(), 20u) << kvtest::ReadFile(LogPath);
-  // The reference: the middle of the offsets seen before the pause (the
-  // ring fills and the voice starts within the first frames).
-  std::vector<double> Sorted = Before;
-  std::sort(Sorted.begin(), Sorted.end());
-  const double Reference = Sorted[Sorted.size() / 2];
-  for (size_t I = 0; I < Before.size(); ++I) EXPECT_NEAR(Before[I], Reference, 40.0) << "frame " << I << " before";
-  for (size_t I = 0; I < After.size(); ++I) EXPECT_NEAR(After[I], Reference, 40.0) << "frame " << I << " after";
+  for (size_t I = 0; I < Before.size(); ++I) EXPECT_NEAR(Before[I], 0, 20.0) << "frame " << I << " before";
+  for (size_t I = 0; I < After.size(); ++I) EXPECT_NEAR(After[I], 0, 20.0) << "frame " << I << " after";
   // The show clock stood still: the first frame after the pause comes a
   // frame or two after the last one before it, not 2 s later.
   EXPECT_LT(FirstShowAfter - LastShowBefore, 120.0);
   // No music while paused.
   EXPECT_EQ(DuringPause, 0.0);
-  fs::remove_all(Work);
-}
-
-// A live run on a device 0.1 % slow that stalls for 200 ms, with
-// --av-offset 100: from the second second of the music on, every frame is
-// shown 100 ms after the music it belongs with is heard, within 20 ms.
-namespace {
-class OffsetWatcher : public FrameOutput {
- public:
-  explicit OffsetWatcher(const std::string& Path) : Log(Path) {}
-  void MusicStarts(uint32_t ShowMs) override {
-    CueMs = ShowMs;
-    Cued = true;
-  }
-  // The clock is read again between two readings of the device: a sample
-  // the test's own thread was held up in (a loaded machine) is left out.
-  void Take(const FinishedFrame& Frame) override {
-    if (!Cued) return;
-    const double Music = Device->MusicMs();
-    const double Show = double(ShowTimeMs()) - CueMs;
-    const bool Held = Device->MusicMs() - Music > 5.0;
-    Log << double(Frame.ShowMs) - CueMs << ' ' << Show << ' ' << Music << ' ' << Held << std::endl;
-  }
-  void Finish(bool) override { Device->Stop(); }
-
- private:
-  std::ofstream Log;
-  double CueMs = 0;
-  bool Cued = false;
-};
-}  // namespace
-
-TEST(LiveClock, PictureFollowsTheMusicAsHeardThroughAStall) {
-  REQUIRE_ASSETS();
-  const std::string Work = kvtest::MakeTempDir("nerith-avsync");
-  const std::string LogPath = Work + "/frames.txt";
-  const pid_t Pid = fork();
-  ASSERT_GE(Pid, 0);
-  if (Pid == 0) {
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    if (chdir(Work.c_str()) != 0) std::_Exit(91);
-    ParseArgs({"--headless", "--end", "5", "--quiet", "--av-offset", "100"});
-    DisplayDepth = 32;
-    UseFullScreen = true;
-    UseMusic = true;
-    Device = new RecordingDevice;
-    Device->Rate = 0.999;
-    Device->StallAtMs = 2500;
-    Device->StallMs = 200;
-    RunShow(std::make_unique<OffsetWatcher>(LogPath), StartDevice);
-  }
-  ASSERT_EQ(WaitChild(Pid), 0);
-
-  std::ifstream In(LogPath);
-  double FrameMs = 0, ShowMs = 0, MusicMs = 0, LastFrameMs = -1e9;
-  int Held = 0, Checked = 0;
-  std::vector<double> Offsets;
-  while (In >> FrameMs >> ShowMs >> MusicMs >> Held) {
-    EXPECT_GE(FrameMs, LastFrameMs) << "the show clock stepped back";
-    LastFrameMs = FrameMs;
-    if (MusicMs < 1000 || Held) continue;
-    EXPECT_NEAR(ShowMs + 100, MusicMs, 20.0) << "at " << ShowMs << " ms of show time";
-    Offsets.push_back(std::abs(ShowMs + 100 - MusicMs));
-    ++Checked;
-  }
-  EXPECT_GE(Checked, 40) << kvtest::ReadFile(LogPath);
-  std::sort(Offsets.begin(), Offsets.end());
-  if (!Offsets.empty())
-    std::printf("picture against music: worst %.1f ms, median %.1f ms over %zu frames\n", Offsets.back(),
-                Offsets[Offsets.size() / 2], Offsets.size());
   fs::remove_all(Work);
 }
 
