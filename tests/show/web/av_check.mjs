@@ -7,11 +7,11 @@
 // second. The steady clock from the music's start (the page's clock before)
 // is measured alongside. Exits 0 when right.
 //
-//   node av_check.mjs URL RATE
+//   node av_check.mjs URL RATE [SECONDS of music, 12 by default]
 import { openBrowser, sleep } from './devtools.mjs';
 
-const [url, rate] = process.argv.slice(2);
-const { send, evaluate, checkTime, finish } = await openBrowser({ timeoutSeconds: 240 });
+const [url, rate, seconds = 12] = process.argv.slice(2);
+const { send, evaluate, checkTime, finish } = await openBrowser({ timeoutSeconds: 228 + Number(seconds) });
 
 const device = `(() => {
   const rate = ${Number(rate)}, quantum = 128 / 44100, latency = 0.15 + 0.01, origin = performance.now() / 1000;
@@ -42,7 +42,7 @@ await waitFor(`(() => { const b = document.getElementById('start'); return !!b &
 await evaluate(`document.getElementById('start').click()`, true);
 await waitFor('window.kvRun.musicStarts > 0 && window.kvDevice.startedMs() !== null', 'waiting for the music');
 const frames = new Map();  // the page keeps its last 500 frames: read on the way
-for (let i = 0; i < 3; ++i) {
+for (let i = 0; i < Math.ceil(seconds / 4); ++i) {
   await sleep(4000);
   for (const f of await evaluate('window.kvRun.frameLog')) frames.set(f.wall, f);
 }
