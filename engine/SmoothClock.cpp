@@ -24,7 +24,7 @@ void KvSmoothClock::Measure(int64_t NowUs, double Value, double Ahead) {
   }
   const double Now = Predict(NowUs);
   const double Error = Value - Now;
-  if (Error > Limit) {
+  if (Error > Limit / 2) {
     AnchorValue = Value;  // behind: jump
     Rate = 1;
   } else {

@@ -3,11 +3,12 @@
 //
 // Between two readings it runs on at the nominal rate, never past the point
 // the last reading said can be reached before the next one. A small error
-// is slewed away by running up to half as fast or fast again; an error above
-// StepLimit is corrected at once: forward by a jump, backward by standing
-// still until the followed clock catches up. So a device that runs 0.1 %
-// fast or slow is followed within a fraction of a millisecond, and a stall
-// or a jump is caught up within a second.
+// is slewed away by running up to half as fast or fast again. Behind by more
+// than half of StepLimit, it jumps forward (a jump forward is not seen);
+// ahead by more than StepLimit, it stands still until the followed clock
+// catches up (standing still is seen, so jittery readings must not cause
+// it). So a device that runs 0.1 % fast or slow is followed within a
+// fraction of a millisecond, and a stall or a jump is caught up at once.
 //
 // Not thread-safe: the owner serialises Measure and Read.
 #pragma once
@@ -17,8 +18,8 @@
 class KvSmoothClock {
  public:
   // TicksPerSecond: the followed clock's nominal rate; StepLimit (ticks):
-  // errors above it are corrected at once; SlewSeconds: how long a small
-  // error takes to be slewed away.
+  // the most it may be off before it is put right at once; SlewSeconds: how
+  // long a small error takes to be slewed away.
   KvSmoothClock(double TicksPerSecond, double StepLimit, double SlewSeconds);
 
   // Forgets every reading; the next one is taken as it is.
