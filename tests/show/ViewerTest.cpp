@@ -196,6 +196,7 @@ TEST(Pause, MusicAndPictureResumeInStep) {
     Device = new RecordingDevice;
     Device->Rate = 0.999;
     Device->StallAtMs = 4500;
+    Device->StallMs = 200;
     RunShow(std::make_unique<PauseWatcher>(LogPath), StartDevice);
   }
   ASSERT_EQ(WaitChild(Pid), 0);
