@@ -24,13 +24,17 @@ void KvSmoothClock::Measure(int64_t NowUs, double Value, double Ahead) {
   }
   const double Now = Predict(NowUs);
   const double Error = Value - Now;
-  if (Error > Limit / 2) {
+  if (Error > Limit) {
     AnchorValue = Value;  // behind: jump
     Rate = 1;
+  } else if (Error < -Limit) {
+    // Ahead: stand still, no further ahead than the limit unless a value
+    // already returned was.
+    AnchorValue = std::max(Floor, Value + Limit);
+    Rate = 0;
   } else {
     AnchorValue = Now;
-    // Ahead by more than the limit: stand still until the reading catches up.
-    Rate = Error < -Limit ? 0 : std::min(std::max(1 + Error / SlewTicks, 0.5), 1.5);
+    Rate = std::min(std::max(1 + Error / SlewTicks, 0.5), 1.5);
   }
   AnchorUs = NowUs;
   Cap = Value + Ahead;

@@ -3,12 +3,12 @@
 //
 // Between two readings it runs on at the nominal rate, never past the point
 // the last reading said can be reached before the next one. A small error
-// is slewed away by running up to half as fast or fast again. Behind by more
-// than half of StepLimit, it jumps forward (a jump forward is not seen);
-// ahead by more than StepLimit, it stands still until the followed clock
-// catches up (standing still is seen, so jittery readings must not cause
-// it). So a device that runs 0.1 % fast or slow is followed within a
-// fraction of a millisecond, and a stall or a jump is caught up at once.
+// is slewed away by running up to half as fast or fast again; an error above
+// StepLimit is corrected at once: behind, by a jump forward; ahead, by
+// standing still at StepLimit ahead of the reading (or where it stands, if
+// that is further) until the followed clock catches up. So a device that
+// runs 0.1 % fast or slow is followed within a fraction of a millisecond,
+// and a stall or a jump is caught up at once.
 //
 // Not thread-safe: the owner serialises Measure and Read.
 #pragma once

@@ -18,9 +18,10 @@ struct Block {
   size_t MusicFrames;
 };
 
-// Half a frame of the show (40 ms per frame) is the most the clock may be
-// off before it is put right at once; smaller errors melt away in 250 ms.
-constexpr double StepLimitFrames = KvMixRate * 0.020;
+// A quarter of the show's frame (40 ms) is the most the clock may be off
+// before it is put right at once, well inside the half frame the picture
+// may be off; smaller errors melt away in 250 ms.
+constexpr double StepLimitFrames = KvMixRate * 0.010;
 constexpr double SlewSeconds = 0.25;
 // Blocks kept: far more than any output queues (about 3 s of 1024 frames).
 constexpr size_t KeptBlocks = 128;

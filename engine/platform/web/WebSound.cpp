@@ -29,7 +29,7 @@ EM_JS(double, kv_music_heard_ms, (), { return Module.kvMusic.heardMs ? Module.kv
 // the show clock is a fresh reading of the context, whenever the show asks,
 // so the clock may run on well past it: a context that stands still is seen
 // by the readings themselves.
-KvSmoothClock Heard(1000.0, 20.0, 0.25);
+KvSmoothClock Heard(1000.0, 10.0, 0.25);  // as HeardMusic.cpp
 constexpr double ReadingAheadMs = 100.0;
 }  // namespace
 

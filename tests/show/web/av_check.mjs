@@ -47,14 +47,14 @@ for (let i = 0; i < Math.ceil(seconds / 4); ++i) {
   for (const f of await evaluate('window.kvRun.frameLog')) frames.set(f.wall, f);
 }
 const [cue, started] = await evaluate('[window.kvRun.musicCueMs, window.kvDevice.startedMs()]');
-const samples = await evaluate(`(${JSON.stringify([...frames.values()])}).map(f => [f.wall, f.show, window.kvDevice.heardMs(f.wall)])`);
+const samples = await evaluate(`(${JSON.stringify([...frames.values()].filter(f => f.held < 5))}).map(f => [f.wall, f.show, window.kvDevice.heardMs(f.wall)])`);
 
-// The frame nearest each whole second of the music.
-const after = [], before = [];
-for (let second = 1; ; ++second) {
-  const due = started + second * 1000;
-  const near = samples.filter(s => s[2] !== null).sort((a, b) => Math.abs(a[0] - due) - Math.abs(b[0] - due))[0];
-  if (!near || Math.abs(near[0] - due) > 100) break;
+// The frame nearest each whole second of the music (a busy machine may draw none near one, or be held up
+// while a frame reads its show time: such frames are left out).
+const after = [], before = [], heard = samples.filter(s => s[2] !== null);
+for (let due = started + 1000; due <= Math.max(...heard.map(s => s[0])); due += 1000) {
+  const near = heard.sort((a, b) => Math.abs(a[0] - due) - Math.abs(b[0] - due))[0];
+  if (Math.abs(near[0] - due) > 100) continue;
   after.push(Math.abs(near[1] - cue - near[2]));
   before.push(Math.abs(near[0] - started - near[2]));
 }
