@@ -21,8 +21,13 @@ EM_JS(void, kv_music_stop, (), { Module.kvMusic.stop(); });
 EM_JS(void, kv_music_skip, (double Seconds), { Module.kvMusic.skip(Seconds); });
 EM_JS(void, kv_music_close, (), { if (Module.kvMusic) Module.kvMusic.close(); });
 // Milliseconds of music heard (the context's output and base latency taken
-// off), or a negative number while none is heard.
-EM_JS(double, kv_music_heard_ms, (), { return Module.kvMusic.heardMs ? Module.kvMusic.heardMs() : -1; });
+// off), or a negative number while none is heard. A page whose music object
+// has heard() (seconds) and playing instead is read through those.
+EM_JS(double, kv_music_heard_ms, (), {
+  const m = Module.kvMusic;
+  if (m.heardMs) return m.heardMs();
+  return m.heard && m.playing ? m.heard() * 1000 : -1;
+});
 
 // The context's time moves in steps of its render quantum or coarser: the
 // same smoothing as the native outputs, in milliseconds. Every reading of

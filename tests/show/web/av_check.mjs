@@ -24,11 +24,17 @@ const device = `(() => {
   Object.defineProperty(BaseAudioContext.prototype, 'currentTime', { get() { return at(performance.now() / 1000); } });
   Object.defineProperty(AudioContext.prototype, 'outputLatency', { get() { return 0.15; } });
   Object.defineProperty(AudioContext.prototype, 'baseLatency', { get() { return 0.01; } });
+  const begin = from => { if (started === null) [started, startedDevice, offset] = [performance.now() / 1000, at(performance.now() / 1000), from]; };
   const start = AudioBufferSourceNode.prototype.start;
-  AudioBufferSourceNode.prototype.start = function (when, from) {
-    if (started === null) [started, startedDevice, offset] = [performance.now() / 1000, at(performance.now() / 1000), from || 0];
-    return start.apply(this, arguments);
-  };
+  AudioBufferSourceNode.prototype.start = function (when, from) { begin(from || 0); return start.apply(this, arguments); };
+  // A page that streams the music through a media element: its position runs on the device's clock.
+  const media = HTMLMediaElement.prototype, time = Object.getOwnPropertyDescriptor(media, 'currentTime');
+  const [play, pause] = [media.play, media.pause];
+  const position = e => e.kvBase === undefined ? time.get.call(e) : e.kvBase + (e.kvFrom === null ? 0 : at(performance.now() / 1000) - e.kvFrom);
+  Object.defineProperty(media, 'currentTime', { get() { return position(this); },
+    set(v) { this.kvBase = v; if (this.kvFrom !== null && this.kvFrom !== undefined) this.kvFrom = at(performance.now() / 1000); time.set.call(this, v); } });
+  media.play = function () { this.kvBase = position(this); if (!this.muted) begin(this.kvBase); this.kvFrom = at(performance.now() / 1000); return play.apply(this, arguments); };
+  media.pause = function () { this.kvBase = position(this); this.kvFrom = null; return pause.apply(this, arguments); };
   window.kvDevice = {  // music heard at the page's time ms (ms into the music), null before any
     heardMs: ms => started === null || at(ms / 1000) - startedDevice < latency ? null : (at(ms / 1000) - startedDevice - latency + offset) * 1000,
     startedMs: () => started === null ? null : started * 1000,
@@ -47,7 +53,7 @@ for (let i = 0; i < Math.ceil(seconds / 4); ++i) {
   for (const f of await evaluate('window.kvRun.frameLog')) frames.set(f.wall, f);
 }
 const [cue, started] = await evaluate('[window.kvRun.musicCueMs, window.kvDevice.startedMs()]');
-const samples = await evaluate(`(${JSON.stringify([...frames.values()].filter(f => f.held < 5))}).map(f => [f.wall, f.show, window.kvDevice.heardMs(f.wall)])`);
+const samples = await evaluate(`(${JSON.stringify([...frames.values()].filter(f => !(f.held >= 5)))}).map(f => [f.wall, f.show, window.kvDevice.heardMs(f.wall)])`);
 
 // The frame nearest each whole second of the music (a busy machine may draw none near one, or be held up
 // while a frame reads its show time: such frames are left out).
