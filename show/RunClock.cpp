@@ -138,17 +138,18 @@ void DeferMusic(uint32_t ShowMs) {
   if (UseMusic && Sound && FirstLiveMs > ShowMs) Sound->Skip(FirstLiveMs - ShowMs);
 }
 
-void NoteMusicPlaying() {
+void NoteMusicPlaying(uint32_t CueMs) {
   MusicPlaying = true;
-  // The music was told to play at this show time; the offline clock keeps
-  // its own pace.
+  // The offline clock keeps its own pace.
   if (KvVirtualClockActive()) return;
   const uint32_t Now = KvMilliseconds();
   LiveOffset = 0;
   LiveOffset = Now - SteadyClock();
   LastLiveMs = Now;
   KvSetClockSource(LiveClock);
-  FollowMusicFrom(ShowTimeMs());
+  // Not the time now: starting the music may itself take a while (a page's
+  // media element), and its first frame belongs at the cue.
+  FollowMusicFrom(CueMs);
 }
 
 void PauseShow(bool Pause) {

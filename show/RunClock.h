@@ -43,8 +43,9 @@ bool CatchingUp();
 // The prelude's music cue came while catching up (at ShowMs).
 void DeferMusic(uint32_t ShowMs);
 // The music is heard from now on (the prelude's cue, or the switch to live):
-// pausing stops it and resuming plays it only after this.
-void NoteMusicPlaying();
+// pausing stops it and resuming plays it only after this. CueMs: the show
+// time the music was told to start at, where its first frame belongs.
+void NoteMusicPlaying(uint32_t CueMs);
 // Pauses (true) or resumes (false) the show clock and the music together.
 // Live runs only: an offline or catching-up run has no real time to stop.
 void PauseShow(bool Paused);
