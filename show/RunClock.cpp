@@ -152,6 +152,8 @@ void NoteMusicPlaying(uint32_t CueMs) {
   FollowMusicFrom(CueMs);
 }
 
+uint32_t MusicCueMs() { return MusicOriginMs; }
+
 void PauseShow(bool Pause) {
   if (Pause == Paused || KvVirtualClockActive()) return;
   Paused = Pause;

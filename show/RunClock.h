@@ -46,6 +46,8 @@ void DeferMusic(uint32_t ShowMs);
 // pausing stops it and resuming plays it only after this. CueMs: the show
 // time the music was told to start at, where its first frame belongs.
 void NoteMusicPlaying(uint32_t CueMs);
+// The show time the music's first frame belongs at, once it was cued.
+uint32_t MusicCueMs();
 // Pauses (true) or resumes (false) the show clock and the music together.
 // Live runs only: an offline or catching-up run has no real time to stop.
 void PauseShow(bool Paused);

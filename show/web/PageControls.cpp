@@ -23,6 +23,9 @@ EMSCRIPTEN_KEEPALIVE double kv_show_time_ms() { return double(ShowTimeMs()); }
 
 EMSCRIPTEN_KEEPALIVE int kv_show_scene() { return int(CurrentScene); }
 
+// Where the music's first frame belongs on the show clock (the page's A/V check).
+EMSCRIPTEN_KEEPALIVE double kv_music_cue_ms() { return double(MusicCueMs()); }
+
 // The page's A/V setting changed while the show plays (--av-offset's range).
 EMSCRIPTEN_KEEPALIVE void kv_set_av_offset(int Ms) { Options.AvOffsetMs = std::min(std::max(Ms, -2000), 2000); }
 

@@ -52,7 +52,7 @@ for (let i = 0; i < Math.ceil(seconds / 4); ++i) {
   await sleep(4000);
   for (const f of await evaluate('window.kvRun.frameLog')) frames.set(f.wall, f);
 }
-const [cue, started] = await evaluate('[window.kvRun.musicCueMs, window.kvDevice.startedMs()]');
+const [cue, started] = await evaluate('[player.mod._kv_music_cue_ms(), window.kvDevice.startedMs()]');
 const samples = await evaluate(`(${JSON.stringify([...frames.values()].filter(f => !(f.held >= 5)))}).map(f => [f.wall, f.show, window.kvDevice.heardMs(f.wall)])`);
 
 // The frame nearest each whole second of the music (a busy machine may draw none near one, or be held up
