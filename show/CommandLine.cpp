@@ -2,6 +2,7 @@
 // what --help prints.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ const char* UsageText() {
          "                      noise, ball, fire, cone, name, credits, crew,\n"
          "                      greetings, emblem, afterglow)\n"
          "  --quiet             no progress lines during offline runs and recordings\n"
+         "  --av-offset MS      show the picture MS milliseconds later (earlier when\n"
+         "                      negative, -2000..2000), for sound that reaches the ears\n"
+         "                      later than the device reports (wireless headphones)\n"
          "  --benchmark         at the end, print the time from start to the first\n"
          "                      presented frame, per scene the frames drawn and the\n"
          "                      milliseconds per frame (mean, worst, 99th percentile),\n"
@@ -205,7 +209,7 @@ int UsageError(const std::string& Problem) {
 bool TakesValue(const std::string& Arg) {
   static const char* const Names[] = {"--depth", "--seed",  "--dump-frames", "--frames", "--record",
                                       "--music", "--scale", "--start",       "--end",    "--scene",
-                                      "--window-scale", "--size", "--quality"};
+                                      "--window-scale", "--size", "--quality", "--av-offset"};
   for (const char* Name : Names)
     if (Arg == Name) return true;
   return false;
@@ -302,6 +306,12 @@ int ParseCommandLine(int argc, char** argv) {
       if (!ParseUnsigned(Value, &Quality) || Quality > 63)
         return UsageError("--quality must be a whole number (.mp4 0..51, .webm 0..63), not \"" + Value + "\"");
       Options.Quality = int32_t(Quality);
+    } else if (Arg == "--av-offset") {
+      char* End = nullptr;
+      const long Ms = Value.empty() ? 0 : std::strtol(Value.c_str(), &End, 10);
+      if (Value.empty() || *End != '\0' || Ms < -2000 || Ms > 2000)
+        return UsageError("--av-offset must be whole milliseconds from -2000 to 2000, not \"" + Value + "\"");
+      Options.AvOffsetMs = int32_t(Ms);
     } else if (Arg == "--start") {
       if (!ParseSeconds(Value, &Options.StartMs))
         return UsageError("--start needs seconds of show time (like 148 or 12.5), not \"" + Value + "\"");

@@ -225,7 +225,7 @@ void StartMusic() {
     DeferMusic(ShowMs);
   else if (UseMusic && Sound) {
     Sound->Play();
-    NoteMusicPlaying();
+    NoteMusicPlaying(ShowMs);
   }
 }
 

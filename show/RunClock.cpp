@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 
 #include <kelvra/Errors.h>
 
@@ -19,8 +20,10 @@ bool Paused = false;
 bool PauseOnLanding = false;  // paused while catching up: pause at the landing
 uint32_t PausedAtMs = 0;  // the show clock's reading while paused
 uint32_t LiveOffset = 0;  // added to the steady clock once live
+bool FollowMusic = false;  // the live clock follows the music as heard
+uint32_t MusicOriginMs = 0;  // the show time of the music's first frame
+uint32_t LastLiveMs = 0;   // the live clock's last reading
 uint32_t CatchTargetMs = 0;  // catching up: the frame at or after it is the first shown
-uint32_t MusicCueMs = 0;     // the show time of the prelude's music cue
 volatile sig_atomic_t StopSignal = 0;
 
 // The first signal asks the run to end at the next frame's end, with its
@@ -34,11 +37,28 @@ void OnStopSignal(int Signal) {
   StopSignal = Signal;
 }
 
-uint32_t LiveClock() {
+uint32_t SteadyClock() {
   using namespace std::chrono;
   const uint32_t Now = static_cast<uint32_t>(
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
   return Now + LiveOffset;  // modulo 2^32, like the engine's clock
+}
+
+uint32_t LiveClock() {
+  const uint32_t Steady = SteadyClock();
+  double HeardMs = 0;
+  if (!FollowMusic || !Timer || !Sound || !Sound->HeardMs(HeardMs)) return LastLiveMs = Steady;
+  const double ShowMs = double(MusicOriginMs) + HeardMs - double(Options.AvOffsetMs);
+  uint32_t Now = Timer->StartTime + uint32_t(int64_t(std::floor(ShowMs)));
+  if (int32_t(Now - LastLiveMs) < 0) Now = LastLiveMs;  // never back
+  // The steady clock goes on from here when the music cannot be followed.
+  LiveOffset += Now - Steady;
+  return LastLiveMs = Now;
+}
+
+void FollowMusicFrom(uint32_t OriginMs) {
+  MusicOriginMs = OriginMs;
+  FollowMusic = true;
 }
 
 uint32_t FrozenClock() { return PausedAtMs; }
@@ -62,13 +82,15 @@ void GoLive(uint32_t NextMs) {
     return;
   }
   LiveOffset = 0;
-  LiveOffset = NextMs - LiveClock();
+  LiveOffset = NextMs - SteadyClock();
+  LastLiveMs = NextMs;
   KvSetClockSource(LiveClock);
   KvUseVirtualClock(false);
   Catching = false;
   if (MusicWaiting && UseMusic && Sound) {
     Sound->Play();
     MusicPlaying = true;
+    FollowMusic = true;
   }
   MusicWaiting = false;
 }
@@ -79,6 +101,7 @@ void PrepareRunClock() {
   CatchTargetMs = Options.StartMs;
   MusicWaiting = false;
   MusicPlaying = false;
+  FollowMusic = false;
   Paused = false;
   if (Options.Offline || Catching) {
     KvUseVirtualClock(true);
@@ -138,7 +161,7 @@ void CatchUpForSeek(uint32_t FromMs, uint32_t LandMs) {
     MusicWaiting = true;
   }
   // The decoder finds the landing point while the frames are drawn.
-  if (MusicWaiting && UseMusic && Sound) Sound->Seek(LandMs > MusicCueMs ? LandMs - MusicCueMs : 0);
+  if (MusicWaiting && UseMusic && Sound) Sound->Seek(LandMs > MusicOriginMs ? LandMs - MusicOriginMs : 0);
   KvUseVirtualClock(true);
   KvSetVirtualClock(Timer->StartTime + FromMs);
   Catching = true;
@@ -151,7 +174,7 @@ bool CatchingUp() { return Catching; }
 
 void DeferMusic(uint32_t ShowMs) {
   MusicWaiting = true;
-  MusicCueMs = ShowMs;
+  MusicOriginMs = ShowMs;
   // The first live frame is the first one drawn at --start or later (frames
   // fall on multiples of 40 ms). Skipping now lets the decoder drop the
   // music before it while the frames before it are drawn.
@@ -159,10 +182,21 @@ void DeferMusic(uint32_t ShowMs) {
   if (UseMusic && Sound && FirstLiveMs > ShowMs) Sound->Skip(FirstLiveMs - ShowMs);
 }
 
-void NoteMusicPlaying() {
+void NoteMusicPlaying(uint32_t CueMs) {
   MusicPlaying = true;
-  MusicCueMs = ShowTimeMs();
+  // The offline clock keeps its own pace.
+  if (KvVirtualClockActive()) return;
+  const uint32_t Now = KvMilliseconds();
+  LiveOffset = 0;
+  LiveOffset = Now - SteadyClock();
+  LastLiveMs = Now;
+  KvSetClockSource(LiveClock);
+  // Not the time now: starting the music may itself take a while (a page's
+  // media element), and its first frame belongs at the cue.
+  FollowMusicFrom(CueMs);
 }
+
+uint32_t MusicCueMs() { return MusicOriginMs; }
 
 void PauseShow(bool Pause) {
   // Catching up there is no real time to stop yet: the landing frame holds.
@@ -179,7 +213,8 @@ void PauseShow(bool Pause) {
   } else {
     // The live clock goes on from the reading it stood at.
     LiveOffset = 0;
-    LiveOffset = PausedAtMs - LiveClock();
+    LiveOffset = PausedAtMs - SteadyClock();
+    LastLiveMs = PausedAtMs;
     KvSetClockSource(LiveClock);
     if (MusicPlaying && UseMusic && Sound) Sound->Play();
   }

@@ -9,6 +9,13 @@
 //              live clock goes on from there and the music plays from the
 //              same point of the show
 //
+// While the music plays in a live run, the clock follows the music as heard
+// (TSoundKv::HeardMs): show time = the show time at which the music started +
+// the music's heard position - --av-offset. It never steps back: when the
+// music is behind, the picture waits for it. Without music to follow (none,
+// not out of the device yet, ended, or the device silent) it runs on at the
+// steady clock's pace from where it stands.
+//
 // A live run can be paused (PauseShow): the show clock stands still, so the
 // frame cap waits and no frame is drawn for the time that passed, and the
 // music stops with it; on resume both go on from where they stood.
@@ -45,8 +52,11 @@ bool CatchingUp();
 // The prelude's music cue came while catching up (at ShowMs).
 void DeferMusic(uint32_t ShowMs);
 // The music is heard from now on (the prelude's cue, or the switch to live):
-// pausing stops it and resuming plays it only after this.
-void NoteMusicPlaying();
+// pausing stops it and resuming plays it only after this. CueMs: the show
+// time the music was told to start at, where its first frame belongs.
+void NoteMusicPlaying(uint32_t CueMs);
+// The show time the music's first frame belongs at, once it was cued.
+uint32_t MusicCueMs();
 // Pauses (true) or resumes (false) the show clock and the music together.
 // Live runs only: an offline run has no real time to stop, and a run
 // catching up pauses (or not) when it lands.

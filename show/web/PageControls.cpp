@@ -3,11 +3,15 @@
 // the control bar shows. The page calls these between the show's frames, while the show
 // waits for the browser, never from inside a frame.
 //
-// Depends on: RunClock.h (PauseShow), Show.h (CurrentScene).
+// Depends on: RunClock.h (PauseShow), Show.h (CurrentScene), Options.h
+// (the A/V offset).
 #include <emscripten.h>
 
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
+
+#include "../Options.h"
 #include "../RunClock.h"
 #include "../Seeking.h"
 #include "../Show.h"
@@ -54,5 +58,10 @@ EMSCRIPTEN_KEEPALIVE double kv_seek_target_ms() {
   if (SeekPending()) return double(SeekBaseMs());
   return CatchingUp() ? double(CatchUpTargetMs()) : -1.0;
 }
+// Where the music's first frame belongs on the show clock (the page's A/V check).
+EMSCRIPTEN_KEEPALIVE double kv_music_cue_ms() { return double(MusicCueMs()); }
+
+// The page's A/V setting changed while the show plays (--av-offset's range).
+EMSCRIPTEN_KEEPALIVE void kv_set_av_offset(int Ms) { Options.AvOffsetMs = std::min(std::max(Ms, -2000), 2000); }
 
 }  // extern "C"

@@ -110,6 +110,7 @@ TEST(CommandLine, BadInputIsAUsageErrorWithStatusTwo) {
       {"--size", "1080p", "--scale", "2", "--record", "a.mp4"},
       {"--quality", "20"}, {"--quality", "52", "--record", "a.mp4"}, {"--quality", "64", "--record", "a.webm"},
       {"--quality", "10", "--record", "a.mkv"}, {"--quality", "-1", "--record", "a.mp4"},
+      {"--av-offset", "2001"}, {"--av-offset", "12ms"}, {"--av-offset="},
   };
   for (const auto& Args : Bad) {
     testing::internal::CaptureStderr();
@@ -161,7 +162,7 @@ TEST(CommandLine, HelpIsTruthful) {
   const std::set<std::string> Taken = {
       "--window", "--depth",   "--no-music", "--seed",  "--headless", "--dump-frames", "--frames", "--benchmark",
       "--help",   "--version", "--record",   "--scale", "--start",    "--end",         "--scene",  "--quiet",
-      "--music",  "--window-scale", "--integer-scale", "--size", "--quality"};
+      "--music",  "--window-scale", "--integer-scale", "--size", "--quality", "--av-offset"};
   EXPECT_EQ(Named, Taken);
   for (const std::string& Name : Named) {
     std::vector<std::string> Args = {Name};
@@ -175,6 +176,7 @@ TEST(CommandLine, HelpIsTruthful) {
     if (Name == "--size") Args = {"--record", "d.mp4", "--size", "1080p"};
     if (Name == "--quality") Args = {"--record", "d.mp4", "--quality", "23"};
     if (Name == "--scale" || Name == "--start" || Name == "--end" || Name == "--scene") Args.push_back("2");
+    if (Name == "--av-offset") Args.push_back("-150");
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const int Status = Parse(Args);

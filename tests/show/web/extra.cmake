@@ -27,6 +27,12 @@ if(Python3_FOUND AND NOT KELVRA_SANITIZE)
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py player ${scenario} ${KV_WEB_BUILD})
     list(APPEND KV_WEB_TESTS web_page_player_${scenario})
   endforeach()
+  # Frames against the music heard, on a test device 0.1 % fast and slow.
+  add_test(NAME web_page_av_fast
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py av 1.001 ${KV_WEB_BUILD})
+  add_test(NAME web_page_av_slow
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py av 0.999 ${KV_WEB_BUILD})
+  list(APPEND KV_WEB_TESTS web_page_av_fast web_page_av_slow)
   add_test(NAME web_page_budget
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py budget ${KV_WEB_BUILD})
   add_test(NAME web_page_standalone_file
