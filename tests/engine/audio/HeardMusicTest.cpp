@@ -76,7 +76,9 @@ void RunDevice(bool Position, double Rate, const char* Name) {
       After.push_back((Frame - (Truth - 1)) / FramesPerMs);
       Before.push_back(double(Second - PlayUs) / 1000 - (Truth - 1) / FramesPerMs);
     }
-    if (Wake >= PlayUs) ASSERT_TRUE(KvMixerTakeVoice(&Music));
+    if (Wake >= PlayUs) {
+      ASSERT_TRUE(KvMixerTakeVoice(&Music));
+    }
     ASSERT_TRUE(Music.WaitBuffered(Block, 20000)) << "the decoder fell behind";
     Played.resize(Played.size() + Block * 2);
     KvMixerMix(Played.data() + Played.size() - Block * 2, Block);
