@@ -13,9 +13,9 @@
 //   Fill        16-byte stores of the repeated pixel
 //   TexSpan     no gather in SSE2: the reference span
 #include "RowKernels.h"
+#include "SimdIntrinsics.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(KV_SIMD_SSE2)
 
 namespace kv {
 namespace {
@@ -375,7 +375,7 @@ const KernelSet& Sse2Kernels() {
 
 }  // namespace kv
 
-#else  // no SSE2: the reference kernels
+#else  // no SSE2 (nor SIMDe): the reference kernels
 
 namespace kv {
 const KernelSet& Sse2Kernels() { return ReferenceKernels(); }
