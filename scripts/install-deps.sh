@@ -5,8 +5,10 @@
 #   scripts/install-deps.sh        that, and what the tests, benchmarks,
 #                                  packaging checks, browser and Windows
 #                                  builds need
-#   scripts/install-deps.sh --only P...   just these packages (the browser
-#                                  and Windows build scripts)
+#   scripts/install-deps.sh --only P...   just these packages (the browser,
+#                                  Windows and ARM build scripts); a name
+#                                  ending in :arm64 adds dpkg's arm64
+#                                  architecture first (multiarch)
 set -euo pipefail
 
 PACKAGES=(
@@ -55,5 +57,12 @@ else
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+for p in "${missing[@]}"; do
+  arch=${p##*:}
+  if [ "$arch" != "$p" ] && [ "$arch" != "$(dpkg --print-architecture)" ] &&
+    ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    "${SUDO[@]}" dpkg --add-architecture "$arch"
+  fi
+done
 "${SUDO[@]}" apt-get update -qq
-"${SUDO[@]}" apt-get install -y -qq "${missing[@]}"
+"${SUDO[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y -qq "${missing[@]}"
