@@ -6,8 +6,9 @@
 // and in a WebAssembly build with SIMD, where emscripten's SSE2 headers map
 // the SSE2 kernels onto wasm's 128-bit vectors; AVX2 is asked of the
 // processor with CPUID. ARM builds leave the AVX2 kernels out: SIMDe would
-// run each 256-bit step as two NEON ones, and its gathers a lane at a time. KELVRA_REFERENCE=1 in the
-// environment starts the engine on the reference kernels.
+// run each 256-bit step as two NEON ones, and its gathers a lane at a time.
+// KELVRA_REFERENCE=1 in the environment starts the engine on the reference
+// kernels.
 #include "FastPath.h"
 
 #include <cstdlib>

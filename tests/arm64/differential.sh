@@ -8,7 +8,7 @@ source "$(dirname "$0")/common.sh" "$@"
 
 tests=$ARM/tests/test_engine_buffer
 [ -x "$tests" ] || fail "no $tests"
-run_arm "$tests" --gtest_filter='Depths/Differential.*:FastPath.PathSelection' >"$WORK/out.txt" 2>&1 || {
+qemu-aarch64-static "$tests" --gtest_filter='Depths/Differential.*:FastPath.PathSelection' >"$WORK/out.txt" 2>&1 || {
   tail -n 40 "$WORK/out.txt" >&2
   fail "the differential test under qemu"
 }
