@@ -12,8 +12,4 @@ qemu-aarch64-static "$tests" --gtest_filter='Depths/Differential.*:FastPath.Path
   tail -n 40 "$WORK/out.txt" >&2
   fail "the differential test under qemu"
 }
-for depth in 0 1 2 3; do
-  grep -q "^\[       OK \] Depths/Differential.EveryPathReachesTheReferenceChecksums/$depth " "$WORK/out.txt" ||
-    fail "the differential test did not run at depth index $depth"
-done
-grep "PASSED" "$WORK/out.txt"
+grep -q "^\[  PASSED  \] 5 tests" "$WORK/out.txt" || fail "not all 4 depths and the path test ran: $(tail -n 3 "$WORK/out.txt")"
