@@ -9,6 +9,8 @@
 // KV_SIMD_SSE2 says the SSE2 kernels can be built here; KV_SIMD_SSSE3 that
 // the SSSE3 ones can, and KV_SIMD_SSSE3_ALWAYS that they need no processor
 // test.
+// Public (<kelvra/buffer/SimdIntrinsics.h>): a program's own vector loops,
+// the show's rasterizers among them, include it in place of <emmintrin.h>.
 #pragma once
 
 #if defined(__SSE2__)
