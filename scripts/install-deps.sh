@@ -3,10 +3,12 @@
 # through sudo:
 #   scripts/install-deps.sh play   what building and playing the show needs
 #   scripts/install-deps.sh        that, and what the tests, benchmarks,
-#                                  packaging checks, browser and Windows
-#                                  builds need
-#   scripts/install-deps.sh --only P...   just these packages (the browser
-#                                  and Windows build scripts)
+#                                  packaging checks, browser, Windows and
+#                                  ARM builds need
+#   scripts/install-deps.sh --only P...   just these packages (the browser,
+#                                  Windows and ARM build scripts); a name
+#                                  ending in :arm64 adds dpkg's arm64
+#                                  architecture first (multiarch)
 set -euo pipefail
 
 PACKAGES=(
@@ -17,6 +19,10 @@ PACKAGES=(
   libopenmpt-dev libmp3lame-dev
   libfluidsynth-dev timgm6mb-soundfont
 )
+# On 64-bit ARM itself the drawing kernels are built on SIMDe.
+if [ "$(dpkg --print-architecture)" = arm64 ]; then
+  PACKAGES+=(libsimde-dev)
+fi
 if [ "${1:-all}" != play ]; then
   PACKAGES+=(
     libgtest-dev libbenchmark-dev libpixman-1-dev
@@ -27,6 +33,12 @@ if [ "${1:-all}" != play ]; then
     # the Windows build (scripts/build-windows.sh) and its tests under Wine
     g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zip unzip
     wine wine64 gstreamer1.0-plugins-good xdotool
+    # the 64-bit ARM build (scripts/build-arm64.sh) and its tests under qemu
+    g++-aarch64-linux-gnu qemu-user-static libsimde-dev
+    libsdl2-dev:arm64 libpng-dev:arm64 libjpeg62-turbo-dev:arm64 zlib1g-dev:arm64 libfreetype-dev:arm64
+    libfontconfig-dev:arm64 libavformat-dev:arm64 libavcodec-dev:arm64 libswresample-dev:arm64
+    libavutil-dev:arm64 libopenmpt-dev:arm64 libfluidsynth-dev:arm64 libmp3lame-dev:arm64
+    libgtest-dev:arm64 libbenchmark-dev:arm64
   )
 fi
 # npm installs Lighthouse for the page's audit; a node from elsewhere brings its own.
@@ -57,5 +69,12 @@ else
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+for p in "${missing[@]}"; do
+  arch=${p##*:}
+  if [ "$arch" != "$p" ] && [ "$arch" != "$(dpkg --print-architecture)" ] &&
+    ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    "${SUDO[@]}" dpkg --add-architecture "$arch"
+  fi
+done
 "${SUDO[@]}" apt-get update -qq
-"${SUDO[@]}" apt-get install -y -qq "${missing[@]}"
+"${SUDO[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y -qq "${missing[@]}"

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <vector>
 
+#include <kelvra/buffer/FastPath.h>
+
 #include "FrameOutput.h"
 #include "Show.h"
 
@@ -61,8 +63,8 @@ class BenchmarkTiming : public FrameOutput {
       std::printf("%5s %8zu %9.3f %9.3f %9.3f\n", Name, T.size(), Sum / double(T.size()), Worst, T[Rank - 1]);
     }
     const double Fps = RunSeconds > 0.0 ? double(RunFrames) / RunSeconds : 0.0;
-    std::printf("whole run: %llu frames in %.3f s, %.2f frames per second\n",
-                static_cast<unsigned long long>(RunFrames), RunSeconds, Fps);
+    std::printf("whole run: %llu frames in %.3f s, %.2f frames per second, %s drawing\n",
+                static_cast<unsigned long long>(RunFrames), RunSeconds, Fps, KvPathName(KvActivePath()));
     std::fflush(stdout);
   }
 

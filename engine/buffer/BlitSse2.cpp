@@ -15,9 +15,9 @@
 //   the trail   DrawAlpha onto itself one pixel right: four rows' chains in
 //               the lanes of one vector (AlphaRowsOneRight4)
 #include "RowKernels.h"
+#include "SimdIntrinsics.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(KV_SIMD_SSE2)
 
 namespace kv {
 namespace {
@@ -444,7 +444,7 @@ bool AlphaRowsOneRight4(int Index, uint8_t* const D[4], int32_t N, uint32_t Alph
 
 }  // namespace kv
 
-#else  // no SSE2: the reference kernels
+#else  // no SSE2 (nor SIMDe): the reference kernels
 
 namespace kv {
 const KernelSet& Sse2Kernels() { return ReferenceKernels(); }

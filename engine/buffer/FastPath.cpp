@@ -1,11 +1,14 @@
 // Processor test, path selection and the engine-wide row copy.
 //
 // The test runs once, the first time anything asks (before the first
-// drawing): SSE2 is part of x86-64, so MmxAvailable is always true there,
+// drawing): SSE2 is part of x86-64, so MmxAvailable is always true there;
+// so it is on 64-bit ARM, whose NEON runs the SSE2 kernels through SIMDe,
 // and in a WebAssembly build with SIMD, where emscripten's SSE2 headers map
 // the SSE2 kernels onto wasm's 128-bit vectors; AVX2 is asked of the
-// processor with CPUID. KELVRA_REFERENCE=1 in the
-// environment starts the engine on the reference kernels.
+// processor with CPUID. ARM builds leave the AVX2 kernels out: SIMDe would
+// run each 256-bit step as two NEON ones, and its gathers a lane at a time.
+// KELVRA_REFERENCE=1 in the environment starts the engine on the reference
+// kernels.
 #include "FastPath.h"
 
 #include <cstdlib>
@@ -13,7 +16,7 @@
 
 #include "RowKernels.h"
 
-#if defined(__x86_64__) || defined(_M_X64) || (defined(__EMSCRIPTEN__) && defined(__SSE2__))
+#if defined(__x86_64__) || defined(_M_X64) || defined(__aarch64__) || (defined(__EMSCRIPTEN__) && defined(__SSE2__))
 bool MmxAvailable = true;
 #else
 bool MmxAvailable = false;
@@ -67,6 +70,21 @@ void KvForcePath(KvPath Path) {
 }
 
 void KvForceReference(bool On) { CurrentPath() = On ? KvPath::Reference : BestPath(); }
+
+const char* KvPathName(KvPath Path) {
+  switch (Path) {
+    case KvPath::Avx2:
+      return "AVX2";
+    case KvPath::Sse2:
+#if defined(__aarch64__)
+      return "SSE2 on NEON";
+#else
+      return "SSE2";
+#endif
+    default:
+      return "reference";
+  }
+}
 
 void EndMmx() {
   // The AVX2 kernels leave the upper halves of the ymm registers dirty only

@@ -6,7 +6,8 @@
 // FastMove is never null: it starts as a plain copy.
 //
 // MmxAvailable is true on every x86-64 processor (SSE2 is part of the
-// architecture); KvHasAvx2 says whether the AVX2 kernels may run. Setting the
+// architecture) and on every 64-bit ARM one (the SSE2 kernels run on NEON,
+// through SIMDe); KvHasAvx2 says whether the AVX2 kernels may run. Setting the
 // environment variable KELVRA_REFERENCE=1 (or calling KvForceReference) makes
 // every drawing routine take its plain reference path, so both can be timed
 // and compared.
@@ -30,3 +31,6 @@ KvPath KvActivePath();
 // to the next narrower one.
 void KvForcePath(KvPath Path);
 void KvForceReference(bool On);
+// A path's name for reports, with the instructions it runs on here:
+// "reference", "SSE2", "AVX2", "SSE2 on NEON".
+const char* KvPathName(KvPath Path);

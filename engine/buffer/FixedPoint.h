@@ -33,6 +33,8 @@ inline float HoldAsFloat(double Value) {
   float Rounded = static_cast<float>(Value);
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
   __asm__("" : "+x"(Rounded));
+#elif defined(__GNUC__) && defined(__aarch64__)
+  __asm__("" : "+w"(Rounded));
 #else
   volatile float Stored = Rounded;
   Rounded = Stored;

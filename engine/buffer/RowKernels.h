@@ -3,7 +3,8 @@
 // Every per-depth inner loop of the blits, the span fill and the textured
 // span lives here, in three layers that must give identical bytes:
 //   RowKernels.cpp  plain reference kernels, one pixel at a time
-//   BlitSse2.cpp    SSE2 kernels (every x86-64 processor)
+//   BlitSse2.cpp    SSE2 kernels (every x86-64 processor; NEON through
+//                   SIMDe on 64-bit ARM)
 //   BlitAvx2.cpp    AVX2 kernels (after the run-time processor test)
 // ActiveKernels() picks the layer that KvActivePath() names; a kernel that
 // gains nothing from a wider layer is the narrower layer's function.
@@ -97,7 +98,7 @@ struct KernelSet {
 };
 
 const KernelSet& ReferenceKernels();
-const KernelSet& Sse2Kernels();  // falls back to the reference off x86-64
+const KernelSet& Sse2Kernels();  // the reference set where SSE2 cannot be built
 const KernelSet& Avx2Kernels();  // the SSE2 set when AVX2 is not built in
 // The set of KvActivePath().
 const KernelSet& ActiveKernels();

@@ -4,11 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
 #include <new>
+
+#include "../../buffer/SimdIntrinsics.h"
 
 namespace {
 
@@ -91,14 +89,19 @@ inline void Store32(uint8_t* P, uint32_t V) { std::memcpy(P, &V, 4); }
 // All ones when the 24-bit pixel P differs from the key.
 inline uint32_t TakeMask(uint32_t P, uint32_t Key) { return 0u - uint32_t(P != Key); }
 
-#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+#if defined(KV_SIMD_SSSE3)
 #define KV_KEYED_SSSE3 1
 // Sixteen 3-byte pixels (48 bytes) a step: byte shuffles spread them into
 // four vectors of 32-bit pixels for the compare, and the four lane masks are
-// shuffled back into three byte masks for the select. Compiled for SSSE3
-// only here and called only after the processor test; it uses intrinsics
-// alone (nothing shared with other code). Returns the pixels done.
-__attribute__((target("ssse3"))) size_t KeyedRow24Ssse3(const uint8_t* S, uint8_t* D, size_t Count, uint32_t Key) {
+// shuffled back into three byte masks for the select. On x86 compiled for
+// SSSE3 only here and called only after the processor test; it uses
+// intrinsics alone (nothing shared with other code). Returns the pixels done.
+#if defined(KV_SIMD_SSSE3_ALWAYS)
+#define KV_SSSE3_FUNCTION
+#else
+#define KV_SSSE3_FUNCTION __attribute__((target("ssse3")))
+#endif
+KV_SSSE3_FUNCTION size_t KeyedRow24Ssse3(const uint8_t* S, uint8_t* D, size_t Count, uint32_t Key) {
   const __m128i Spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
   const __m128i SpreadHigh = _mm_setr_epi8(4, 5, 6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15, -1);
   const __m128i K = _mm_set1_epi32(int(Key));
@@ -131,11 +134,15 @@ __attribute__((target("ssse3"))) size_t KeyedRow24Ssse3(const uint8_t* S, uint8_
 }
 
 bool HasSsse3() {
+#if defined(KV_SIMD_SSSE3_ALWAYS)
+  return true;
+#else
   static const bool Has = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("ssse3") != 0;
   }();
   return Has;
+#endif
 }
 #endif
 
