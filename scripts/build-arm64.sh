@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 native_arg=${1:-build}
 
 arm64_libs=(libsdl2-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev libfreetype-dev libfontconfig-dev
-  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libopenmpt-dev libfluidsynth-dev
+  libavformat-dev libavcodec-dev libswresample-dev libswscale-dev libavutil-dev libopenmpt-dev libfluidsynth-dev
   libmp3lame-dev libgtest-dev libbenchmark-dev)
 scripts/install-deps.sh --only g++-aarch64-linux-gnu qemu-user-static libsimde-dev dpkg-dev \
   "${arm64_libs[@]/%/:arm64}"

@@ -36,7 +36,7 @@ if [ "${1:-all}" != play ]; then
     # the 64-bit ARM build (scripts/build-arm64.sh) and its tests under qemu
     g++-aarch64-linux-gnu qemu-user-static libsimde-dev
     libsdl2-dev:arm64 libpng-dev:arm64 libjpeg62-turbo-dev:arm64 zlib1g-dev:arm64 libfreetype-dev:arm64
-    libfontconfig-dev:arm64 libavformat-dev:arm64 libavcodec-dev:arm64 libswresample-dev:arm64
+    libfontconfig-dev:arm64 libavformat-dev:arm64 libavcodec-dev:arm64 libswresample-dev:arm64 libswscale-dev:arm64
     libavutil-dev:arm64 libopenmpt-dev:arm64 libfluidsynth-dev:arm64 libmp3lame-dev:arm64
     libgtest-dev:arm64 libbenchmark-dev:arm64
   )
