@@ -16,19 +16,24 @@ native_arg=${1:-build}
 scripts/install-deps.sh --only g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zip
 
 native=$(cd "$native_arg" 2>/dev/null && pwd) || native=$native_arg
-for f in "$native/web/nerith.kpak" "$native/bin/SND/Nerith.mp3" "$native/bin/nerith"; do
+for f in "$native/web/nerith.kpak" "$native/bin/SND/Nerith.mp3" "$native/bin/nerith" "$native/icons/icon_256.png"; do
   [ -f "$f" ] || { echo "build-windows: $f is missing: build the native show first (cmake --build $native_arg)" >&2; exit 1; }
 done
+
+version=$("$native/bin/nerith" --version | awk '{print $2}')
+# The exe's icon: the generated desktop icons in one .ico.
+mkdir -p build-win
+python3 show/win32/MakeIcon.py build-win/nerith.ico "$native"/icons/icon_{48,64,128,256}.png
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S show/win32 -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" "${launcher[@]}" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" "${launcher[@]}" \
+  -DNERITH_VERSION="$version" -DNERITH_ICON="$PWD/build-win/nerith.ico" >/dev/null
 cmake --build build-win --parallel "${KELVRA_JOBS:-2}" --target nerith music_envelope
 x86_64-w64-mingw32-strip build-win/nerith.exe
 
 # The package: what a user unzips and double-clicks.
-version=$("$native/bin/nerith" --version | awk '{print $2}')
 stage=build-win/package/nerith-$version-win64
 rm -rf build-win/package
 mkdir -p "$stage/SND"

@@ -142,8 +142,9 @@ uint32_t ClockSeed() {
 void PrepareDumpFolder() {
   if (Options.DumpDir.empty()) return;
   std::error_code Ec;
-  std::filesystem::create_directories(Options.DumpDir, Ec);
-  if (Ec || !std::filesystem::is_directory(Options.DumpDir, Ec))
+  const std::filesystem::path Folder = std::filesystem::u8path(Options.DumpDir);  // UTF-8 on Windows too
+  std::filesystem::create_directories(Folder, Ec);
+  if (Ec || !std::filesystem::is_directory(Folder, Ec))
     FatalError(KvErrorLine("[Nerith]", "DumpFrames",
                            "Cannot create the folder \"" + Options.DumpDir + "\": " +
                                (Ec ? Ec.message() : std::string("not a folder")))
