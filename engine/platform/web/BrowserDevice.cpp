@@ -131,6 +131,18 @@ class BrowserDevice final : public KvMemoryDevice {
     return true;
   }
 
+  // Never with Alt: a key with Alt is the browser's (OnKey).
+  void TakeKeyPresses(uint8_t Pressed[256]) override {
+    std::memcpy(Pressed, Presses, 256);
+    std::memset(Presses, 0, 256);
+  }
+
+  // Full screen is the page's (its button, F, a double click): a program may
+  // not take it without a gesture of the user's. The page's icon is its
+  // own <link rel="icon">.
+  KvResult SetFullScreen(bool) override { return KVERR_UNSUPPORTED; }
+  void SetWindowIcon(const uint8_t*, int32_t, int32_t) override {}
+
   void ShowMessageBox(const char*, const char* Text) override { kv_show_fatal(Text); }
 
  private:
@@ -161,6 +173,7 @@ class BrowserDevice final : public KvMemoryDevice {
       if (Down) {
         Self->SetKey(K.Key, true);
         Self->Unread[K.Key] = true;
+        if (!Event->repeat) Self->Presses[K.Key] = 0x80;
       } else if (Self->Unread[K.Key]) {
         Self->ReleaseAfterRead[K.Key] = true;
       } else {
@@ -175,6 +188,7 @@ class BrowserDevice final : public KvMemoryDevice {
   double LastYield = 0;
   bool Unread[256] = {};            // down since the last reading
   bool ReleaseAfterRead[256] = {};  // and already up again
+  uint8_t Presses[256] = {};        // since the last TakeKeyPresses
   std::vector<uint8_t> Rgba;
 };
 
@@ -198,6 +212,9 @@ KvDeviceRef KvMakeSdlDevice(const KvWindowOptions&) {
   KvSetDeviceCreateError("SDL2 is not part of the browser build");
   return nullptr;
 }
+
+// Screenshots are the page's: F12 there offers the canvas as a download.
+std::string KvPicturesFolder() { return std::string(); }
 
 // Nor libpng: a page has no folder to write frames into (--dump-frames then
 // stops the show with the engine's "Cannot write" line).
