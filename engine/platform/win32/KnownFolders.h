@@ -4,7 +4,7 @@
 
 #include <string>
 
-// The Pictures known folder (F12's screenshots).
-std::string KvPicturesFolder();
+#include "../../Platform.h"  // KvPicturesFolder: here the Pictures known folder
+
 // %LOCALAPPDATA%\Nerith, made if missing (the fall-back place of KVR_ERR.txt).
 std::string KvLocalAppDataFolder();
