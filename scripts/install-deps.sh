@@ -26,7 +26,7 @@ if [ "${1:-all}" != play ]; then
     emscripten nodejs chromium           # the browser build and its tests (scripts/build-web.sh)
     # the Windows build (scripts/build-windows.sh) and its tests under Wine
     g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zip unzip
-    wine wine64 gstreamer1.0-plugins-good xdotool
+    wine wine64 gstreamer1.0-plugins-good xdotool openbox   # openbox: the Wine window scenario
   )
 fi
 if [ "${1:-}" = --only ]; then
