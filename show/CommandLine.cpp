@@ -264,6 +264,9 @@ int ParseCommandLine(int argc, char** argv) {
         return UsageError("--frames needs frame numbers from 1 up, separated by commas, not \"" + Value + "\"");
       HasFrames = true;
     } else if (Arg == "--record") {
+#ifdef _WIN32
+      return UsageError("--record: recording is not part of the Windows build (the Linux build records)");
+#endif
       RecordFormat Format;
       if (!RecordFormatOf(Value, &Format))
         return UsageError("--record needs a file ending in .mp4, .mkv or .webm, not \"" + Value + "\"");
