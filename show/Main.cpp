@@ -157,7 +157,7 @@ void PrepareDumpFolder() {
 void CheckOutputTargets() {
   std::string Why;
   if (!Options.DumpDir.empty() &&
-      !KvCheckWritableTarget((std::filesystem::path(Options.DumpDir) / "frame_00001.png").string(), &Why))
+      !KvCheckWritableTarget((std::filesystem::u8path(Options.DumpDir) / "frame_00001.png").u8string(), &Why))
     FatalError(KvErrorLine("[Nerith]", "DumpFrames", Why).c_str());
   if (!Options.RecordPath.empty() && !KvCheckWritableTarget(Options.RecordPath, &Why))
     FatalError(KvErrorLine("[Nerith]", "Record", Why).c_str());

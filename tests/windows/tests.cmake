@@ -18,7 +18,7 @@ add_test(NAME windows.prefix COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/prefix.sh ${
 set_tests_properties(windows.prefix PROPERTIES LABELS windows TIMEOUT 600 FIXTURES_SETUP windows_prefix
   RESOURCE_LOCK kelvra_wine_prefix)
 
-set(KV_WINDOWS_CHECKS offline_frames errors pictures window music)
+set(KV_WINDOWS_CHECKS offline_frames errors pictures paths window music)
 foreach(check ${KV_WINDOWS_CHECKS})
   add_test(NAME windows.${check}
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/${check}.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
