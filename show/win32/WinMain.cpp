@@ -60,6 +60,7 @@ KvAssetPack Pack;
 int wmain(int argc, wchar_t** argv) {
   UseParentConsole();
   KvInstallWin32FatalHooks();
+  KvSetFatalCaption(L"Nerith");  // until the window gives its own
   std::vector<std::string> Text;
   for (int i = 0; i < argc; ++i) Text.push_back(KvUtf8(argv[i]));
   std::vector<char*> Args;
