@@ -37,6 +37,7 @@ old_pictures=$(wine reg query "$folders_key" /v "My Pictures" 2>/dev/null | tr -
 WM=
 ws_on_fail() { :; }
 finish() {
+  set +e  # the clean-up's own failures (a show or openbox already gone) change no result
   [ -n "${WS_PID:-}" ] && kill "$WS_PID" 2>/dev/null
   wine reg delete 'HKCU\Software\Wine\AppDefaults\nerith.exe' /f >/dev/null 2>&1
   [ -n "$old_pictures" ] && wine reg add "$folders_key" /v "My Pictures" /t REG_EXPAND_SZ /d "$old_pictures" /f \

@@ -25,6 +25,7 @@ namespace {
 constexpr const wchar_t* WindowClass = L"KelvraWindow";
 constexpr DWORD WindowedStyle = WS_OVERLAPPEDWINDOW;
 constexpr DWORD FullStyle = WS_POPUP;
+constexpr UINT CoverAgain = WM_APP + 1;  // full screen: cover the monitor again
 
 // Per-monitor DPI awareness: version 2 where Windows has it (10 1703 on),
 // version 1 through shcore on 8.1, the system-wide kind on 7. The manifest
@@ -263,16 +264,37 @@ class Win32Device final : public KvMemoryDevice {
   void EnterFullScreen() {
     Placement.length = sizeof Placement;
     GetWindowPlacement(Window, &Placement);
+    const LONG_PTR Visible = GetWindowLongPtrW(Window, GWL_STYLE) & WS_VISIBLE;
+    SetWindowLongPtrW(Window, GWL_STYLE, LONG_PTR(FullStyle) | Visible);
+    Full = true;
+    Corrections = 0;
+    CoverMonitor();
+    ShowCursor(FALSE);
+  }
+
+  RECT MonitorRect() const {
     MONITORINFO Info = {};
     Info.cbSize = sizeof Info;
     GetMonitorInfoW(MonitorFromWindow(Window, MONITOR_DEFAULTTOPRIMARY), &Info);
-    const RECT& R = Info.rcMonitor;
-    const LONG_PTR Visible = GetWindowLongPtrW(Window, GWL_STYLE) & WS_VISIBLE;
-    SetWindowLongPtrW(Window, GWL_STYLE, LONG_PTR(FullStyle) | Visible);
+    return Info.rcMonitor;
+  }
+
+  void CoverMonitor() {
+    const RECT R = MonitorRect();
     SetWindowPos(Window, HWND_TOP, R.left, R.top, R.right - R.left, R.bottom - R.top,
                  SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
-    Full = true;
-    ShowCursor(FALSE);
+  }
+
+  // A full-screen window that something else moved or sized (an X window
+  // manager answering an older request, under Wine) covers the monitor
+  // again; a few times per switch, so that nothing is fought for ever.
+  void KeepCoveringMonitor() {
+    if (!Full || Corrections >= 8) return;
+    RECT Now, Want = MonitorRect();
+    GetWindowRect(Window, &Now);
+    if (EqualRect(&Now, &Want)) return;
+    ++Corrections;
+    PostMessageW(Window, CoverAgain, 0, 0);
   }
 
   void LeaveFullScreen() {
@@ -371,6 +393,12 @@ class Win32Device final : public KvMemoryDevice {
           Info->ptMinTrackSize.y = R.bottom - R.top;
         }
         return true;
+      case WM_WINDOWPOSCHANGED:
+        KeepCoveringMonitor();
+        return false;
+      case CoverAgain:
+        if (Full) CoverMonitor();
+        return true;
       case WM_ERASEBKGND:
         Result = 1;  // Present and WM_PAINT cover every pixel
         return true;
@@ -398,6 +426,7 @@ class Win32Device final : public KvMemoryDevice {
   HICON Icon = nullptr;
   bool Full = false;
   WINDOWPLACEMENT Placement = {};
+  int Corrections = 0;  // KeepCoveringMonitor's, since the last switch to full screen
   int32_t FrameWidth = 0, FrameHeight = 0;
   const KvSurface* LastFrame = nullptr;  // the primary surface, alive while the screen is
   uint8_t Presses[256] = {};
