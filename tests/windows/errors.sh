@@ -89,7 +89,7 @@ done
 # The box's OK button takes Return; the window is looked up again for it.
 deadline=$((SECONDS + 30))
 while kill -0 "$run" 2>/dev/null; do
-  id=$(box_window)
+  id=$(box_window || true)
   # The box may close between the look-up and the key: the next round tells.
   if [ -n "$id" ]; then xdotool key --window "$id" Return 2>/dev/null || true; fi
   [ $SECONDS -lt $deadline ] || fail "full screen: the message box did not close"
