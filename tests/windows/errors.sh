@@ -4,7 +4,8 @@
 # pack is found before any window opens; the music's failures (missing
 # file, no sound device, a module) come once the window is there (under Xvfb,
 # with the message box off). In full screen with the box on, the window goes
-# before the box shows.
+# before the box shows. In a command prompt, the exit status reaches it;
+# --record gives its own line.
 # Under a display of its own (xvfb-run -a: other runs may use Xvfb too).
 if [ -z "${KV_INNER:-}" ]; then
   KV_INNER=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
@@ -100,3 +101,19 @@ wait "$run" || status=$?
 [ "$status" -eq 1 ] || fail "full screen: exit status $status after the message box, not 1"
 grep -q '^\[SoundKv\]Create -> File not found' <(tr -d '\r' <"$WORK/out.txt") || fail "full screen: no error line"
 echo "full screen: the window closed, then the message box; status 1"
+
+# In a command prompt "nerith" is nerith.com: it waits for the show and ends
+# with its exit status, the usage line on the prompt's standard error.
+fresh_case
+status=0
+(cd "$WORK/case" && timeout 60 wine cmd /c nerith --bogus) >"$WORK/out.txt" 2>"$WORK/err.crlf" || status=$?
+[ "$status" -eq 2 ] || fail "nerith --bogus in a command prompt: exit status $status, not 2"
+grep -q '^nerith: unknown option "--bogus"' <(tr -d '\r' <"$WORK/err.crlf") ||
+  fail "nerith --bogus in a command prompt: no usage line ($(tr -d '\r' <"$WORK/err.crlf" | head -n 3))"
+echo "command prompt: nerith --bogus gave exit status 2 and its usage line"
+status=0
+(cd "$WORK/case" && timeout 60 wine nerith.exe --record show.mp4) >"$WORK/out.txt" 2>"$WORK/err.crlf" || status=$?
+[ "$status" -eq 2 ] || fail "--record: exit status $status, not 2"
+grep -q '^nerith: --record: recording is not part of the Windows build' <(tr -d '\r' <"$WORK/err.crlf") ||
+  fail "--record: not its own line ($(tr -d '\r' <"$WORK/err.crlf" | head -n 1))"
+echo "--record: $(tr -d '\r' <"$WORK/err.crlf" | head -n 1)"
