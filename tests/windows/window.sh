@@ -20,6 +20,7 @@ if [ -z "${KV_INNER:-}" ]; then
 fi
 source "$(dirname "$0")/common.sh" "$@"
 source "$SOURCE/tests/common/window_scenario.sh"
+set +e  # as on Linux: the scenario's steps say themselves what failed
 for tool in openbox xdotool xprop xwininfo import convert compare; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/install-deps.sh)"
 done
@@ -64,7 +65,7 @@ ws_poll 20 ws_has_wm || ws_fail "openbox did not start: $(cat "$WORK/openbox.log
 ws_poll 20 eval '[ "$(ws_workarea)" = "0 40 1920 1040" ]' || ws_fail "work area $(ws_workarea), not 1920x1040+0+40"
 
 start_show() {
-  (cd "$WORK/show" && exec wine nerith.exe --window --no-music --benchmark) >"$WS_LOG" 2>&1 &
+  (cd "$WORK/show" && exec wine nerith.exe --window --no-music --benchmark "$@") >"$WS_LOG" 2>&1 &
   ws_started $!
 }
 ended_by_itself() {
@@ -89,4 +90,22 @@ ended_by_itself Escape
 start_show
 ws_step_close
 ended_by_itself "the close box"
+
+# --window-scale 1 --integer-scale: 640 x 480, and in 1600 x 900 the frame
+# once (the largest whole multiple that fits), centred.
+start_show --window-scale 1 --integer-scale
+ws_await_size 640 480 || ws_fail "--window-scale 1 opened at $(ws_size)"
+xdotool windowsize "$(ws_window)" 1600 900
+ws_await_size 1600 900 || ws_fail "not resized to 1600 x 900: $(ws_size)"
+# The lit pixels lie in the 640 x 480 at 480,210 and span most of its width.
+ws_whole_once() {
+  local w h x y
+  ws_shot "$WORK/shots/integer.png" || return 1
+  read -r w h x y < <(ws_lit_box "$WORK/shots/integer.png")
+  [ "$x" -ge 479 ] && [ "$y" -ge 209 ] && [ $((x + w)) -le 1121 ] && [ $((y + h)) -le 691 ] && [ $((w * 4)) -ge 1920 ]
+}
+ws_poll 20 ws_whole_once ||
+  ws_fail "--integer-scale in 1600 x 900: lit area $(ws_lit_box "$WORK/shots/integer.png"), not within 640 x 480 at 480,210"
+echo "--window-scale 1 --integer-scale: 640 x 480; in 1600 x 900 the frame once, centred"
+ws_step_close
 echo "Win32 window under Wine: every step of the scenario behaves"
