@@ -69,7 +69,9 @@ ws_window() {
 
 ws_started() {
   WS_PID=$1
-  ws_poll 60 ws_window >/dev/null || { ws_alive || ws_fail "the show ended before its window appeared"; ws_fail "no window appeared"; }
+  ws_poll 60 eval 'ws_window >/dev/null || ! ws_alive'
+  ws_alive || ws_fail "the show ended before its window appeared"
+  ws_window >/dev/null || ws_fail "no window appeared"
 }
 
 # ws_key KEY...: the keys to the window, found again now.
@@ -128,6 +130,7 @@ x.XInternAtom.restype = ctypes.c_ulong
 x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
 x.XDefaultRootWindow.restype = ctypes.c_ulong
 x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+x.XFlush.argtypes = x.XCloseDisplay.argtypes = [ctypes.c_void_p]
 class Message(ctypes.Structure):
     _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
                 ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
