@@ -10,8 +10,9 @@
 #   - resized to 1600 x 900 and 700 x 300 the picture stays 4:3 between bars;
 #   - F11 and Alt+Enter go to full screen and back to the same place and size,
 #     under openbox from a maximised window too;
-#   - the cursor hides over the window after 2 s without motion (bare);
-#   - a 1 ms Escape tap ends a run, closing the window another, both with 0.
+#   - the pointer hides over the window after 2 s without motion;
+#   - a 1 ms Escape tap ends a run, closing the window another, both with 0;
+#   - --window-scale 3 opens a window, lowered to what fits, with a note.
 # Usage: window_scenario_sdl.sh BUILD bare|openbox. Exit 77 (skipped) without
 # the X tools or the generated assets.
 set -uo pipefail
@@ -38,6 +39,11 @@ finish() {
 }
 trap finish EXIT
 WS_FIND=(--class org.nerith.Nerith)
+ws_on_fail() {
+  echo "--- DISPLAY=$DISPLAY; the X server's windows:" >&2
+  xwininfo -root -tree 2>&1 | grep -v '^ *$' | head -n 20 >&2
+  [ -n "$WS_PID" ] && ps -o pid,stat,wchan:20,etime,args -p "$WS_PID" >&2
+}
 WS_LOG=$WORK/show.log
 WS_SHOTS=$WORK/Pictures
 mkdir -p "$WS_SHOTS" "$WORK/shots"
@@ -57,9 +63,11 @@ XML
   ws_poll 20 eval '[ "$(ws_workarea)" = "0 100 1920 980" ]' || ws_fail "work area $(ws_workarea), not 1920x980+0+100"
 fi
 
+# start_show [OPTION...]: --window unless options are given.
 start_show() {
+  [ $# = 0 ] && set -- --window
   (cd "$WORK" && SDL_AUDIODRIVER=dummy KELVRA_NO_MESSAGEBOX=1 XDG_PICTURES_DIR="$WS_SHOTS" \
-    exec "$BUILD/bin/nerith" --window --no-music) >"$WS_LOG" 2>&1 &
+    exec "$BUILD/bin/nerith" "$@" --no-music) >"$WS_LOG" 2>&1 &
   ws_started $!
 }
 
@@ -81,9 +89,14 @@ if [ "$MODE" = openbox ]; then
   ws_step_maximized_fullscreen "$WORK/shots" F11
   ws_step_maximized_fullscreen "$WORK/shots" alt+Return
 fi
+ws_step_idle_cursor
 ws_alive || ws_fail "the show ended on its own"
 ws_step_escape_tap
 
-start_show
+# Three times 640 x 480 is more than the work area: lowered, with a note,
+# and a window without --window.
+start_show --window-scale 3
+ws_step_open_size
+grep -q -- "--window-scale 3 does not fit" "$WS_LOG" || ws_fail "no note on the lowered --window-scale"
 ws_step_close
 echo "SDL window ($MODE): every step of the scenario behaves"
