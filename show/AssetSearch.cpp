@@ -19,11 +19,15 @@ namespace fs = std::filesystem;
 namespace {
 std::string AssetRoot;
 
-// GFX/, or the asset pack of the builds that draw from it (Windows), whose
-// folder holds no GFX/.
+// GFX/, or on the builds that draw from the asset pack (Windows) the pack,
+// whose folder holds no GFX/. The Linux build reads no pack: a folder with
+// only the pack (an unzipped Windows package) is not one to stop in.
 bool HasGfxFolder(const fs::path& Folder) {
   std::error_code Ec;
-  return fs::is_directory(Folder / "GFX", Ec) || fs::is_regular_file(Folder / KvPackFileName, Ec);
+#ifdef _WIN32
+  if (fs::is_regular_file(Folder / KvPackFileName, Ec)) return true;
+#endif
+  return fs::is_directory(Folder / "GFX", Ec);
 }
 
 std::string ExecutableFolder() {
