@@ -206,8 +206,10 @@ void KvSetDeviceCreateError(const std::string& Text);
 // window for the engine's own programs.
 struct KvWindowOptions {
   // Window size as a whole multiple of the frame; 0: the largest multiple
-  // that fits the desktop's usable area.
+  // that fits the desktop's work area with the window's frame. A multiple
+  // larger than that is lowered to it, and ScaleLowered hears of it.
   int32_t Scale = 1;
+  std::function<void(int32_t Asked, int32_t Used)> ScaleLowered;
   // Frames shown only at whole multiples (centred, with bars), in the window
   // and full-screen; otherwise as large as fits at 4:3.
   bool IntegerScale = false;

@@ -21,6 +21,7 @@ if [ "${1:-all}" != play ]; then
   PACKAGES+=(
     libgtest-dev libbenchmark-dev libpixman-1-dev
     xvfb xauth xdotool imagemagick x11-utils   # xdotool, xprop: the window under a bare X server (tests/show)
+    openbox                              # the same window under a window manager (tests/show)
     desktop-file-utils appstream lintian dpkg-dev file
     python3                              # the crafted-file recipe, the page tests
     emscripten nodejs chromium           # the browser build and its tests (scripts/build-web.sh)

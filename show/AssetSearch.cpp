@@ -19,14 +19,18 @@ namespace fs = std::filesystem;
 namespace {
 std::string AssetRoot;
 
-// GFX/, or the asset pack of the builds that draw from it (Windows), whose
-// folder holds no GFX/.
-// Paths are UTF-8 strings (on Windows too: fs::path(std::string) would not
-// read them as UTF-8 there).
+// GFX/, or on the builds that draw from the asset pack (Windows) the pack,
+// whose folder holds no GFX/. The Linux build reads no pack: a folder with
+// only the pack (an unzipped Windows package) is not one to stop in. Paths
+// are UTF-8 strings (on Windows too: fs::path(std::string) would not read
+// them as UTF-8 there).
 bool HasGfxFolder(const std::string& Place) {
   const fs::path Folder = fs::u8path(Place);
   std::error_code Ec;
-  return fs::is_directory(Folder / "GFX", Ec) || fs::is_regular_file(Folder / KvPackFileName, Ec);
+#ifdef _WIN32
+  if (fs::is_regular_file(Folder / KvPackFileName, Ec)) return true;
+#endif
+  return fs::is_directory(Folder / "GFX", Ec);
 }
 
 std::string ExecutableFolder() {

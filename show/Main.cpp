@@ -193,6 +193,11 @@ void InitShow() {
     Window.Scale = Options.WindowScale;
     Window.IntegerScale = Options.IntegerScale;
     Window.AppId = NerithAppId;
+    Window.ScaleLowered = [](int32_t Asked, int32_t Used) {
+      std::fprintf(stderr, "nerith: --window-scale %d does not fit the screen's work area; the window opens at %d\n",
+                   int(Asked), int(Used));
+      std::fflush(stderr);
+    };
     KvSetWindowOptions(Window);
   }
   PrepareRunClock();

@@ -13,6 +13,8 @@
 #                               maximised state
 #   ws_step_maximized_fullscreen KEYS   the same from a maximised window
 #                               (under a window manager)
+#   ws_step_idle_cursor         the pointer over the window hides when still
+#                               (after 2 s) and comes back when it moves
 #   ws_step_escape_tap          Escape down and up 1 ms later: exit status 0
 #   ws_step_close               closing the window: exit status 0
 #
@@ -67,9 +69,22 @@ ws_window() {
   [ -n "$id" ] && echo "$id"
 }
 
+# ws_started PID: waits for the show's window to show a picture. Until
+# then the window may still be replaced (SDL makes it again for an OpenGL
+# renderer), and an id found earlier is no use.
 ws_started() {
   WS_PID=$1
-  ws_poll 60 ws_window >/dev/null || { ws_alive || ws_fail "the show ended before its window appeared"; ws_fail "no window appeared"; }
+  ws_poll 60 eval 'ws_drawn || ! ws_alive'
+  ws_alive || ws_fail "the show ended before its window showed a picture"
+  ws_drawn || ws_fail "no window with a picture appeared"
+}
+ws_drawn() {
+  local shot
+  shot=$(mktemp --suffix .png) || return 1
+  ws_shot "$shot" && [ "$(convert "$shot" -format '%[fx:maxima.r+maxima.g+maxima.b > 0]' info:)" = 1 ]
+  local drawn=$?
+  rm -f "$shot"
+  return $drawn
 }
 
 # ws_key KEY...: the keys to the window, found again now.
@@ -128,6 +143,7 @@ x.XInternAtom.restype = ctypes.c_ulong
 x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
 x.XDefaultRootWindow.restype = ctypes.c_ulong
 x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+x.XFlush.argtypes = x.XCloseDisplay.argtypes = [ctypes.c_void_p]
 class Message(ctypes.Structure):
     _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
                 ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
@@ -147,6 +163,47 @@ x.XSendEvent(d, target, 0, mask, ctypes.byref(m))
 x.XFlush(d)
 x.XCloseDisplay(d)
 EOF
+}
+
+# Whether the pointer's picture has a pixel that is not transparent (XFixes:
+# the cursor as the server draws it). Status 2 without libXfixes.
+ws_cursor_visible() {
+  python3 - <<'EOF'
+import ctypes, ctypes.util, sys
+x, name = ctypes.CDLL(ctypes.util.find_library("X11")), ctypes.util.find_library("Xfixes")
+if not name:
+    sys.exit(2)
+xf = ctypes.CDLL(name)
+class Image(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort), ("height", ctypes.c_ushort),
+                ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort), ("serial", ctypes.c_ulong),
+                ("pixels", ctypes.POINTER(ctypes.c_ulong))]
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x.XCloseDisplay.argtypes = x.XFree.argtypes = [ctypes.c_void_p]
+xf.XFixesGetCursorImage.restype = ctypes.POINTER(Image)
+xf.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+d = x.XOpenDisplay(None)
+if not d:
+    sys.exit("no X display")
+image = xf.XFixesGetCursorImage(d)
+if not image:
+    sys.exit(2)
+i = image.contents
+shown = any(i.pixels[k] & 0xFF000000 for k in range(i.width * i.height))
+x.XFree(image)
+x.XCloseDisplay(d)
+sys.exit(0 if shown else 1)
+EOF
+}
+ws_cursor_hidden() { ws_cursor_visible; [ $? = 1 ]; }
+# Moves the pointer one pixel over the window (to and fro), then looks.
+ws_nudge_and_see_cursor() {
+  local w h x y
+  read -r w h x y < <(ws_geometry) || return 1
+  WS_NUDGE=$((1 - ${WS_NUDGE:-0}))
+  xdotool mousemove $((x + w / 2 + WS_NUDGE)) $((y + h / 2)) 2>/dev/null
+  ws_cursor_visible
 }
 
 # The close box: WM_DELETE_WINDOW, as a window manager sends it.
@@ -169,12 +226,13 @@ ws_unmaximize() {
 }
 
 # ws_shot FILE [root]: the window's client area (or the whole screen).
+# import waits for ever on a window destroyed while it reads it: a deadline.
 ws_shot() {
   local id
   if [ "${2:-}" = root ]; then
-    import -window root "$1" 2>/dev/null && return 0
+    timeout 20 import -window root "$1" 2>/dev/null && return 0
   else
-    id=$(ws_window) && import -window "$id" "$1" 2>/dev/null && return 0
+    id=$(ws_window) && timeout 20 import -window "$id" "$1" 2>/dev/null && return 0
   fi
   return 1
 }
@@ -204,10 +262,13 @@ ws_letterboxed() {
 }
 
 # ws_await_exit SECONDS: waits for the show to end; its status in WS_STATUS.
+# The window is gone too: the X server may take its time over a client that
+# has left, and the next run's search must not find the old window.
 ws_await_exit() {
   ws_poll "$1" eval '! ws_alive' || return 1
   WS_STATUS=0
   wait "$WS_PID" || WS_STATUS=$?
+  ws_poll "$1" eval '! ws_window >/dev/null' || ws_fail "the window stayed after the show ended"
   return 0
 }
 
@@ -322,6 +383,18 @@ ws_size_steady() {
   a=$(ws_geometry) || return 1
   sleep 0.3
   [ "$(ws_geometry)" = "$a" ]
+}
+
+ws_step_idle_cursor() {
+  ws_cursor_visible
+  if [ $? = 2 ]; then
+    echo "cursor: not checked (no XFixes library)"
+    return 0
+  fi
+  ws_poll 20 ws_nudge_and_see_cursor || ws_fail "the pointer is not shown while it moves over the window"
+  ws_poll 20 ws_cursor_hidden || ws_fail "the pointer stays on the window without motion"
+  ws_poll 20 ws_nudge_and_see_cursor || ws_fail "the pointer does not come back when it moves"
+  echo "cursor: shown while moving, hidden when still, back on motion"
 }
 
 ws_step_escape_tap() {
