@@ -131,11 +131,11 @@ class BrowserDevice final : public KvMemoryDevice {
     return true;
   }
 
-  // Never with Alt: a key with Alt is the browser's (OnKey).
-  void TakeKeyPresses(uint8_t Pressed[256]) override {
-    std::memcpy(Pressed, Presses, 256);
-    std::memset(Presses, 0, 256);
-  }
+  // None: the viewer's keys are the page's (Space pauses through its
+  // button, F and F12 are its own); reported here as well they would act
+  // twice. Escape reaches the show through KeyboardState, a quick tap
+  // included.
+  void TakeKeyPresses(uint8_t Pressed[256]) override { std::memset(Pressed, 0, 256); }
 
   // Full screen is the page's (its button, F, a double click): a program may
   // not take it without a gesture of the user's. The page's icon is its
@@ -173,7 +173,6 @@ class BrowserDevice final : public KvMemoryDevice {
       if (Down) {
         Self->SetKey(K.Key, true);
         Self->Unread[K.Key] = true;
-        if (!Event->repeat) Self->Presses[K.Key] = 0x80;
       } else if (Self->Unread[K.Key]) {
         Self->ReleaseAfterRead[K.Key] = true;
       } else {
@@ -188,7 +187,6 @@ class BrowserDevice final : public KvMemoryDevice {
   double LastYield = 0;
   bool Unread[256] = {};            // down since the last reading
   bool ReleaseAfterRead[256] = {};  // and already up again
-  uint8_t Presses[256] = {};        // since the last TakeKeyPresses
   std::vector<uint8_t> Rgba;
 };
 
