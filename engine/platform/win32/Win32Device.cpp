@@ -26,6 +26,9 @@ constexpr const wchar_t* WindowClass = L"KelvraWindow";
 constexpr DWORD WindowedStyle = WS_OVERLAPPEDWINDOW;
 constexpr DWORD FullStyle = WS_POPUP;
 constexpr UINT CoverAgain = WM_APP + 1;  // full screen: cover the monitor again
+// A window hides the pointer that rests over the picture this long.
+constexpr UINT_PTR IdleTimer = 1;
+constexpr UINT PointerIdleMs = 2000;
 
 // Per-monitor DPI awareness: version 2 where Windows has it (10 1703 on),
 // version 1 through shcore on 8.1, the system-wide kind on 7. The manifest
@@ -307,6 +310,15 @@ class Win32Device final : public KvMemoryDevice {
     ShowCursor(TRUE);
   }
 
+  bool PointerOverClient() const {
+    POINT P;
+    RECT Client;
+    if (!GetCursorPos(&P) || WindowFromPoint(P) != Window) return false;
+    ScreenToClient(Window, &P);
+    GetClientRect(Window, &Client);
+    return PtInRect(&Client, P) != FALSE;
+  }
+
   // The last frame letterboxed in the client area, the bars black.
   void Draw(HDC Dc) {
     RECT Client;
@@ -377,12 +389,30 @@ class Win32Device final : public KvMemoryDevice {
         for (int K = 0; K < 256; ++K) SetKey(uint8_t(K), false);
         return false;
       case WM_SETCURSOR:
-        if (Full && LOWORD(L) == HTCLIENT) {
+        if ((Full || PointerIdle) && LOWORD(L) == HTCLIENT) {
           SetCursor(nullptr);
           Result = TRUE;
           return true;
         }
         return false;
+      case WM_MOUSEMOVE:
+        // Windows also sends one when nothing moved (a window changed
+        // under the pointer): only a new place counts.
+        if (L != LastPointer) {
+          LastPointer = L;
+          if (PointerIdle) SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
+          PointerIdle = false;
+          SetTimer(Hwnd, IdleTimer, PointerIdleMs, nullptr);
+        }
+        return false;
+      case WM_TIMER:
+        if (W != IdleTimer) return false;
+        // The pointer still over the picture hides (the next WM_SETCURSOR
+        // keeps it hidden) until it moves again.
+        KillTimer(Hwnd, IdleTimer);
+        PointerIdle = true;
+        if (PointerOverClient()) SetCursor(nullptr);
+        return true;
       case WM_GETMINMAXINFO:
         // Smaller than a quarter of the frame it cannot be read.
         if (FrameWidth > 0) {
@@ -426,6 +456,8 @@ class Win32Device final : public KvMemoryDevice {
   HICON Icon = nullptr;
   bool Full = false;
   WINDOWPLACEMENT Placement = {};
+  bool PointerIdle = false;
+  LPARAM LastPointer = -1;
   int Corrections = 0;  // KeepCoveringMonitor's, since the last switch to full screen
   int32_t FrameWidth = 0, FrameHeight = 0;
   const KvSurface* LastFrame = nullptr;  // the primary surface, alive while the screen is
