@@ -74,7 +74,7 @@ run=$!
 box_window() { xdotool search --onlyvisible --name '^Tarnwick - Vastiel - 05/2001$' 2>/dev/null | head -n 1; }
 # box_up: a window of the caption that is not the full screen (1024 x 768).
 box_up() {
-  local id WIDTH HEIGHT
+  local id WIDTH=1024 HEIGHT=768  # a window gone before it is measured counts as none
   id=$(box_window) && [ -n "$id" ] || return 1
   eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)" || return 1
   [ "$WIDTH" -lt 1024 ] && [ "$HEIGHT" -lt 768 ]
