@@ -5,8 +5,8 @@
 // multiple of the frame (the window options' multiple, or the largest that
 // fits the work area), or a borderless window over the whole monitor (no
 // mode switch; F11 switches back to the same place and maximised state).
-// The frame is letterboxed in it (Letterbox.h), the cursor hidden in full
-// screen.
+// The frame is letterboxed in it (Letterbox.h); the pointer is hidden in
+// full screen, and in the window once it rests 2 s over the picture.
 // The process is per-monitor DPI aware, so Windows never blurs the window by
 // stretching it itself. Frames are shown with StretchDIBits straight from the
 // surface's memory, in all four depths (the DIB formats match the engine's
