@@ -13,7 +13,9 @@ if [ "${WS_INNER:-}" != 1 ]; then
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
   done
   [ -d "$BUILD/bin/GFX" ] || { echo "SKIP: no generated assets in $BUILD/bin"; exit 77; }
-  WS_INNER=1 exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" bash "$0" "$@"
+  # -a alone starts every search at :99, and runs starting together can pick
+  # the same server (then the window's clients cannot connect): a random start.
+  WS_INNER=1 exec xvfb-run -a -n $((100 + RANDOM % 4000)) -s "-screen 0 1920x1080x24 -nolisten tcp" bash "$0" "$@"
 fi
 source "$(dirname "$0")/../common/window_scenario.sh"
 
@@ -29,7 +31,8 @@ if [ "$MODE" = openbox ]; then
     >"$WORK/rc.xml"
   HOME=$WORK openbox --config-file "$WORK/rc.xml" >"$WORK/openbox.log" 2>&1 &
   WM=$!
-  ws_poll 20 eval '[ "$(ws_workarea)" = "0 100 1920 980" ]' || ws_fail "work area $(ws_workarea), not 1920x980+0+100"
+  ws_poll 20 eval '[ "$(ws_workarea)" = "0 100 1920 980" ]' ||
+    ws_fail "work area $(ws_workarea), not 1920x980+0+100; openbox: $(cat "$WORK/openbox.log")"
 fi
 
 # start_show [OPTION...]: --window unless options are given.
