@@ -25,6 +25,7 @@ trap '{ [ -n "$WS_PID" ] && kill "$WS_PID"; [ -n "$WM" ] && kill "$WM"; } 2>/dev
 WS_FIND=(--class org.nerith.Nerith) WS_LOG=$WORK/show.log WS_SHOTS=$WORK/Pictures WS_TMP=$WORK
 mkdir -p "$WS_SHOTS"
 ws_on_fail() { xwininfo -root -tree | head -n 20 >&2; }
+ws_await_server
 
 if [ "$MODE" = openbox ]; then
   printf '<openbox_config xmlns="http://openbox.org/3.4/rc"><margins><top>100</top></margins></openbox_config>\n' \
