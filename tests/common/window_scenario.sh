@@ -28,6 +28,9 @@ ws_poll() {
   done
 }
 ws_alive() { kill -0 "$WS_PID" 2>/dev/null; }
+# A new X server can refuse connections for a moment after xvfb-run starts
+# the command (seen under load): a client started then gives up at once.
+ws_await_server() { ws_poll 20 eval 'xwininfo -root >/dev/null 2>&1' || ws_fail "the X server takes no connections"; }
 ws_window() { xdotool search "${WS_FIND[@]}" 2>/dev/null | head -n 1 | grep .; }
 # Waits for the window to show a picture: until then it may still be
 # replaced (SDL makes it again for an OpenGL renderer).
