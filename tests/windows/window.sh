@@ -61,6 +61,7 @@ cat >"$WORK/rc.xml" <<'XML'
   <placement><policy>Smart</policy></placement>
 </openbox_config>
 XML
+ws_await_server
 HOME=$WORK openbox --config-file "$WORK/rc.xml" >"$WORK/openbox.log" 2>&1 &
 WM=$!
 ws_poll 20 ws_has_wm || ws_fail "openbox did not start: $(cat "$WORK/openbox.log")"
