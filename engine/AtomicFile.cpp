@@ -26,7 +26,11 @@ std::string TempPrefix = ".kelvra-";
 
 // The folder part of Target ("." for a bare name), for the temporary file.
 std::string FolderOf(const std::string& Target) {
+#ifdef _WIN32
+  const size_t Slash = Target.find_last_of("/\\");  // Windows takes either
+#else
   const size_t Slash = Target.find_last_of('/');
+#endif
   if (Slash == std::string::npos) return ".";
   if (Slash == 0) return "/";
   return Target.substr(0, Slash);

@@ -1,11 +1,35 @@
 // Platform layer: the one interface through which the engine reaches the
-// operating system's display, window messages and keyboard.
+// operating system's display, window messages and keyboard, and the list of
+// what every platform must supply.
 //
 // Everything above this header (display object, frame buffers, drawing) is
-// platform-free. Implementations:
-//   platform/sdl/SdlDevice.cpp           - SDL2 window or desktop full-screen, streaming texture
-//   platform/headless/HeadlessDevice.cpp - memory surfaces only; keeps the last presented frame
-//   FaultDevice (tests)                  - wraps another device and injects "lost" / "busy"
+// platform-free. A platform supplies:
+//   - a KvDevice (below): window, screen and surfaces, present, messages,
+//     key state and the key presses of a frame, full screen on and off, the
+//     window's icon, its own cursor policy (a window hides an idle pointer),
+//     the message box. Every operation is pure virtual: a device that cannot
+//     do one says so in its own code (headless: no full screen).
+//   - its factory, KvMake<Name>Device, and KvMakeSdlDevice (a refusal with
+//     KvSetDeviceCreateError where the build has no SDL2);
+//   - the fatal hooks (Errors.h: KvSetRestoreDesktopHook, KvSetMessageBoxHook),
+//     set by its factory;
+//   - KvWriteFramePng, KvReadPngRgba and KvPicturesFolder (below);
+//   - picture decoding: TBufferKv::LoadFromFile / LoadFromStream
+//     (buffer/ImageDecode.h, buffer/BufferKv.h);
+//   - glyphs: KvOpenFont (buffer/FontKv.h);
+//   - music: TSoundKv (Sound.h), natively through the audio output and the
+//     decoders (audio/AudioOutput.h, audio/Decoder.h);
+//   - the asset search of its programs (show/AssetSearch.h: the builds that
+//     read the asset pack accept it in place of GFX/).
+// Implementations:
+//   platform/sdl/        SdlDevice.cpp: SDL2 window or desktop full-screen,
+//                        streaming texture; PicturesFolder.cpp (XDG)
+//   platform/headless/   MemoryDevice.cpp: surfaces in memory (the base of
+//                        the others); HeadlessDevice.cpp: keeps the last
+//                        presented frame
+//   platform/web/        the browser's canvas device (BrowserDevice.h)
+//   platform/win32/      the Win32 window device (Win32Device.h)
+//   FaultDevice (tests)  wraps another device and injects "lost" / "busy"
 //
 // Result codes follow the classic display-device convention: 0 is success,
 // KVERR_SURFACELOST means "restore your surfaces and skip this operation once",
@@ -129,13 +153,14 @@ class KvDevice {
   // press), even those already released again: a tap shorter than a frame
   // is not lost, nor the Alt of a quick Alt+Enter. Devices without a
   // keyboard report none.
-  virtual void TakeKeyPresses(uint8_t Pressed[256]) { std::memset(Pressed, 0, 256); }
+  virtual void TakeKeyPresses(uint8_t Pressed[256]) = 0;
   // Switches a window between the desktop's full screen and a window while
-  // frames go on (the frame's size and depth stay). KVERR_UNSUPPORTED where
+  // frames go on (the frame's size and depth stay), keeping the window's
+  // place and maximised state for the way back. KVERR_UNSUPPORTED where
   // there is no window.
-  virtual KvResult SetFullScreen(bool /*On*/) { return KVERR_UNSUPPORTED; }
+  virtual KvResult SetFullScreen(bool On) = 0;
   // The window's icon from Width x Height RGBA pixels (best effort).
-  virtual void SetWindowIcon(const uint8_t* /*Rgba*/, int32_t /*Width*/, int32_t /*Height*/) {}
+  virtual void SetWindowIcon(const uint8_t* Rgba, int32_t Width, int32_t Height) = 0;
 };
 using KvDeviceRef = std::shared_ptr<KvDevice>;
 
@@ -181,8 +206,10 @@ void KvSetDeviceCreateError(const std::string& Text);
 // window for the engine's own programs.
 struct KvWindowOptions {
   // Window size as a whole multiple of the frame; 0: the largest multiple
-  // that fits the desktop's usable area.
+  // that fits the desktop's work area with the window's frame. A multiple
+  // larger than that is lowered to it, and ScaleLowered hears of it.
   int32_t Scale = 1;
+  std::function<void(int32_t Asked, int32_t Used)> ScaleLowered;
   // Frames shown only at whole multiples (centred, with bars), in the window
   // and full-screen; otherwise as large as fits at 4:3.
   bool IntegerScale = false;
@@ -226,6 +253,11 @@ void KvRowToRgb(const uint8_t* Src, int32_t Width, int32_t Depth, uint8_t* Out, 
 // once complete, never half-written (AtomicFile.h). false on failure, with
 // the reason (one line, naming Path) in Error when it is given.
 bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::string* Error = nullptr);
+// The folder where the viewer saves screenshots; empty when there is none.
+// Linux: $XDG_PICTURES_DIR, else the user-dirs file's XDG_PICTURES_DIR, else
+// ~/Pictures when it exists. Windows: the Pictures known folder. The
+// browser: none (the page offers a download instead).
+std::string KvPicturesFolder();
 // Read a PNG of at most MaxSide pixels a side as 8-bit RGBA (a window icon).
 // false when it cannot be read or is larger.
 bool KvReadPngRgba(const std::string& Path, int32_t MaxSide, std::vector<uint8_t>* Rgba, int32_t* Width,

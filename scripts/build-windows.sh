@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the show for 64-bit Windows into build-win/: nerith.exe (one static
-# file that needs only Windows' own DLLs) and nerith-<version>-win64.zip
-# (the exe, the asset pack nerith.kpak, SND\Nerith.mp3, README.txt and the
-# licence).
+# file that needs only Windows' own DLLs, with its icon, version information
+# and manifest), nerith.com (the same show for a command prompt) and
+# nerith-<version>-win64.zip (both, the asset pack nerith.kpak,
+# SND\Nerith.mp3, README.txt and the licence).
 #
 #   scripts/build-windows.sh [NATIVE_BUILD_DIR]     (default: build)
 #
@@ -16,38 +17,31 @@ native_arg=${1:-build}
 scripts/install-deps.sh --only g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zip
 
 native=$(cd "$native_arg" 2>/dev/null && pwd) || native=$native_arg
-for f in "$native/web/nerith.kpak" "$native/bin/SND/Nerith.mp3" "$native/bin/nerith"; do
+for f in "$native/web/nerith.kpak" "$native/bin/SND/Nerith.mp3" "$native/bin/nerith" "$native/icons/icon_256.png"; do
   [ -f "$f" ] || { echo "build-windows: $f is missing: build the native show first (cmake --build $native_arg)" >&2; exit 1; }
 done
+
+version=$("$native/bin/nerith" --version | awk '{print $2}')
+# The exe's icon: the generated desktop icons in one .ico.
+mkdir -p build-win
+python3 show/win32/MakeIcon.py build-win/nerith.ico "$native"/icons/icon_{48,64,128,256}.png
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S show/win32 -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" "${launcher[@]}" >/dev/null
-cmake --build build-win --parallel "${KELVRA_JOBS:-2}" --target nerith music_envelope
-x86_64-w64-mingw32-strip build-win/nerith.exe
+  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" "${launcher[@]}" \
+  -DNERITH_VERSION="$version" -DNERITH_ICON="$PWD/build-win/nerith.ico" >/dev/null
+cmake --build build-win --parallel "${KELVRA_JOBS:-2}" --target nerith nerith_console music_envelope
+x86_64-w64-mingw32-strip build-win/nerith.exe build-win/nerith.com
 
 # The package: what a user unzips and double-clicks.
-version=$("$native/bin/nerith" --version | awk '{print $2}')
 stage=build-win/package/nerith-$version-win64
 rm -rf build-win/package
 mkdir -p "$stage/SND"
-cp build-win/nerith.exe "$native/web/nerith.kpak" "$stage/"
+cp build-win/nerith.exe build-win/nerith.com "$native/web/nerith.kpak" "$stage/"
 cp "$native/bin/SND/Nerith.mp3" "$stage/SND/"
-{
-  echo "Nerith $version for Windows (64-bit, Windows 7 to 11)"
-  echo
-  echo "Unzip anywhere and double-click nerith.exe: the show plays full-screen with"
-  echo "its music. Escape ends it. Nothing is installed; keep nerith.kpak and the"
-  echo "SND folder beside nerith.exe. An error shows one line in a message box and"
-  echo "in KVR_ERR.txt in the current folder."
-  echo
-  echo "As on Linux, except: --record is not part of the Windows build, and --music"
-  echo "plays what Windows decodes (MP3, WAV, WMA), not modules or MIDI files."
-  echo "Options (from a command prompt):"
-  echo
-  "$native/bin/nerith" --help
-} | sed 's/$/\r/' >"$stage/README.txt"
+# README.txt is written for Windows (show/win32/README.txt), CR LF.
+sed -e "s/@VERSION@/$version/" -e 's/$/\r/' show/win32/README.txt >"$stage/README.txt"
 sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
 zip_name=nerith-$version-win64.zip
 (cd build-win/package && rm -f "../$zip_name" && zip -qr "../$zip_name" "nerith-$version-win64")

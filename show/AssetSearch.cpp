@@ -19,11 +19,18 @@ namespace fs = std::filesystem;
 namespace {
 std::string AssetRoot;
 
-// GFX/, or the asset pack of the builds that draw from it (Windows), whose
-// folder holds no GFX/.
-bool HasGfxFolder(const fs::path& Folder) {
+// GFX/, or on the builds that draw from the asset pack (Windows) the pack,
+// whose folder holds no GFX/. The Linux build reads no pack: a folder with
+// only the pack (an unzipped Windows package) is not one to stop in. Paths
+// are UTF-8 strings (on Windows too: fs::path(std::string) would not read
+// them as UTF-8 there).
+bool HasGfxFolder(const std::string& Place) {
+  const fs::path Folder = fs::u8path(Place);
   std::error_code Ec;
-  return fs::is_directory(Folder / "GFX", Ec) || fs::is_regular_file(Folder / KvPackFileName, Ec);
+#ifdef _WIN32
+  if (fs::is_regular_file(Folder / KvPackFileName, Ec)) return true;
+#endif
+  return fs::is_directory(Folder / "GFX", Ec);
 }
 
 std::string ExecutableFolder() {
@@ -42,10 +49,10 @@ std::string ExecutableFolder() {
 // show looked, not "bin/../share".
 std::string Shown(const std::string& Place) {
   std::error_code Ec;
-  const fs::path Absolute = fs::absolute(Place, Ec);
-  fs::path Tidy = (Ec ? fs::path(Place) : Absolute).lexically_normal();
+  const fs::path Absolute = fs::absolute(fs::u8path(Place), Ec);
+  fs::path Tidy = (Ec ? fs::u8path(Place) : Absolute).lexically_normal();
   if (!Tidy.has_filename() && Tidy.has_parent_path()) Tidy = Tidy.parent_path();  // "dir/" from "dir/."
-  return Tidy.string();
+  return Tidy.u8string();
 }
 }  // namespace
 

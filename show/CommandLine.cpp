@@ -24,8 +24,10 @@ const char* UsageText() {
          "Options:\n"
          "  --window            show in a window at the desktop's colour depth instead of\n"
          "                      full-screen; it opens at the largest whole multiple of\n"
-         "                      640 x 480 that fits the desktop and can be resized\n"
-         "  --window-scale N    open the window at N times 640 x 480 (1..8)\n"
+         "                      640 x 480 that fits the work area with its frame, and\n"
+         "                      can be resized\n"
+         "  --window-scale N    open a window (--window) at N times 640 x 480 (1..8; at\n"
+         "                      most what fits the screen's work area)\n"
          "  --integer-scale     show (and with --size record) the frame only at whole\n"
          "                      multiples of its size, centred, with black bars\n"
          "  --depth 15|16|24|32 colour depth of the full-screen display (default 32);\n"
@@ -79,7 +81,8 @@ const char* UsageText() {
          "  Space, P            pause and resume (the picture and the music together)\n"
          "  F11, Alt+Enter      switch between full screen and the window\n"
          "  F12                 save the frame on screen as nerith-<show time>.png in the\n"
-         "                      current folder (or $XDG_PICTURES_DIR)\n"
+         "                      pictures folder ($XDG_PICTURES_DIR, else ~/Pictures), or\n"
+         "                      in the current folder where there is none\n"
          "  Left, Right         seek 5 seconds back, on\n"
          "  Down, Up            seek 1 minute back, on\n"
          "  Page Up, Page Down  seek to the previous, the next scene\n"
@@ -281,6 +284,9 @@ int ParseCommandLine(int argc, char** argv) {
         return UsageError("--frames needs frame numbers from 1 up, separated by commas, not \"" + Value + "\"");
       HasFrames = true;
     } else if (Arg == "--record") {
+#ifdef _WIN32
+      return UsageError("--record: recording is not part of the Windows build (the Linux build records)");
+#endif
       RecordFormat Format;
       if (!RecordFormatOf(Value, &Format))
         return UsageError("--record needs a file ending in .mp4, .mkv or .webm, not \"" + Value + "\"");
@@ -296,6 +302,7 @@ int ParseCommandLine(int argc, char** argv) {
       if (!ParseUnsigned(Value, &Scale) || Scale < 1 || Scale > 8)
         return UsageError("--window-scale must be a whole number from 1 to 8, not \"" + Value + "\"");
       Options.WindowScale = int32_t(Scale);
+      Options.Window = true;  // a size for a window: asking for one is asking for the window
     } else if (Arg == "--integer-scale") {
       Options.IntegerScale = true;
     } else if (Arg == "--size") {
@@ -334,7 +341,7 @@ int ParseCommandLine(int argc, char** argv) {
   if (HasFrames && Options.DumpDir.empty()) return UsageError("--frames needs --dump-frames DIR");
   if (Options.NoMusic && !Options.MusicFile.empty()) return UsageError("--music and --no-music contradict each other");
   if (HasStart && HasScene) return UsageError("--start and --scene both set the start; give one");
-  if (!Options.RecordPath.empty() && Options.Window) return UsageError("--record draws no window; leave out --window");
+  if (!Options.RecordPath.empty() && Options.Window) return UsageError("--record draws no window; leave out --window and --window-scale");
   constexpr uint32_t ShowMs = OfflineFrameTotal * OfflineFrameMs;
   if (Options.StartMs >= ShowMs) return UsageError("--start must be before the show's end (257.84 s)");
   if (Options.EndMs <= Options.StartMs) return UsageError("--end must come after the start");

@@ -146,8 +146,9 @@ uint32_t ClockSeed() {
 void PrepareDumpFolder() {
   if (Options.DumpDir.empty()) return;
   std::error_code Ec;
-  std::filesystem::create_directories(Options.DumpDir, Ec);
-  if (Ec || !std::filesystem::is_directory(Options.DumpDir, Ec))
+  const std::filesystem::path Folder = std::filesystem::u8path(Options.DumpDir);  // UTF-8 on Windows too
+  std::filesystem::create_directories(Folder, Ec);
+  if (Ec || !std::filesystem::is_directory(Folder, Ec))
     FatalError(KvErrorLine("[Nerith]", "DumpFrames",
                            "Cannot create the folder \"" + Options.DumpDir + "\": " +
                                (Ec ? Ec.message() : std::string("not a folder")))
@@ -160,7 +161,7 @@ void PrepareDumpFolder() {
 void CheckOutputTargets() {
   std::string Why;
   if (!Options.DumpDir.empty() &&
-      !KvCheckWritableTarget((std::filesystem::path(Options.DumpDir) / "frame_00001.png").string(), &Why))
+      !KvCheckWritableTarget((std::filesystem::u8path(Options.DumpDir) / "frame_00001.png").u8string(), &Why))
     FatalError(KvErrorLine("[Nerith]", "DumpFrames", Why).c_str());
   if (!Options.RecordPath.empty() && !KvCheckWritableTarget(Options.RecordPath, &Why))
     FatalError(KvErrorLine("[Nerith]", "Record", Why).c_str());
@@ -196,6 +197,11 @@ void InitShow() {
     Window.Scale = Options.WindowScale;
     Window.IntegerScale = Options.IntegerScale;
     Window.AppId = NerithAppId;
+    Window.ScaleLowered = [](int32_t Asked, int32_t Used) {
+      std::fprintf(stderr, "nerith: --window-scale %d does not fit the screen's work area; the window opens at %d\n",
+                   int(Asked), int(Used));
+      std::fflush(stderr);
+    };
     KvSetWindowOptions(Window);
   }
   PrepareRunClock();

@@ -28,7 +28,8 @@ class PngDumpOutput : public FrameOutput {
       CopyScaledFrame(Frame, Scale, &Copy);
     char Name[32];
     std::snprintf(Name, sizeof Name, "frame_%05u.png", Frame.Number);
-    const std::string Path = (std::filesystem::path(Folder) / Name).string();
+    // UTF-8 both ways (fs::path(std::string) would read it otherwise on Windows).
+    const std::string Path = (std::filesystem::u8path(Folder) / Name).u8string();
     std::string Why;
     if (!KvWriteFramePng(Copy, Path, &Why)) FatalError(KvErrorLine("[Nerith]", "DumpFrames", Why).c_str());
   }

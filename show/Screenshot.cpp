@@ -1,39 +1,13 @@
 // F12: the frame on screen as a PNG, written whole or not at all.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "Show.h"
 #include "Viewer.h"
 
 namespace {
-
 uint32_t ShownMs = 0;
-
-std::string HomeFolder() {
-  const char* Home = std::getenv("HOME");
-  return Home ? Home : "";
-}
-
-// $XDG_PICTURES_DIR, or its line in user-dirs.dirs (XDG_PICTURES_DIR="$HOME/Pictures").
-std::string PicturesFolder() {
-  if (const char* Env = std::getenv("XDG_PICTURES_DIR"); Env && *Env) return Env;
-  const char* Config = std::getenv("XDG_CONFIG_HOME");
-  const std::string Dirs = (Config && *Config ? std::string(Config) : HomeFolder() + "/.config") + "/user-dirs.dirs";
-  std::ifstream In(Dirs);
-  std::string Line;
-  const std::string Key = "XDG_PICTURES_DIR=\"";
-  while (std::getline(In, Line)) {
-    if (Line.rfind(Key, 0) != 0 || Line.back() != '"') continue;
-    std::string Value = Line.substr(Key.size(), Line.size() - Key.size() - 1);
-    if (Value.rfind("$HOME", 0) == 0) Value = HomeFolder() + Value.substr(5);
-    return Value;
-  }
-  return "";
-}
-
 }  // namespace
 
 void SetShownFrameTime(uint32_t ShowMs) { ShownMs = ShowMs; }
@@ -56,23 +30,22 @@ std::string SaveScreenshot() {
   Frame.Pixels.reset(new uint8_t[Bytes]);
   std::memcpy(Frame.Pixels.get(), Screen->Bits, Bytes);
 
-  // The current folder first; where it cannot be written (a read-only or
-  // vanished folder: the attempt tells, whoever runs the show), the
-  // pictures folder.
+  // The pictures folder, where people look for them; where there is none
+  // or it cannot be written, the current folder (the attempt tells).
   const std::string Name = ScreenshotName(ShownMs);
+  const std::string Pictures = KvPicturesFolder();
+  std::string PicturesError = "none is set";
+  std::string Path;
+  if (!Pictures.empty()) {
+    Path = Pictures + "/" + Name;
+    if (!KvWriteFramePng(Frame, Path, &PicturesError)) Path.clear();
+  }
   std::string Error;
-  std::string Path = Name;
-  bool Written = KvWriteFramePng(Frame, Path, &Error);
-  if (!Written) {
-    const std::string Pictures = PicturesFolder();
-    std::string PicturesError = "$XDG_PICTURES_DIR is not set";
-    if (!Pictures.empty()) {
-      Path = Pictures + "/" + Name;
-      Written = KvWriteFramePng(Frame, Path, &PicturesError);
-    }
-    if (!Written) {
-      std::fprintf(stderr, "nerith: no screenshot: %s in the current folder: %s; in the pictures folder: %s\n",
-                   Name.c_str(), Error.c_str(), PicturesError.c_str());
+  if (Path.empty()) {
+    Path = Name;
+    if (!KvWriteFramePng(Frame, Path, &Error)) {
+      std::fprintf(stderr, "nerith: no screenshot: %s in the pictures folder: %s; in the current folder: %s\n",
+                   Name.c_str(), PicturesError.c_str(), Error.c_str());
       std::fflush(stderr);
       return "";
     }

@@ -30,9 +30,10 @@ uint32_t ShownFrameTime();
 // "nerith-<seconds>.<milliseconds>.png": the show time as --start takes it.
 std::string ScreenshotName(uint32_t ShowMs);
 // Writes the frame on screen (Screen, 640 x 480) as a PNG named for its
-// show time in the current folder, or in $XDG_PICTURES_DIR when the current
-// folder cannot be written, and prints one line naming the file (or why it
-// could not be written). Returns the path, empty on failure.
+// show time in the pictures folder (KvPicturesFolder), or in the current
+// folder when there is none or it cannot be written, and prints one line
+// naming the file (or why it could not be written). Returns the path, empty
+// on failure.
 std::string SaveScreenshot();
 
 // Sets the window's icon from the desktop icon beside the assets, when one

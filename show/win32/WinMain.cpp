@@ -1,24 +1,27 @@
 // The Windows build's entry point (wmain, linked with -municode).
 //
-// The command line arrives in UTF-16 and goes on in UTF-8. Output goes to
-// the console the program was started from, if any (a window program has
-// none of its own; a double-click shows none). Then the asset pack beside
-// the show is read and checked, made the source of pictures, meshes, fonts
-// and the 3D tables, the window device is chosen, and the show runs as
-// natively (NerithMain).
+// The command line arrives in UTF-16 and goes on in UTF-8 (the manifest
+// makes UTF-8 the process code page, so the C library's paths are UTF-8
+// too). Output goes to the console the program was started from, if any (a
+// window program has none of its own; a double-click shows none). The fatal
+// error's report is hooked up first, so that even a missing pack is seen in
+// a message box. Then the asset pack beside the show is read and checked,
+// made the source of pictures, meshes, fonts and the 3D tables, and the
+// show runs as natively (NerithMain), its window the Win32 device.
 //
 // Depends on: engine/AssetPack.h, engine/platform/win32/Win32Device.h,
 // show/AssetSearch.h, Options.h.
 #include "../../engine/platform/win32/WindowsHeaders.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "../../engine/AssetPack.h"
 #include "../../engine/Errors.h"
-#include "../../engine/platform/win32/Win32Device.h"
+#include "../../engine/platform/win32/FatalReport.h"
+#include "../../engine/platform/win32/WicPictures.h"
+#include "../../engine/platform/win32/WideText.h"
 #include "../AssetSearch.h"
 #include "../Options.h"
 
@@ -26,14 +29,6 @@ namespace {
 
 [[noreturn]] void PackError(const std::string& Message) {
   FatalError(KvErrorLine("[Nerith]", "LoadPack", Message).c_str());
-}
-
-std::string Utf8(const wchar_t* Text) {
-  const int Size = WideCharToMultiByte(CP_UTF8, 0, Text, -1, nullptr, 0, nullptr, nullptr);
-  if (Size <= 1) return std::string();
-  std::string Out(size_t(Size - 1), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, Text, -1, Out.data(), Size, nullptr, nullptr);
-  return Out;
 }
 
 // Standard streams that lead nowhere are tied to the starting console. A
@@ -48,7 +43,7 @@ void UseParentConsole() {
 }
 
 bool ReadWhole(const std::string& Path, std::vector<uint8_t>& Bytes) {
-  std::FILE* File = _wfopen(std::filesystem::u8path(Path).wstring().c_str(), L"rb");
+  std::FILE* File = _wfopen(KvWide(Path).c_str(), L"rb");
   if (!File) return false;
   uint8_t Chunk[65536];
   size_t Got;
@@ -64,8 +59,10 @@ KvAssetPack Pack;
 
 int wmain(int argc, wchar_t** argv) {
   UseParentConsole();
+  KvInstallWin32FatalHooks();
+  KvSetFatalCaption(L"Nerith");  // until the window gives its own
   std::vector<std::string> Text;
-  for (int i = 0; i < argc; ++i) Text.push_back(Utf8(argv[i]));
+  for (int i = 0; i < argc; ++i) Text.push_back(KvUtf8(argv[i]));
   std::vector<char*> Args;
   for (std::string& Arg : Text) Args.push_back(Arg.data());
   Args.push_back(nullptr);
@@ -83,6 +80,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!KvReadPack(Bytes.data(), Bytes.size(), Pack, Why)) PackError(PackPath + ": " + Why);
   }
   KvSetActivePack(&Pack);
-  KvSetDeviceFactory(KvMakeWin32Device);
+  // Pictures are asked for by their path under the root (AssetPath).
+  KvSetPackFolder(Root);
   return NerithMain(argc, Args.data());
 }

@@ -122,6 +122,12 @@ void FaultDevice::ShowMessageBox(const char* Caption, const char* Text) {
   InnerDevice->ShowMessageBox(Caption, Text);
 }
 
+void FaultDevice::TakeKeyPresses(uint8_t Pressed[256]) { InnerDevice->TakeKeyPresses(Pressed); }
+KvResult FaultDevice::SetFullScreen(bool On) { return InnerDevice->SetFullScreen(On); }
+void FaultDevice::SetWindowIcon(const uint8_t* Rgba, int32_t Width, int32_t Height) {
+  InnerDevice->SetWindowIcon(Rgba, Width, Height);
+}
+
 namespace {
 std::weak_ptr<FaultDevice> Last;
 }

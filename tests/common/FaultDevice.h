@@ -74,6 +74,10 @@ class FaultDevice final : public KvDevice {
   void PostQuit() override;
   bool KeyboardState(uint8_t State[256]) override;
   void ShowMessageBox(const char* Caption, const char* Text) override;
+  // Passed through unfaulted.
+  void TakeKeyPresses(uint8_t Pressed[256]) override;
+  KvResult SetFullScreen(bool On) override;
+  void SetWindowIcon(const uint8_t* Rgba, int32_t Width, int32_t Height) override;
 
  private:
   // Counts the call; true (and *Code set) when it is to be faulted.

@@ -377,6 +377,19 @@ TEST(ShowStart, FirstBadPictureInLoadOrderEndsTheShow) {
   fs::remove_all(Dir);
 }
 
+// A folder with only an asset pack (an unzipped Windows package) is no
+// asset folder for the Linux build, which reads no pack: the search goes
+// on to the executable's folder.
+TEST(ShowStart, AssetPackAloneIsNoAssetFolderHere) {
+  REQUIRE_ASSETS();
+  const std::string Work = kvtest::MakeTempDir("nerith-packonly");
+  std::ofstream(Work + "/nerith.kpak") << "not read here";
+  const kvtest::ChildResult R = kvtest::RunChild(
+      {kvtest::NerithExe(), "--headless", "--seed", "1", "--end", "0.04", "--quiet"}, Work, {"KELVRA_NO_MESSAGEBOX=1"});
+  EXPECT_EQ(R.ExitCode, 0) << R.Err;
+  fs::remove_all(Work);
+}
+
 TEST(ShowEnding, EscapeEndsTheShowWithStatus0AtTheFrameThatSeesIt) {
   REQUIRE_ASSETS();
   GTEST_FLAG_SET(death_test_style, "threadsafe");

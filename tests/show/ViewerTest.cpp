@@ -37,14 +37,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool AssetsPresent() {
-  const std::string D = kvtest::AssetDir();
-  return fs::exists(D + "/GFX/nerith.png") && fs::exists(D + "/SND/Nerith.mp3");
-}
-
-#define REQUIRE_ASSETS() \
-  if (!AssetsPresent()) GTEST_SKIP() << "no generated assets in " << kvtest::AssetDir()
-
 // The show's start-up as NerithMain does it, for a child that has set
 // Options and the globals itself; RunTimeline ends the process.
 [[noreturn]] void RunShow(std::unique_ptr<FrameOutput> Watcher, void (*BeforeTimeline)()) {
@@ -241,8 +233,9 @@ uint32_t TestNow = 0;
 uint32_t TestClock() { return TestNow; }
 void StartTestClock() { TestNow = 40; }  // frame 1 at 40 ms, as offline
 
-// Moves the test's clock 40 ms a frame; at ShotFrame presses P and F12 and
-// then closes the window, which ends the paused show.
+// Moves the test's clock 40 ms a frame; at ShotFrame presses Space, F11
+// (which the headless device refuses: the show goes on in its window) and
+// F12, and then closes the window, which ends the paused show.
 class ShotWatcher : public FrameOutput {
  public:
   void Take(const FinishedFrame& Frame) override {
@@ -251,7 +244,7 @@ class ShotWatcher : public FrameOutput {
       return;
     }
     KvDevice& Device = *Display->DirectDraw;
-    for (uint8_t Key : {KvKeyP, KvKeyF12}) {
+    for (uint8_t Key : {KvKeySpace, KvKeyF11, KvKeyF12}) {
       KvHeadlessSetKey(Device, Key, true);
       KvHeadlessSetKey(Device, Key, false);
     }
@@ -273,6 +266,7 @@ TEST(Screenshot, IsTheDumpedFrameAtThatShowTime) {
   ASSERT_GE(Pid, 0);
   if (Pid == 0) {
     if (chdir(Work.c_str()) != 0) std::_Exit(91);
+    setenv("XDG_PICTURES_DIR", Work.c_str(), 1);
     ParseArgs({"--headless", "--seed", "7", "--depth", "16"});
     // The same seed on a live clock that the test moves exactly as the
     // offline clock moves: live keys, offline frames.
@@ -300,29 +294,64 @@ TEST(Screenshot, IsTheDumpedFrameAtThatShowTime) {
   fs::remove_all(Work);
 }
 
-// The file name is the show time as --start takes it; where the current
-// folder cannot be written (here: it was removed) the picture goes to
-// $XDG_PICTURES_DIR.
+// The file name is the show time as --start takes it. It goes to the
+// pictures folder; where that cannot be written (here: it does not exist),
+// to the current folder.
 TEST(Screenshot, NameAndFolder) {
   EXPECT_EQ(ScreenshotName(2400), "nerith-2.400.png");
   EXPECT_EQ(ScreenshotName(257800), "nerith-257.800.png");
   EXPECT_EQ(ScreenshotName(7), "nerith-0.007.png");
   const std::string Work = kvtest::MakeTempDir("nerith-shotdir");
-  fs::create_directories(Work + "/gone");
+  fs::create_directories(Work + "/here");
   fs::create_directories(Work + "/pics");
   const pid_t Pid = fork();
   ASSERT_GE(Pid, 0);
   if (Pid == 0) {
-    if (chdir((Work + "/gone").c_str()) != 0 || rmdir((Work + "/gone").c_str()) != 0) std::_Exit(91);
-    setenv("XDG_PICTURES_DIR", (Work + "/pics").c_str(), 1);
+    if (chdir((Work + "/here").c_str()) != 0) std::_Exit(91);
     auto Owned = kvtest::MakeDisplay(32);
     Display = Owned.get();
     Screen = new TBufferKv(Display, 640, 480, false);
     SetShownFrameTime(1234);
-    const std::string Path = SaveScreenshot();
-    std::_Exit(Path == Work + "/pics/nerith-1.234.png" && fs::exists(Path) ? 0 : 1);
+    setenv("XDG_PICTURES_DIR", (Work + "/pics").c_str(), 1);
+    if (SaveScreenshot() != Work + "/pics/nerith-1.234.png") std::_Exit(1);
+    setenv("XDG_PICTURES_DIR", (Work + "/missing").c_str(), 1);
+    SetShownFrameTime(5678);
+    std::_Exit(SaveScreenshot() == "nerith-5.678.png" ? 0 : 2);
   }
   EXPECT_EQ(WaitChild(Pid), 0);
+  EXPECT_TRUE(fs::is_regular_file(Work + "/pics/nerith-1.234.png"));
+  EXPECT_TRUE(fs::is_regular_file(Work + "/here/nerith-5.678.png"));
   EXPECT_EQ(std::distance(fs::directory_iterator(Work + "/pics"), fs::directory_iterator()), 1);
+  fs::remove_all(Work);
+}
+
+// Where the folder comes from: the variable, else the user-dirs file (its
+// $HOME form, and $HOME alone meaning none), else ~/Pictures if it exists.
+TEST(Screenshot, PicturesFolderLookup) {
+  const std::string Work = kvtest::MakeTempDir("nerith-xdg");
+  const pid_t Pid = fork();
+  ASSERT_GE(Pid, 0);
+  if (Pid == 0) {
+    int Step = 10;
+    auto Expect = [&Step](const std::string& Want) {
+      ++Step;
+      if (KvPicturesFolder() != Want) std::_Exit(Step);
+    };
+    setenv("HOME", Work.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (Work + "/cfg").c_str(), 1);
+    unsetenv("XDG_PICTURES_DIR");
+    Expect("");  // nothing listed, no ~/Pictures
+    fs::create_directories(Work + "/Pictures");
+    Expect(Work + "/Pictures");
+    fs::create_directories(Work + "/cfg");
+    std::ofstream(Work + "/cfg/user-dirs.dirs") << "# comment\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n";
+    Expect(Work + "/Bilder");
+    std::ofstream(Work + "/cfg/user-dirs.dirs") << "XDG_PICTURES_DIR=\"$HOME/\"\n";
+    Expect("");
+    setenv("XDG_PICTURES_DIR", "/srv/shots", 1);
+    Expect("/srv/shots");
+    std::_Exit(0);
+  }
+  EXPECT_EQ(WaitChild(Pid), 0) << "exit 11 and up: the step that failed";
   fs::remove_all(Work);
 }

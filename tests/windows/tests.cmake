@@ -13,11 +13,16 @@ add_test(NAME windows.build
 set_tests_properties(windows.build PROPERTIES LABELS windows TIMEOUT 1200 FIXTURES_SETUP windows_exe
   RESOURCE_LOCK kelvra_wine_prefix)
 
-set(KV_WINDOWS_CHECKS offline_frames errors pictures window music)
+# Wine's prefix, made once before the checks that run Wine.
+add_test(NAME windows.prefix COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/prefix.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(windows.prefix PROPERTIES LABELS windows TIMEOUT 600 FIXTURES_SETUP windows_prefix
+  RESOURCE_LOCK kelvra_wine_prefix)
+
+set(KV_WINDOWS_CHECKS offline_frames errors pictures paths window music)
 foreach(check ${KV_WINDOWS_CHECKS})
   add_test(NAME windows.${check}
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/${check}.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
     # One Wine prefix for all: one check at a time uses it.
-  set_tests_properties(windows.${check} PROPERTIES LABELS windows TIMEOUT 600 FIXTURES_REQUIRED windows_exe
-    RESOURCE_LOCK kelvra_wine_prefix)
+  set_tests_properties(windows.${check} PROPERTIES LABELS windows TIMEOUT 600
+    FIXTURES_REQUIRED "windows_exe;windows_prefix" RESOURCE_LOCK kelvra_wine_prefix)
 endforeach()

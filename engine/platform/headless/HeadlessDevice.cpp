@@ -29,7 +29,11 @@ class HeadlessDevice final : public KvMemoryDevice {
     return KV_OK;
   }
 
+  // No window: nothing to show a box, an icon or full screen in. The frame
+  // keeps its size; the viewer's F11 finds full screen refused.
   void ShowMessageBox(const char*, const char*) override {}
+  KvResult SetFullScreen(bool) override { return KVERR_UNSUPPORTED; }
+  void SetWindowIcon(const uint8_t*, int32_t, int32_t) override {}
 
   void TakeKeyPresses(uint8_t Pressed[256]) override {
     std::memcpy(Pressed, Presses, 256);

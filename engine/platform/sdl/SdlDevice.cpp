@@ -4,17 +4,22 @@
 // scaled by nearest neighbour in one step from the frame to the window's
 // pixels (HiDPI: the drawable's own size, never the scaled points).
 //
-// Depends on: SDL2 (video and events only), Platform.h, the headless device
-// (for the memory side: surfaces, colour fill, keyed copy - one
+// Depends on: SDL2 (video and events only), Platform.h, KvMemoryDevice (the
+// memory side: surfaces, colour fill, keyed copy and the message queue - one
 // implementation of those for every device), Errors.h (the fatal hooks).
 //
-//   Set-up        KvMakeSdlDevice, CreateWindow, CreateScreen
+//   Set-up        KvMakeSdlDevice, CreateWindow (sized and placed in the work
+//                 area, frame included), CreateScreen
 //   Presenting    Present: upload unconverted, letterbox into the drawable;
 //                 redrawn from the texture on expose and resize
-//   Full screen   SetFullScreen: switch while frames go on
-//   Messages      PeekMessage over our own FIFO fed by SDL_PollEvent
+//   Full screen   SetFullScreen: switch while frames go on; a window manager
+//                 keeps place and maximised state, on a bare X server we do
+//   Messages      PeekMessage over the memory device's FIFO, fed by
+//                 SDL_PollEvent
 //   Keyboard      KeyboardState through KvKeyFromSdlScancode; presses
 //                 latched between reads (TakeKeyPresses)
+//   Cursor        hidden over a window after 2 s without motion, and in
+//                 full screen
 //   Fatal hooks   restore the desktop, message box
 //
 // Pixel formats: the engine's four layouts are all formats SDL textures take
@@ -29,14 +34,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <string>
 
 #include "../../Errors.h"
 #include "../../Input.h"
 #include "../../Letterbox.h"
 #include "../../Platform.h"
+#include "../headless/MemoryDevice.h"
 #include "XErrorRouting.h"
+#include "XWindowManager.h"
 
 namespace {
 
@@ -130,9 +136,13 @@ bool IsMessageWorthy(const SDL_Event& E) {
   }
 }
 
-class SdlDevice final : public KvDevice {
+// Milliseconds without mouse motion after which a window hides the pointer.
+constexpr Uint32 CursorIdleMs = 2000;
+
+class SdlDevice final : public KvMemoryDevice {
  public:
-  explicit SdlDevice(const KvWindowOptions& O) : Options(O) {}
+  // The desktop's depth is known once a screen is made (CreateScreen).
+  explicit SdlDevice(const KvWindowOptions& O) : KvMemoryDevice(32), Options(O) {}
   ~SdlDevice() override {
     ReleaseScreen();
     DestroyWindow();
@@ -144,9 +154,15 @@ class SdlDevice final : public KvDevice {
     if (Window || Width <= 0 || Height <= 0) return 0;
     CaptionText = Caption ? Caption : "";
     MessageBoxCaption = CaptionText.empty() ? "Kelvra" : CaptionText;
+    FrameWidth = Width;
+    FrameHeight = Height;
     Uint32 Flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
-    const int Scale = WindowScale(Width, Height);
-    int X = SDL_WINDOWPOS_CENTERED, Y = SDL_WINDOWPOS_CENTERED, W = Width * Scale, H = Height * Scale;
+    const SDL_Rect Area = WorkArea(0);
+    // Without the frame yet: a window manager puts it on once the window is
+    // there (Fit, below).
+    Scale = ScaleThatFits(Area, 0, 0);
+    int X = Area.x + (Area.w - Width * Scale) / 2, Y = Area.y + (Area.h - Height * Scale) / 2;
+    int W = Width * Scale, H = Height * Scale;
     SDL_DisplayMode Desktop;
     if (FullScreen) {
       // Borderless over the whole desktop from the start, so the window is
@@ -159,7 +175,6 @@ class SdlDevice final : public KvDevice {
         H = Desktop.h;
       }
     }
-    // Windowed: centred by the client size; SDL adds the frame around it.
     Window = SDL_CreateWindow(CaptionText.c_str(), X, Y, W, H, Flags);
     if (!Window) {
       std::fprintf(stderr, "SDL_CreateWindow: %s\n", SDL_GetError());
@@ -168,12 +183,11 @@ class SdlDevice final : public KvDevice {
     // Smaller than the frame it could still be read; smaller than a quarter
     // of it, not.
     SDL_SetWindowMinimumSize(Window, Width / 2, Height / 2);
-    // The window F11 goes to from full screen: the size a windowed start
-    // would have had, centred.
-    WindowedWidth = Width * Scale;
-    WindowedHeight = Height * Scale;
     IsFullScreen = FullScreen;
-    SDL_ShowCursor(FullScreen ? SDL_DISABLE : SDL_ENABLE);
+    if (!FullScreen) Fit();
+    if (Options.Scale > Scale && Options.ScaleLowered) Options.ScaleLowered(Options.Scale, Scale);
+    LastMotion = SDL_GetTicks();
+    ShowCursor(!FullScreen);
     SDL_RaiseWindow(Window);
     return SDL_GetWindowID(Window);
   }
@@ -202,12 +216,12 @@ class SdlDevice final : public KvDevice {
       Format = PixelFormatOfSdl(Mode.format);
       ScreenDepth = Format.GreenMask == 0x3E0 ? 15 : int(Format.RGBBitCount);
     }
-    // The memory side; for a depth the engine does not draw in, it still
-    // makes surfaces so that the display constructor can refuse the depth
-    // with its own message.
-    Memory = KvMakeHeadlessDevice(ScreenDepth);
-    KvResult Result = Memory->CreateScreen(Width, Height, ScreenDepth, true, Primary, Back);
+    // The memory side at the depth just chosen; for a depth the engine does
+    // not draw in, it still makes surfaces so that the display constructor
+    // can refuse the depth with its own message.
+    KvResult Result = KvMemoryDevice::CreateScreen(Width, Height, ScreenDepth, true, Primary, Back);
     if (Result != KV_OK) return Result;
+    HasScreen = true;
     if (SdlFormatForDepth(ScreenDepth) == SDL_PIXELFORMAT_UNKNOWN) return KV_OK;
 
     Renderer = SDL_CreateRenderer(Window, -1, 0);
@@ -236,20 +250,17 @@ class SdlDevice final : public KvDevice {
     Texture = nullptr;
     if (Renderer) SDL_DestroyRenderer(Renderer);
     Renderer = nullptr;
+    HasScreen = false;
     // Nothing else to restore: the desktop's mode was never changed.
   }
 
+  // The desktop's own masks in a window (the memory device knows only depths).
   KvResult GetPixelFormat(KvPixelFormat* Out) override {
-    if (!Memory) return KVERR_NODISPLAY;
+    if (!HasScreen) return KVERR_NODISPLAY;
     *Out = Format;
     return KV_OK;
   }
 
-  // --- memory side ------------------------------------------------------
-  KvResult CreateSurface(int32_t Width, int32_t Height, bool VideoMemory, KvSurfaceRef* Out) override {
-    if (!Memory) return KVERR_NODISPLAY;
-    return Memory->CreateSurface(Width, Height, VideoMemory, Out);
-  }
   KvResult Restore(KvSurface& Surface) override {
     // The texture is our only object that SDL can lose (a render device
     // reset); it is made again on the next Present.
@@ -258,19 +269,8 @@ class SdlDevice final : public KvDevice {
       Texture = nullptr;
       TextureLost = false;
     }
-    Surface.Lost = false;
-    return KV_OK;
+    return KvMemoryDevice::Restore(Surface);
   }
-  KvResult ColorFill(KvSurface& Dest, const KvRect* Rect, uint32_t Color) override {
-    if (!Memory) return KVERR_NODISPLAY;
-    return Memory->ColorFill(Dest, Rect, Color);
-  }
-  KvResult KeyedCopy(KvSurface& Dest, int32_t X, int32_t Y, KvSurface& Src, const KvRect& SrcRect,
-                     uint32_t Key) override {
-    if (!Memory) return KVERR_NODISPLAY;
-    return Memory->KeyedCopy(Dest, X, Y, Src, SrcRect, Key);
-  }
-  KvResult BltStatus(KvSurface&) override { return KV_OK; }
 
   // --- presenting -------------------------------------------------------
   KvResult Present(KvSurface& Src, bool WaitRetrace) override {
@@ -304,28 +304,49 @@ class SdlDevice final : public KvDevice {
   KvResult SetFullScreen(bool On) override {
     if (!Window) return KVERR_NODISPLAY;
     if (On == IsFullScreen) return KV_OK;
-    // The geometry is set by hand as well as the full-screen state: where no
-    // window manager carries the state out (a bare X server), the window
-    // still covers the desktop, as one made full-screen from the start does.
+    // A window manager carries the full-screen state out and, on the way
+    // back, restores the window's frame, place and maximised state itself:
+    // moving or sizing the window by hand then only fights it (each round
+    // trip put the window a title bar lower). Without one (a bare X server)
+    // the geometry is ours to set, as for a window made full-screen from
+    // the start.
+    const bool Managed = HasWindowManager();
     if (On) {
+      WasMaximized = (SDL_GetWindowFlags(Window) & SDL_WINDOW_MAXIMIZED) != 0;
       SDL_GetWindowPosition(Window, &WindowedX, &WindowedY);
       SDL_GetWindowSize(Window, &WindowedWidth, &WindowedHeight);
-      SDL_DisplayMode Desktop;
-      const int Index = SDL_GetWindowDisplayIndex(Window);
-      SDL_SetWindowBordered(Window, SDL_FALSE);
-      if (SDL_GetDesktopDisplayMode(Index < 0 ? 0 : Index, &Desktop) == 0) {
-        SDL_SetWindowPosition(Window, 0, 0);
-        SDL_SetWindowSize(Window, Desktop.w, Desktop.h);
+      WindowedKnown = true;
+      if (!Managed) {
+        SDL_DisplayMode Desktop;
+        const int Index = SDL_GetWindowDisplayIndex(Window);
+        SDL_SetWindowBordered(Window, SDL_FALSE);
+        if (SDL_GetDesktopDisplayMode(Index < 0 ? 0 : Index, &Desktop) == 0) {
+          SDL_SetWindowPosition(Window, 0, 0);
+          SDL_SetWindowSize(Window, Desktop.w, Desktop.h);
+        }
       }
       if (SDL_SetWindowFullscreen(Window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) return KVERR_INVALIDMODE;
     } else {
       if (SDL_SetWindowFullscreen(Window, 0) != 0) return KVERR_INVALIDMODE;
       SDL_SetWindowBordered(Window, SDL_TRUE);
-      SDL_SetWindowSize(Window, WindowedWidth, WindowedHeight);
-      SDL_SetWindowPosition(Window, WindowedX, WindowedY);
+      if (!WindowedKnown) {
+        // Made full-screen from the start: the window a windowed start
+        // would have opened.
+        IsFullScreen = false;
+        Fit();
+        WindowedKnown = true;
+      } else if (!Managed) {
+        SDL_SetWindowSize(Window, WindowedWidth, WindowedHeight);
+        SDL_SetWindowPosition(Window, WindowedX, WindowedY);
+      } else if (WasMaximized) {
+        // SDL forgets the state while full screen and asks the window
+        // manager to drop it on the way back; ask for it again after that.
+        SDL_MaximizeWindow(Window);
+      }
     }
     IsFullScreen = On;
-    SDL_ShowCursor(On ? SDL_DISABLE : SDL_ENABLE);
+    LastMotion = SDL_GetTicks();
+    ShowCursor(!On);
     Draw();
     return KV_OK;
   }
@@ -343,13 +364,8 @@ class SdlDevice final : public KvDevice {
   bool PeekMessage(KvMessage* Message) override {
     PumpEvents();
     ReportXError("ProcessMessage");
-    if (Queue.empty()) return false;
-    *Message = Queue.front();
-    Queue.pop_front();
-    return true;
+    return KvMemoryDevice::PeekMessage(Message);
   }
-
-  void PostQuit() override { Queue.push_back(KvMessage{KvMessageKind::Quit, 0}); }
 
   // --- keyboard ---------------------------------------------------------
   bool KeyboardState(uint8_t State[256]) override {
@@ -380,14 +396,71 @@ class SdlDevice final : public KvDevice {
   }
 
  private:
-  // The window's size as a multiple of the frame: the option's, or the
-  // largest that fits the usable area of the desktop (panels left out).
-  int WindowScale(int32_t Width, int32_t Height) const {
-    if (Options.Scale > 0) return Options.Scale;
-    SDL_Rect Usable;
-    if (SDL_GetDisplayUsableBounds(0, &Usable) != 0 || Usable.w <= 0 || Usable.h <= 0) return 1;
-    const int Fit = std::min(Usable.w / Width, Usable.h / Height);
-    return Fit < 1 ? 1 : Fit;
+  // The usable part of a display: panels and docks left out (the whole
+  // display where nobody says).
+  static SDL_Rect WorkArea(int Display) {
+    SDL_Rect Area = {0, 0, 0, 0};
+    if (SDL_GetDisplayUsableBounds(Display, &Area) == 0 && Area.w > 0 && Area.h > 0) return Area;
+    if (SDL_GetDisplayBounds(Display, &Area) == 0 && Area.w > 0 && Area.h > 0) return Area;
+    return SDL_Rect{0, 0, 0, 0};
+  }
+
+  // The window's multiple of the frame: the option's, at most the largest
+  // whose window, with a frame of FrameW x FrameH around it, fits Area.
+  int ScaleThatFits(const SDL_Rect& Area, int FrameW, int FrameH) const {
+    int Fit = std::min((Area.w - FrameW) / FrameWidth, (Area.h - FrameH) / FrameHeight);
+    if (Area.w <= 0 || Area.h <= 0) Fit = Options.Scale > 0 ? Options.Scale : 1;  // nothing known
+    Fit = std::max(Fit, 1);
+    return Options.Scale > 0 ? std::min(Options.Scale, Fit) : Fit;
+  }
+
+  // Whether a window manager places our window (and restores it after
+  // full screen): one framed it, or one runs (X11).
+  bool HasWindowManager() {
+    if (!Managed) Managed = WindowManagerRunning();
+    return Managed;
+  }
+
+  // The windowed size and place, now that the frame is known: the largest
+  // multiple that fits the work area with the frame, the frame centred in it.
+  void Fit() {
+    int Top = 0, Left = 0, Bottom = 0, Right = 0;
+    // A window manager sets the frame's size as it maps the window, which
+    // SDL waited for; it may still be on its way.
+    const Uint32 Deadline = SDL_GetTicks() + 200;
+    while (SDL_GetWindowBordersSize(Window, &Top, &Left, &Bottom, &Right) == 0 && !(Top || Left || Bottom || Right) &&
+           WindowManagerRunning() && !SDL_TICKS_PASSED(SDL_GetTicks(), Deadline)) {
+      SDL_PumpEvents();
+      SDL_Delay(5);
+    }
+    if (Top || Left || Bottom || Right) Managed = true;
+    const int Index = SDL_GetWindowDisplayIndex(Window);
+    const SDL_Rect Area = WorkArea(Index < 0 ? 0 : Index);
+    Scale = ScaleThatFits(Area, Left + Right, Top + Bottom);
+    const int W = FrameWidth * Scale, H = FrameHeight * Scale;
+    SDL_SetWindowSize(Window, W, H);
+    if (Area.w > 0 && Area.h > 0) {
+      // SDL places the client area; the frame goes around it.
+      const int X = Area.x + std::max(0, (Area.w - W - Left - Right) / 2) + Left;
+      const int Y = Area.y + std::max(0, (Area.h - H - Top - Bottom) / 2) + Top;
+      SDL_SetWindowPosition(Window, X, Y);
+    }
+    WindowedWidth = W;
+    WindowedHeight = H;
+  }
+
+  bool WindowManagerRunning() const { return KvXWindowManagerRunning(Window); }
+
+  // The pointer over a window: shown while it moves, hidden after 2 s still
+  // and always in full screen.
+  void ShowCursor(bool Show) {
+    if (Show == CursorShown) return;
+    SDL_ShowCursor(Show ? SDL_ENABLE : SDL_DISABLE);
+    CursorShown = Show;
+  }
+  void UpdateCursor() {
+    if (!Window || IsFullScreen) return;
+    if (CursorShown && SDL_TICKS_PASSED(SDL_GetTicks(), LastMotion + CursorIdleMs)) ShowCursor(false);
   }
 
   // The texture (the last frame) into the drawable, letterboxed; the bars
@@ -412,8 +485,8 @@ class SdlDevice final : public KvDevice {
     if (KvTakeXError(&Text)) FatalError(KvErrorLine("[TKelvra]", Step, Text).c_str());
   }
 
-  // Moves SDL's pending events into our FIFO, in order. A close request
-  // becomes the quit message behind everything already queued.
+  // Moves SDL's pending events into the message FIFO, in order. A close
+  // request becomes the quit message behind everything already queued.
   void PumpEvents() {
     SDL_Event E;
     while (SDL_PollEvent(&E)) {
@@ -421,6 +494,10 @@ class SdlDevice final : public KvDevice {
       if (E.type == SDL_KEYDOWN && E.key.repeat == 0) {
         const uint8_t Key = KvKeyFromSdlScancode(E.key.keysym.scancode);
         if (Key) Presses[Key] |= uint8_t(0x80 | ((E.key.keysym.mod & KMOD_ALT) ? KvPressedWithAlt : 0));
+      }
+      if (E.type == SDL_MOUSEMOTION) {
+        LastMotion = SDL_GetTicks();
+        if (!IsFullScreen) ShowCursor(true);
       }
       // Expose and resize: the last frame again at once (a paused show
       // sends no new one).
@@ -433,28 +510,34 @@ class SdlDevice final : public KvDevice {
       if (Close) {
         PostQuit();
       } else {
-        Queue.push_back(KvMessage{KvMessageKind::Other, E.type});
+        QueueMessage(KvMessage{KvMessageKind::Other, E.type});
       }
     }
+    UpdateCursor();
   }
 
   KvWindowOptions Options;
   SDL_Window* Window = nullptr;
   SDL_Renderer* Renderer = nullptr;
+  int32_t FrameWidth = 0, FrameHeight = 0;
+  int Scale = 1;  // of the window as it opened
   bool IsFullScreen = false;
-  int WindowedX = SDL_WINDOWPOS_CENTERED, WindowedY = SDL_WINDOWPOS_CENTERED;
+  bool Managed = false;        // a window manager has framed the window
+  bool WindowedKnown = false;  // the window's own place and size were seen
+  bool WasMaximized = false;   // before full screen
+  int WindowedX = 0, WindowedY = 0;
   int WindowedWidth = 0, WindowedHeight = 0;  // the window's size to go back to
+  bool CursorShown = true;
+  Uint32 LastMotion = 0;
   uint8_t Presses[256] = {};
   SDL_Texture* Texture = nullptr;
   int32_t TextureWidth = 0;
   int32_t TextureHeight = 0;
   bool TextureLost = false;
   bool VSyncOn = false;
-  int ScreenDepth = 0;
+  bool HasScreen = false;
   KvPixelFormat Format;
-  KvDeviceRef Memory;
   std::string CaptionText;
-  std::deque<KvMessage> Queue;
 };
 
 }  // namespace

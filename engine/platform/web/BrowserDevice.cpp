@@ -131,6 +131,18 @@ class BrowserDevice final : public KvMemoryDevice {
     return true;
   }
 
+  // None: the viewer's keys are the page's (Space pauses through its
+  // button, F and F12 are its own); reported here as well they would act
+  // twice. Escape reaches the show through KeyboardState, a quick tap
+  // included.
+  void TakeKeyPresses(uint8_t Pressed[256]) override { std::memset(Pressed, 0, 256); }
+
+  // Full screen is the page's (its button, F, a double click): a program may
+  // not take it without a gesture of the user's. The page's icon is its
+  // own <link rel="icon">.
+  KvResult SetFullScreen(bool) override { return KVERR_UNSUPPORTED; }
+  void SetWindowIcon(const uint8_t*, int32_t, int32_t) override {}
+
   void ShowMessageBox(const char*, const char* Text) override { kv_show_fatal(Text); }
 
  private:
@@ -198,6 +210,9 @@ KvDeviceRef KvMakeSdlDevice(const KvWindowOptions&) {
   KvSetDeviceCreateError("SDL2 is not part of the browser build");
   return nullptr;
 }
+
+// Screenshots are the page's: F12 there offers the canvas as a download.
+std::string KvPicturesFolder() { return std::string(); }
 
 // Nor libpng: a page has no folder to write frames into (--dump-frames then
 // stops the show with the engine's "Cannot write" line).

@@ -6,6 +6,8 @@
 // natively (WIC's premultiplied BGRA over black is exactly that).
 //
 // Depends on: AssetPack.h, BufferKv.h, ImageDecode.h, WIC (windowscodecs, ole32).
+#include "WicPictures.h"
+
 #include "WindowsHeaders.h"
 #include <wincodec.h>
 
@@ -23,6 +25,15 @@
 namespace {
 
 constexpr const char* FormatMessage = "Stream Image format not supported...";
+
+std::string PackFolder;  // as KvPackName writes it, with its final '/'
+
+// The pack's name of a picture asked for by its path under the asset root.
+std::string PackNameOf(const std::string& FileName) {
+  std::string Name = KvPackName(FileName);
+  if (!PackFolder.empty() && Name.compare(0, PackFolder.size(), PackFolder) == 0) Name.erase(0, PackFolder.size());
+  return Name;
+}
 
 const char* DecodeMessage(KvPictureFormat Format) {
   switch (Format) {
@@ -99,6 +110,11 @@ bool Decode(const uint8_t* Data, size_t Size, KvPicture& Out, std::string& Error
 
 }  // namespace
 
+void KvSetPackFolder(const std::string& Folder) {
+  PackFolder = Folder.empty() ? std::string() : KvPackName(Folder);
+  if (!PackFolder.empty() && PackFolder.back() != '/') PackFolder += '/';
+}
+
 // The native loader's rule (ImageLoad.cpp): JPEG FF D8, else BMP "BM", else
 // the PNG signature.
 KvPictureFormat KvDetectPictureFormat(const uint8_t* Head, size_t Count) {
@@ -133,7 +149,7 @@ void TBufferKv::LoadFromStream(std::istream& Stream, bool VideoMem) {
 
 void TBufferKv::LoadFromFile(const std::string& FileName, bool VideoMem) {
   if (const KvAssetPack* Pack = KvActivePack()) {
-    const auto Found = Pack->Pictures.find(KvPackName(FileName));
+    const auto Found = Pack->Pictures.find(PackNameOf(FileName));
     if (Found != Pack->Pictures.end()) {
       LoadPicture(Found->second, VideoMem);
       return;

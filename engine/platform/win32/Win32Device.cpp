@@ -1,53 +1,39 @@
 // The Win32 display device (see Win32Device.h).
 //
 //   Set-up        KvMakeWin32Device, CreateWindow, CreateScreen
-//   Presenting    Present: StretchDIBits into the picture area
-//   Messages      the window procedure feeds our own FIFO and the key state
-//   Fatal hooks   close the window, message box
+//   Presenting    Present: StretchDIBits into the letterboxed picture area
+//   Full screen   SetFullScreen: a borderless window over the monitor and back
+//   Messages      the window procedure feeds the memory device's FIFO, the
+//                 key state and the presses latched between reads
 #include "Win32Device.h"
 
 #include "WindowsHeaders.h"
 
-#include <cstdlib>
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <deque>
 #include <string>
+#include <vector>
 
-#include "../../Errors.h"
+#include "../../Letterbox.h"
+#include "../headless/MemoryDevice.h"
+#include "FatalReport.h"
+#include "WideText.h"
 
 namespace {
 
 constexpr const wchar_t* WindowClass = L"KelvraWindow";
-
-std::wstring Wide(const char* Text) {
-  const int Size = MultiByteToWideChar(CP_UTF8, 0, Text, -1, nullptr, 0);
-  if (Size <= 1) return std::wstring();
-  std::wstring Out(size_t(Size - 1), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, Text, -1, Out.data(), Size);
-  return Out;
-}
-
-// --- fatal hooks (plain functions over global state) --------------------
-HWND FatalWindow = nullptr;
-std::wstring BoxCaption = L"Kelvra";
-
-void CloseForFatal(const char*) {
-  // The window goes before the report, so a full-screen window gives the
-  // desktop back and the box is not hidden behind it.
-  if (FatalWindow) DestroyWindow(FatalWindow);
-  FatalWindow = nullptr;
-  ShowCursor(TRUE);
-}
-
-void FatalBox(const char* Text) {
-  const char* Off = std::getenv("KELVRA_NO_MESSAGEBOX");
-  if (Off && *Off && std::strcmp(Off, "0") != 0) return;
-  MessageBoxW(nullptr, Wide(Text).c_str(), BoxCaption.c_str(), MB_OK | MB_ICONERROR);
-}
+constexpr DWORD WindowedStyle = WS_OVERLAPPEDWINDOW;
+constexpr DWORD FullStyle = WS_POPUP;
+constexpr UINT CoverAgain = WM_APP + 1;  // full screen: cover the monitor again
+// A window hides the pointer that rests over the picture this long.
+constexpr UINT_PTR IdleTimer = 1;
+constexpr UINT PointerIdleMs = 2000;
 
 // Per-monitor DPI awareness: version 2 where Windows has it (10 1703 on),
-// version 1 through shcore on 8.1, the system-wide kind on 7. Looked up at
-// run time so the exe still starts on Windows 7.
+// version 1 through shcore on 8.1, the system-wide kind on 7. The manifest
+// asks for the same; this covers a copy of the exe that lost it. Looked up
+// at run time so the exe still starts on Windows 7.
 void BecomeDpiAware() {
   using ContextFn = BOOL(WINAPI*)(HANDLE);
   using ShcoreFn = HRESULT(WINAPI*)(int);
@@ -62,18 +48,6 @@ void BecomeDpiAware() {
     if (SetAwareness && SUCCEEDED(SetAwareness(2))) return;  // PROCESS_PER_MONITOR_DPI_AWARE
   }
   SetProcessDPIAware();
-}
-
-UINT WindowDpi(HWND Window) {
-  using DpiFn = UINT(WINAPI*)(HWND);
-  static const auto GetDpi = reinterpret_cast<DpiFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-  const UINT Dpi = GetDpi && Window ? GetDpi(Window) : 0;
-  if (Dpi) return Dpi;
-  HDC Screen = GetDC(nullptr);
-  const int Logical = GetDeviceCaps(Screen, LOGPIXELSX);
-  ReleaseDC(nullptr, Screen);
-  return Logical > 0 ? UINT(Logical) : 96;
 }
 
 // The DIB header for a surface of the engine's layout: 15 is the DIB's own
@@ -101,24 +75,29 @@ DibHeader DibFor(int Depth, int32_t Width, int32_t Height) {
   return D;
 }
 
-KvPixelFormat PixelFormatOfDepth(int Depth) {
-  KvPixelFormat Out;
-  Out.RGBBitCount = Depth == 15 ? 16 : uint32_t(Depth);
-  Out.GreenMask = Depth == 15 ? 0x3E0 : Depth == 16 ? 0x7E0 : 0xFF00;
-  return Out;
-}
-
-// Set-1 scan code of a key message, extended keys as 0x80 | code.
-uint8_t KeyOf(LPARAM Param) {
-  const uint8_t Code = uint8_t((Param >> 16) & 0x7F);
+// The engine's number of a key message: its set-1 scan code, extended keys
+// as 0x80 | code. A message without a scan code (some injected keys) gets
+// the one of its virtual key.
+uint8_t KeyOf(WPARAM Virtual, LPARAM Param) {
+  uint8_t Code = uint8_t((Param >> 16) & 0x7F);
+  if (Code == 0) Code = uint8_t(MapVirtualKeyW(UINT(Virtual), MAPVK_VK_TO_VSC) & 0x7F);
   return (Param & (1 << 24)) ? uint8_t(0x80 | Code) : Code;
 }
 
-class Win32Device final : public KvDevice {
+RECT WorkAreaOf(HWND Window) {
+  MONITORINFO Info = {};
+  Info.cbSize = sizeof Info;
+  GetMonitorInfoW(MonitorFromWindow(Window, MONITOR_DEFAULTTOPRIMARY), &Info);
+  return Info.rcWork;
+}
+
+class Win32Device final : public KvMemoryDevice {
  public:
+  explicit Win32Device(const KvWindowOptions& O) : KvMemoryDevice(32), Options(O) {}
   ~Win32Device() override {
     ReleaseScreen();
     DestroyWindow();
+    if (Icon) DestroyIcon(Icon);
   }
 
   // --- set-up -----------------------------------------------------------
@@ -126,35 +105,19 @@ class Win32Device final : public KvDevice {
     if (Window || Width <= 0 || Height <= 0) return 0;
     FrameWidth = Width;
     FrameHeight = Height;
-    Full = FullScreen;
-    const std::wstring Title = Wide(Caption ? Caption : "");
-    BoxCaption = Title.empty() ? L"Kelvra" : Title;
-    HINSTANCE Instance = GetModuleHandleW(nullptr);
-    if (FullScreen) {
-      // The monitor the show starts on: the one under the window that was in
-      // front when it started (the console or the file browser).
-      HMONITOR Monitor = MonitorFromWindow(GetForegroundWindow(), MONITOR_DEFAULTTOPRIMARY);
-      MONITORINFO Info = {};
-      Info.cbSize = sizeof Info;
-      GetMonitorInfoW(Monitor, &Info);
-      const RECT& R = Info.rcMonitor;
-      Window = CreateWindowExW(WS_EX_APPWINDOW, WindowClass, Title.c_str(), WS_POPUP, R.left, R.top,
-                               R.right - R.left, R.bottom - R.top, nullptr, nullptr, Instance, this);
-    } else {
-      const DWORD Style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-      Window = CreateWindowExW(0, WindowClass, Title.c_str(), Style, CW_USEDEFAULT, CW_USEDEFAULT, Width, Height,
-                               nullptr, nullptr, Instance, this);
-      if (Window) FitWindow(WindowDpi(Window));
-    }
+    const std::wstring Title = KvWide(Caption ? Caption : "");
+    KvSetFatalCaption(Title.c_str());
+    // Made hidden in its windowed place, so that a full-screen start has a
+    // window to come back to.
+    Window = CreateWindowExW(0, WindowClass, Title.c_str(), WindowedStyle, CW_USEDEFAULT, CW_USEDEFAULT, Width,
+                             Height, nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (!Window) return 0;
-    FatalWindow = Window;
+    PlaceWindow();
+    if (FullScreen) EnterFullScreen();
+    KvSetFatalWindow(Window);
     ShowWindow(Window, SW_SHOW);
     SetForegroundWindow(Window);
     UpdateWindow(Window);
-    if (FullScreen) {
-      ShowCursor(FALSE);
-      CursorHidden = true;
-    }
     return uint32_t(reinterpret_cast<uintptr_t>(Window) & 0xFFFFFFFFu) | 1u;
   }
 
@@ -162,10 +125,10 @@ class Win32Device final : public KvDevice {
     if (!Window) return;
     HWND Old = Window;
     Window = nullptr;
-    if (FatalWindow == Old) FatalWindow = nullptr;
+    KvSetFatalWindow(nullptr);
     ::DestroyWindow(Old);
-    if (CursorHidden) ShowCursor(TRUE);
-    CursorHidden = false;
+    if (Full) ShowCursor(TRUE);
+    Full = false;
   }
 
   KvResult CreateScreen(int32_t Width, int32_t Height, int32_t Depth, bool FullScreen, KvSurfaceRef* Primary,
@@ -175,36 +138,10 @@ class Win32Device final : public KvDevice {
     // mode; the DIB carries the depth). A window draws at 32 bits, the depth
     // of every desktop since Windows 8.
     if (FullScreen && Depth != 15 && Depth != 16 && Depth != 24 && Depth != 32) return KVERR_INVALIDMODE;
-    ScreenDepth = FullScreen ? Depth : 32;
-    Memory = KvMakeHeadlessDevice(ScreenDepth);
-    return Memory->CreateScreen(Width, Height, ScreenDepth, true, Primary, Back);
+    LastFrame = nullptr;
+    return KvMemoryDevice::CreateScreen(Width, Height, Depth, FullScreen, Primary, Back);
   }
-  void ReleaseScreen() override {}
-  KvResult GetPixelFormat(KvPixelFormat* Out) override {
-    if (!Memory) return KVERR_NODISPLAY;
-    *Out = PixelFormatOfDepth(ScreenDepth);
-    return KV_OK;
-  }
-
-  // --- memory side ------------------------------------------------------
-  KvResult CreateSurface(int32_t Width, int32_t Height, bool VideoMemory, KvSurfaceRef* Out) override {
-    if (!Memory) return KVERR_NODISPLAY;
-    return Memory->CreateSurface(Width, Height, VideoMemory, Out);
-  }
-  KvResult Restore(KvSurface& Surface) override {
-    Surface.Lost = false;
-    return KV_OK;
-  }
-  KvResult ColorFill(KvSurface& Dest, const KvRect* Rect, uint32_t Color) override {
-    if (!Memory) return KVERR_NODISPLAY;
-    return Memory->ColorFill(Dest, Rect, Color);
-  }
-  KvResult KeyedCopy(KvSurface& Dest, int32_t X, int32_t Y, KvSurface& Src, const KvRect& SrcRect,
-                     uint32_t Key) override {
-    if (!Memory) return KVERR_NODISPLAY;
-    return Memory->KeyedCopy(Dest, X, Y, Src, SrcRect, Key);
-  }
-  KvResult BltStatus(KvSurface&) override { return KV_OK; }
+  void ReleaseScreen() override { LastFrame = nullptr; }
 
   // --- presenting -------------------------------------------------------
   KvResult Present(KvSurface& Src, bool) override {
@@ -213,32 +150,80 @@ class Win32Device final : public KvDevice {
     if (!Window) return KVERR_GENERIC;
     LastFrame = &Src;
     HDC Dc = GetDC(Window);
-    Draw(Dc, Src);
+    Draw(Dc);
     ReleaseDC(Window, Dc);
     return KV_OK;
   }
 
-  // --- messages ---------------------------------------------------------
+  // --- full screen ------------------------------------------------------
+  KvResult SetFullScreen(bool On) override {
+    if (!Window) return KVERR_NODISPLAY;
+    if (On == Full) return KV_OK;
+    if (On)
+      EnterFullScreen();
+    else
+      LeaveFullScreen();
+    InvalidateRect(Window, nullptr, FALSE);
+    return KV_OK;
+  }
+
+  void SetWindowIcon(const uint8_t* Rgba, int32_t Width, int32_t Height) override {
+    if (!Window || !Rgba || Width <= 0 || Height <= 0) return;
+    // A top-down 32-bit DIB with alpha: B, G, R, A.
+    BITMAPV5HEADER Header = {};
+    Header.bV5Size = sizeof Header;
+    Header.bV5Width = Width;
+    Header.bV5Height = -Height;
+    Header.bV5Planes = 1;
+    Header.bV5BitCount = 32;
+    Header.bV5Compression = BI_BITFIELDS;
+    Header.bV5RedMask = 0x00FF0000;
+    Header.bV5GreenMask = 0x0000FF00;
+    Header.bV5BlueMask = 0x000000FF;
+    Header.bV5AlphaMask = 0xFF000000;
+    void* Bits = nullptr;
+    HDC Screen = GetDC(nullptr);
+    HBITMAP Color = CreateDIBSection(Screen, reinterpret_cast<BITMAPINFO*>(&Header), DIB_RGB_COLORS, &Bits, nullptr, 0);
+    ReleaseDC(nullptr, Screen);
+    if (!Color || !Bits) return;
+    uint8_t* Out = static_cast<uint8_t*>(Bits);
+    for (size_t I = 0, N = size_t(Width) * size_t(Height) * 4; I < N; I += 4) {
+      Out[I] = Rgba[I + 2];
+      Out[I + 1] = Rgba[I + 1];
+      Out[I + 2] = Rgba[I];
+      Out[I + 3] = Rgba[I + 3];
+    }
+    HBITMAP Mask = CreateBitmap(Width, Height, 1, 1, nullptr);
+    ICONINFO Info = {TRUE, 0, 0, Mask, Color};
+    HICON Made = CreateIconIndirect(&Info);
+    DeleteObject(Mask);
+    DeleteObject(Color);
+    if (!Made) return;
+    SendMessageW(Window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Made));
+    SendMessageW(Window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(Made));
+    if (Icon) DestroyIcon(Icon);
+    Icon = Made;
+  }
+
+  // --- messages and keys ------------------------------------------------
   bool PeekMessage(KvMessage* Message) override {
     Pump();
-    if (Queue.empty()) return false;
-    *Message = Queue.front();
-    Queue.pop_front();
-    return true;
+    return KvMemoryDevice::PeekMessage(Message);
   }
-  void PostQuit() override { Queue.push_back(KvMessage{KvMessageKind::Quit, 0}); }
 
-  // A key pressed since the last read counts as down once, even if its
-  // release came in the same batch of messages (a quick tap between frames).
   bool KeyboardState(uint8_t State[256]) override {
     Pump();
-    for (int K = 0; K < 256; ++K) State[K] = uint8_t(Keys[K] | Tapped[K]);
-    std::memset(Tapped, 0, sizeof Tapped);
-    return true;
+    return KvMemoryDevice::KeyboardState(State);
+  }
+
+  void TakeKeyPresses(uint8_t Pressed[256]) override {
+    Pump();
+    std::memcpy(Pressed, Presses, 256);
+    std::memset(Presses, 0, 256);
   }
 
   void ShowMessageBox(const char* Caption, const char* Text) override {
-    MessageBoxW(Window, Wide(Text ? Text : "").c_str(), Wide(Caption ? Caption : "").c_str(), MB_OK | MB_ICONERROR);
+    MessageBoxW(Window, KvWide(Text ? Text : "").c_str(), KvWide(Caption ? Caption : "").c_str(), MB_OK | MB_ICONERROR);
   }
 
   static LRESULT CALLBACK Procedure(HWND Hwnd, UINT Message, WPARAM W, LPARAM L) {
@@ -255,56 +240,108 @@ class Win32Device final : public KvDevice {
   }
 
  private:
-  // The client area at Dpi: the frame's size times the monitor's scale.
-  void FitWindow(UINT Dpi) {
-    RECT R = {0, 0, MulDiv(FrameWidth, int(Dpi), 96), MulDiv(FrameHeight, int(Dpi), 96)};
-    const DWORD Style = DWORD(GetWindowLongW(Window, GWL_STYLE));
-    AdjustWindowRectEx(&R, Style, FALSE, 0);
-    const int W = R.right - R.left, H = R.bottom - R.top;
-    RECT Work;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &Work, 0);
-    const int X = Work.left + ((Work.right - Work.left) - W) / 2;
-    const int Y = Work.top + ((Work.bottom - Work.top) - H) / 2;
-    SetWindowPos(Window, nullptr, X < Work.left ? Work.left : X, Y < Work.top ? Work.top : Y, W, H,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+  // The window's client area as a whole multiple of the frame, centred on
+  // the work area: the option's multiple, or the largest that fits with
+  // the window's frame (a multiple that does not fit is made smaller).
+  void PlaceWindow() {
+    const RECT Work = WorkAreaOf(Window);
+    const int WorkW = Work.right - Work.left, WorkH = Work.bottom - Work.top;
+    RECT Frame = {0, 0, 0, 0};
+    AdjustWindowRectEx(&Frame, WindowedStyle, FALSE, 0);
+    const int ExtraW = Frame.right - Frame.left, ExtraH = Frame.bottom - Frame.top;
+    const int Fit = std::max(1, std::min((WorkW - ExtraW) / FrameWidth, (WorkH - ExtraH) / FrameHeight));
+    int Scale = Options.Scale > 0 ? Options.Scale : Fit;
+    if (Scale > Fit) {
+      std::fprintf(stderr, "Kelvra: a window %d times the frame does not fit the screen; %d times is used\n", Scale,
+                   Fit);
+      std::fflush(stderr);
+      Scale = Fit;
+    }
+    const int W = FrameWidth * Scale + ExtraW, H = FrameHeight * Scale + ExtraH;
+    SetWindowPos(Window, nullptr, Work.left + std::max(0, (WorkW - W) / 2), Work.top + std::max(0, (WorkH - H) / 2),
+                 W, H, SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
-  // The picture's place in the client area: all of it in a window, the
-  // largest rectangle of the frame's shape in full-screen, centred.
-  RECT PictureArea() const {
+  // The windowed place and state (maximised or not) are kept, so that
+  // leaving full screen gives back the same window.
+  void EnterFullScreen() {
+    Placement.length = sizeof Placement;
+    GetWindowPlacement(Window, &Placement);
+    const LONG_PTR Visible = GetWindowLongPtrW(Window, GWL_STYLE) & WS_VISIBLE;
+    SetWindowLongPtrW(Window, GWL_STYLE, LONG_PTR(FullStyle) | Visible);
+    Full = true;
+    Corrections = 0;
+    CoverMonitor();
+    ShowCursor(FALSE);
+  }
+
+  RECT MonitorRect() const {
+    MONITORINFO Info = {};
+    Info.cbSize = sizeof Info;
+    GetMonitorInfoW(MonitorFromWindow(Window, MONITOR_DEFAULTTOPRIMARY), &Info);
+    return Info.rcMonitor;
+  }
+
+  void CoverMonitor() {
+    const RECT R = MonitorRect();
+    SetWindowPos(Window, HWND_TOP, R.left, R.top, R.right - R.left, R.bottom - R.top,
+                 SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+  }
+
+  // A full-screen window that something else moved or sized (an X window
+  // manager answering an older request, under Wine) covers the monitor
+  // again; a few times per switch, so that nothing is fought for ever.
+  void KeepCoveringMonitor() {
+    if (!Full || Corrections >= 8) return;
+    RECT Now, Want = MonitorRect();
+    GetWindowRect(Window, &Now);
+    if (EqualRect(&Now, &Want)) return;
+    ++Corrections;
+    PostMessageW(Window, CoverAgain, 0, 0);
+  }
+
+  void LeaveFullScreen() {
+    const LONG_PTR Visible = GetWindowLongPtrW(Window, GWL_STYLE) & WS_VISIBLE;
+    SetWindowLongPtrW(Window, GWL_STYLE, LONG_PTR(WindowedStyle) | Visible);
+    SetWindowPlacement(Window, &Placement);
+    SetWindowPos(Window, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+    Full = false;
+    ShowCursor(TRUE);
+  }
+
+  bool PointerOverClient() const {
+    POINT P;
+    RECT Client;
+    if (!GetCursorPos(&P) || WindowFromPoint(P) != Window) return false;
+    ScreenToClient(Window, &P);
+    GetClientRect(Window, &Client);
+    return PtInRect(&Client, P) != FALSE;
+  }
+
+  // The last frame letterboxed in the client area, the bars black.
+  void Draw(HDC Dc) {
     RECT Client;
     GetClientRect(Window, &Client);
-    if (!Full) return Client;
-    const int CW = Client.right, CH = Client.bottom;
-    int W = CW, H = int(int64_t(CW) * FrameHeight / FrameWidth);
-    if (H > CH) {
-      H = CH;
-      W = int(int64_t(CH) * FrameWidth / FrameHeight);
+    HBRUSH Black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    if (!LastFrame || !LastFrame->Pixels) {
+      FillRect(Dc, &Client, Black);
+      return;
     }
-    const int X = (CW - W) / 2, Y = (CH - H) / 2;
-    return RECT{X, Y, X + W, Y + H};
-  }
-
-  void Draw(HDC Dc, const KvSurface& Src) {
-    const RECT To = PictureArea();
-    if (Full) {
-      // Black bars around the picture (only where it does not cover).
-      RECT Client;
-      GetClientRect(Window, &Client);
-      HBRUSH Black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-      const RECT Bars[4] = {{0, 0, Client.right, To.top},
-                            {0, To.bottom, Client.right, Client.bottom},
-                            {0, To.top, To.left, To.bottom},
-                            {To.right, To.top, Client.right, To.bottom}};
-      for (const RECT& Bar : Bars)
-        if (Bar.right > Bar.left && Bar.bottom > Bar.top) FillRect(Dc, &Bar, Black);
-    }
+    const KvSurface& Src = *LastFrame;
+    const KvRect To = KvLetterbox(Client.right, Client.bottom, Src.Width, Src.Height, Options.IntegerScale);
+    const RECT Bars[4] = {{0, 0, Client.right, To.Top},
+                          {0, To.Bottom, Client.right, Client.bottom},
+                          {0, To.Top, To.Left, To.Bottom},
+                          {To.Right, To.Top, Client.right, To.Bottom}};
+    for (const RECT& Bar : Bars)
+      if (Bar.right > Bar.left && Bar.bottom > Bar.top) FillRect(Dc, &Bar, Black);
     // The DIB is as wide as the pitch, so rows are read in place; only the
     // frame's own columns are shown.
     const int32_t Stride = Src.Pitch / Src.BytesPerPixel;
     const DibHeader Dib = DibFor(ScreenDepth, Stride, Src.Height);
     SetStretchBltMode(Dc, COLORONCOLOR);
-    StretchDIBits(Dc, To.left, To.top, To.right - To.left, To.bottom - To.top, 0, 0, Src.Width, Src.Height,
+    StretchDIBits(Dc, To.Left, To.Top, To.Right - To.Left, To.Bottom - To.Top, 0, 0, Src.Width, Src.Height,
                   Src.Pixels, reinterpret_cast<const BITMAPINFO*>(&Dib), DIB_RGB_COLORS, SRCCOPY);
   }
 
@@ -316,6 +353,16 @@ class Win32Device final : public KvDevice {
     }
   }
 
+  void KeyDown(UINT Message, WPARAM W, LPARAM L) {
+    const uint8_t Key = KeyOf(W, L);
+    if (!(L & (1 << 30))) {  // not a repeat
+      QueueMessage(KvMessage{KvMessageKind::Other, Message});
+      const bool Alt = (L & (1 << 29)) || GetKeyState(VK_MENU) < 0;
+      Presses[Key] = uint8_t(0x80 | (Alt ? KvPressedWithAlt : 0));
+    }
+    SetKey(Key, true);
+  }
+
   bool Handle(HWND Hwnd, UINT Message, WPARAM W, LPARAM L, LRESULT& Result) {
     switch (Message) {
       case WM_CLOSE:
@@ -323,77 +370,113 @@ class Win32Device final : public KvDevice {
         PostQuit();
         return true;
       case WM_KEYDOWN:
+        KeyDown(Message, W, L);
+        return true;
       case WM_SYSKEYDOWN:
-        if (!(L & (1 << 30))) Queue.push_back(KvMessage{KvMessageKind::Other, Message});
-        Keys[KeyOf(L)] = 0x80;
-        Tapped[KeyOf(L)] = 0x80;
-        return Message == WM_KEYDOWN;  // Alt+F4 and the system menu stay Windows'
+        KeyDown(Message, W, L);
+        return W != VK_F4;  // Alt+F4 stays Windows' (it closes the window)
       case WM_KEYUP:
       case WM_SYSKEYUP:
-        Keys[KeyOf(L)] = 0;
-        Queue.push_back(KvMessage{KvMessageKind::Other, Message});
-        return Message == WM_KEYUP;
+        SetKey(KeyOf(W, L), false);
+        QueueMessage(KvMessage{KvMessageKind::Other, Message});
+        return Message == WM_KEYUP || W == VK_MENU || W == VK_F10;  // no menu mode: there is no menu
+      case WM_SYSCHAR:
+        return true;  // Alt+Enter and Alt+letters: no beep
+      case WM_SYSCOMMAND:
+        if ((W & 0xFFF0) == SC_KEYMENU) return true;
+        return false;
       case WM_KILLFOCUS:
-        std::memset(Keys, 0, sizeof Keys);
+        for (int K = 0; K < 256; ++K) SetKey(uint8_t(K), false);
         return false;
       case WM_SETCURSOR:
-        if (Full && LOWORD(L) == HTCLIENT) {
+        if ((Full || PointerIdle) && LOWORD(L) == HTCLIENT) {
           SetCursor(nullptr);
           Result = TRUE;
           return true;
         }
         return false;
+      case WM_MOUSEMOVE:
+        // Windows also sends one when nothing moved (a window changed
+        // under the pointer): only a new place counts.
+        if (L != LastPointer) {
+          LastPointer = L;
+          if (PointerIdle) SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
+          PointerIdle = false;
+          SetTimer(Hwnd, IdleTimer, PointerIdleMs, nullptr);
+        }
+        return false;
+      case WM_TIMER:
+        if (W != IdleTimer) return false;
+        // The pointer still over the picture hides (the next WM_SETCURSOR
+        // keeps it hidden) until it moves again.
+        KillTimer(Hwnd, IdleTimer);
+        PointerIdle = true;
+        if (PointerOverClient()) SetCursor(nullptr);
+        return true;
+      case WM_GETMINMAXINFO:
+        // Smaller than a quarter of the frame it cannot be read.
+        if (FrameWidth > 0) {
+          RECT R = {0, 0, FrameWidth / 2, FrameHeight / 2};
+          AdjustWindowRectEx(&R, WindowedStyle, FALSE, 0);
+          auto* Info = reinterpret_cast<MINMAXINFO*>(L);
+          Info->ptMinTrackSize.x = R.right - R.left;
+          Info->ptMinTrackSize.y = R.bottom - R.top;
+        }
+        return true;
+      case WM_WINDOWPOSCHANGED:
+        KeepCoveringMonitor();
+        return false;
+      case CoverAgain:
+        if (Full) CoverMonitor();
+        return true;
       case WM_ERASEBKGND:
         Result = 1;  // Present and WM_PAINT cover every pixel
         return true;
       case WM_PAINT: {
         PAINTSTRUCT Paint;
         HDC Dc = BeginPaint(Hwnd, &Paint);
-        if (LastFrame && LastFrame->Pixels) {
-          Draw(Dc, *LastFrame);
-        } else {
-          RECT Client;
-          GetClientRect(Hwnd, &Client);
-          FillRect(Dc, &Client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        }
+        Draw(Dc);
         EndPaint(Hwnd, &Paint);
         return true;
       }
-      case 0x02E0:  // WM_DPICHANGED: keep the client area the frame's size at the new scale
+      case 0x02E0:  // WM_DPICHANGED: Windows' suggested place at the new scale
         if (!Full) {
           const RECT* Suggested = reinterpret_cast<const RECT*>(L);
           SetWindowPos(Hwnd, nullptr, Suggested->left, Suggested->top, Suggested->right - Suggested->left,
                        Suggested->bottom - Suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
         }
-        (void)W;
         return true;
       default:
         return false;
     }
   }
 
+  const KvWindowOptions Options;
   HWND Window = nullptr;
+  HICON Icon = nullptr;
   bool Full = false;
-  bool CursorHidden = false;
+  WINDOWPLACEMENT Placement = {};
+  bool PointerIdle = false;
+  LPARAM LastPointer = -1;
+  int Corrections = 0;  // KeepCoveringMonitor's, since the last switch to full screen
   int32_t FrameWidth = 0, FrameHeight = 0;
-  int ScreenDepth = 32;
-  KvDeviceRef Memory;
   const KvSurface* LastFrame = nullptr;  // the primary surface, alive while the screen is
-  std::deque<KvMessage> Queue;
-  uint8_t Keys[256] = {};
-  uint8_t Tapped[256] = {};
+  uint8_t Presses[256] = {};
 };
 
 bool RegisterWindowClass(std::string& Why) {
   static bool Registered = false;
   if (Registered) return true;
+  HINSTANCE Instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW Class = {};
   Class.cbSize = sizeof Class;
   Class.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
   Class.lpfnWndProc = Win32Device::Procedure;
-  Class.hInstance = GetModuleHandleW(nullptr);
+  Class.hInstance = Instance;
   Class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-  Class.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+  // The exe's own icon (resource 1, show/win32/nerith.rc), else Windows'.
+  Class.hIcon = LoadIconW(Instance, MAKEINTRESOURCEW(1));
+  if (!Class.hIcon) Class.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
   Class.lpszClassName = WindowClass;
   if (!RegisterClassExW(&Class)) {
     Why = "RegisterClassEx failed (error " + std::to_string(GetLastError()) + ")";
@@ -405,7 +488,7 @@ bool RegisterWindowClass(std::string& Why) {
 
 }  // namespace
 
-KvDeviceRef KvMakeWin32Device() {
+KvDeviceRef KvMakeWin32Device(const KvWindowOptions& Options) {
   static bool Prepared = false;
   if (!Prepared) {
     BecomeDpiAware();
@@ -418,10 +501,10 @@ KvDeviceRef KvMakeWin32Device() {
     KvSetDeviceCreateError(Why);
     return nullptr;
   }
-  KvSetRestoreDesktopHook(CloseForFatal);
-  KvSetMessageBoxHook(FatalBox);
-  return std::make_shared<Win32Device>();
+  KvInstallWin32FatalHooks();
+  return std::make_shared<Win32Device>(Options);
 }
 
-// The Windows build has no SDL2: the window device is its display.
-KvDeviceRef KvMakeSdlDevice(const KvWindowOptions&) { return KvMakeWin32Device(); }
+// The Windows build has no SDL2: the window device is its display, with the
+// same window options.
+KvDeviceRef KvMakeSdlDevice(const KvWindowOptions& Options) { return KvMakeWin32Device(Options); }
