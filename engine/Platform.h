@@ -225,7 +225,10 @@ void KvRowToRgb(const uint8_t* Src, int32_t Width, int32_t Depth, uint8_t* Out, 
 // Write a frame copy as an 8-bit RGB PNG (FramePng.cpp): under Path only
 // once complete, never half-written (AtomicFile.h). false on failure, with
 // the reason (one line, naming Path) in Error when it is given.
-bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::string* Error = nullptr);
+// Sync false: not flushed to the disk one by one (a writer of many frames
+// flushes them all at once at the end).
+bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::string* Error = nullptr,
+                     bool Sync = true);
 // Read a PNG of at most MaxSide pixels a side as 8-bit RGBA (a window icon).
 // false when it cannot be read or is larger.
 bool KvReadPngRgba(const std::string& Path, int32_t MaxSide, std::vector<uint8_t>* Rgba, int32_t* Width,

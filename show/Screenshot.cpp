@@ -5,6 +5,8 @@
 #include <fstream>
 #include <string>
 
+#include <kelvra/Errors.h>
+
 #include "Show.h"
 #include "Viewer.h"
 
@@ -71,12 +73,12 @@ std::string SaveScreenshot() {
     }
     if (!Written) {
       std::fprintf(stderr, "nerith: no screenshot: %s in the current folder: %s; in the pictures folder: %s\n",
-                   Name.c_str(), Error.c_str(), PicturesError.c_str());
+                   Name.c_str(), KvEscapeControls(Error).c_str(), KvEscapeControls(PicturesError).c_str());
       std::fflush(stderr);
       return "";
     }
   }
-  std::fprintf(stderr, "nerith: screenshot %s\n", Path.c_str());
+  std::fprintf(stderr, "nerith: screenshot %s\n", KvEscapeControls(Path).c_str());
   std::fflush(stderr);
   return Path;
 }
