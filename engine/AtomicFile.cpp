@@ -109,14 +109,15 @@ bool CheckTargetName(const std::string& Target, int Folder, std::string* Error) 
 }
 
 // An exclusive new file "<prefix>XXXXXX.part" in Folder, never through a
-// link; its name in Name.
+// link; its name in Name. Open for reading too: writers that move data
+// within the file (a video's index put first) read it back.
 int MakeTempFileAt(int Folder, std::string* Name) {
   static std::mt19937 Random(std::random_device{}() ^ uint32_t(getpid()));
   for (int Try = 0; Try < 100; ++Try) {
     std::string Candidate = TempPrefix;
     for (int I = 0; I < 6; ++I) Candidate += "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"[Random() % 62];
     Candidate += ".part";
-    const int Fd = openat(Folder, Candidate.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int Fd = openat(Folder, Candidate.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (Fd >= 0) *Name = Candidate;
     if (Fd >= 0 || errno != EEXIST) return Fd;
   }

@@ -71,10 +71,10 @@ int64_t Seek(void* Opaque, int64_t Offset, int Whence) {
   return Offset;
 }
 
-AVIOContext* OpenContext(int Fd) {
+AVIOContext* OpenContext(int Fd, bool Write) {
   uint8_t* Buffer = static_cast<uint8_t*>(av_malloc(BufferBytes));
   Cursor* C = new Cursor{Fd, 0};
-  AVIOContext* Io = Buffer ? avio_alloc_context(Buffer, BufferBytes, 1, C, ReadPacket, WritePacket, Seek) : nullptr;
+  AVIOContext* Io = Buffer ? avio_alloc_context(Buffer, BufferBytes, Write ? 1 : 0, C, ReadPacket, WritePacket, Seek) : nullptr;
   if (!Io) {
     av_free(Buffer);
     delete C;
@@ -94,8 +94,8 @@ int CloseContext(AVIOContext* Io) {
 
 // The muxer opens its own file again by name for some passes; it gets the
 // descriptor instead, whatever the name now is.
-int OpenAgain(AVFormatContext* Out, AVIOContext** Io, const char*, int, AVDictionary**) {
-  *Io = OpenContext(*static_cast<int*>(Out->opaque));
+int OpenAgain(AVFormatContext* Out, AVIOContext** Io, const char*, int Flags, AVDictionary**) {
+  *Io = OpenContext(*static_cast<int*>(Out->opaque), (Flags & AVIO_FLAG_WRITE) != 0);
   return *Io ? 0 : AVERROR(ENOMEM);
 }
 
@@ -107,7 +107,7 @@ int KvWriteToDescriptor(AVFormatContext* Out, int Fd) {
   Out->io_open = OpenAgain;
   Out->io_close2 = CloseAgain;
   Out->flags |= AVFMT_FLAG_CUSTOM_IO;
-  Out->pb = OpenContext(Fd);
+  Out->pb = OpenContext(Fd, true);
   return Out->pb ? 0 : AVERROR(ENOMEM);
 }
 
