@@ -81,10 +81,12 @@ const char* UsageText() {
          "Pictures, meshes and music (GFX/, ASC/, SND/) are looked for in the current\n"
          "folder, then beside the executable, then in ../share/nerith from the\n"
          "executable's folder. A fatal error writes one line to KVR_ERR.txt in the\n"
-         "current folder, prints it on standard error and exits with status 1.\n"
+         "current folder (replacing it, never through a link), prints it on standard\n"
+         "error and exits with status 1.\n"
          "Exit status 0: the show ended; 1: a fatal error; 2: a bad command line;\n"
-         "130 or 143: a recording or offline run ended by Ctrl-C or SIGTERM (the file\n"
-         "is finished up to the last frame written).\n";
+         "130, 143 or 129: a recording or offline run ended by Ctrl-C, SIGTERM or SIGHUP;\n"
+         "141: standard error was a pipe whose reader went away (the file is finished\n"
+         "up to the last frame written).\n";
 }
 
 namespace {
