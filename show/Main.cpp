@@ -17,8 +17,10 @@
 // millisecond clock by a virtual one that moves exactly 40 ms per frame:
 // frame k is drawn at 40 k ms, so every run with the same seed draws the
 // same 6446 frames, whatever the machine's speed (RunClock.cpp).
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -146,6 +148,7 @@ uint32_t ClockSeed() {
 // the first files opened (a recording, the X connection), and our messages
 // would be written into them: each closed one is taken by /dev/null first.
 void OpenStandardDescriptors() {
+#ifndef _WIN32
   for (int Fd = 0; Fd <= 2; ++Fd) {
     if (fcntl(Fd, F_GETFD) != -1 || errno != EBADF) continue;
     const int Null = open("/dev/null", O_RDWR);
@@ -154,16 +157,19 @@ void OpenStandardDescriptors() {
       close(Null);
     }
   }
+#endif
 }
 
 void PrepareDumpFolder() {
   if (Options.DumpDir.empty()) return;
+#ifndef _WIN32
   struct stat Link, Target;
   if (lstat(Options.DumpDir.c_str(), &Link) == 0 && S_ISLNK(Link.st_mode) && stat(Options.DumpDir.c_str(), &Target) != 0)
     FatalError(KvErrorLine("[Nerith]", "DumpFrames",
                            "Cannot create the folder \"" + Options.DumpDir +
                                "\": it is a symbolic link to nothing (a dangling link)")
                    .c_str());
+#endif
   std::error_code Ec;
   std::filesystem::create_directories(Options.DumpDir, Ec);
   if (Ec || !std::filesystem::is_directory(Options.DumpDir, Ec))

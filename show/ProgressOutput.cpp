@@ -4,7 +4,9 @@
 // width ($COLUMNS, else the terminal's own); otherwise, and on a terminal
 // that cannot go back to the line's start (TERM=dumb), a plain line at
 // every 10 %. A closed pipe on standard error ends the run (exit 141).
+#ifndef _WIN32
 #include <sys/ioctl.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,8 +45,10 @@ size_t TerminalColumns() {
     const long Columns = std::strtol(Env, &End, 10);
     if (End != Env && *End == '\0' && Columns > 0 && Columns < 10000) return size_t(Columns);
   }
+#ifndef _WIN32
   winsize Size = {};
   if (ioctl(2, TIOCGWINSZ, &Size) == 0 && Size.ws_col > 0) return Size.ws_col;
+#endif
   return 80;
 }
 
