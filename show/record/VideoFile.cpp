@@ -347,10 +347,7 @@ bool VideoFile::Open(const std::string& Path, RecordFormat Format, int Width, in
   // never opened again by name.
   Code = KvWriteToDescriptor(St.Out, St.Part.Fd());
   if (Code < 0) return Fail("cannot create \"" + Path + "\": " + AvText(Code));
-  AVDictionary* Mux = nullptr;
-  av_dict_set(&Mux, "movflags", "+faststart", 0);
-  Code = avformat_write_header(St.Out, &Mux);
-  av_dict_free(&Mux);
+  Code = avformat_write_header(St.Out, nullptr);
   if (Code < 0) return Fail("cannot write \"" + Path + "\": " + AvText(Code));
   St.HeaderWritten = true;
   return true;
