@@ -85,6 +85,17 @@ KV_BENCH(DrawKeyed, S.Src->DrawKeyed(S.Dst.get(), 0, 0, 0));
 // The frame blended onto itself one pixel down and right (the show's trail).
 KV_BENCH(TrailDrawAlpha, S.Dst->DrawAlpha(S.Dst.get(), 1, 1, 20));
 KV_BENCH(TrailRightDrawAlpha, S.Dst->DrawAlpha(S.Dst.get(), 1, 0, 20));
+// The same on the SSE2 path, which the browser's wasm SIMD build compiles.
+void BM_Kv_TrailRightDrawAlphaSse2(benchmark::State& State) {
+  Scene S(int(State.range(0)), true);
+  KvForcePath(KvPath::Sse2);
+  for (auto _ : State) {
+    S.Dst->DrawAlpha(S.Dst.get(), 1, 0, 20);
+    benchmark::ClobberMemory();
+  }
+  Pixels(State, int64_t(W) * H);
+}
+BENCHMARK(BM_Kv_TrailRightDrawAlphaSse2)->ArgName("depth")->Arg(32)->Unit(benchmark::kMicrosecond);
 KV_BENCH(Blur, S.Dst->Blur());
 KV_BENCH(HLine, for (int y = 0; y < H; ++y) S.Dst->HLine(0, W - 1, y, 0x1234));
 // Turned 30 degrees at scale 1.4 so that the polygon covers the screen.

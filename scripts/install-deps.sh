@@ -13,7 +13,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config
   libsdl2-dev libx11-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
-  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libswscale-dev
   libopenmpt-dev libmp3lame-dev
   libfluidsynth-dev timgm6mb-soundfont
 )
@@ -29,6 +29,8 @@ if [ "${1:-all}" != play ]; then
     wine wine64 gstreamer1.0-plugins-good xdotool
   )
 fi
+# npm installs Lighthouse for the page's audit; a node from elsewhere brings its own.
+if [ "${1:-all}" != play ] && ! command -v npm >/dev/null; then PACKAGES+=(npm); fi
 if [ "${1:-}" = --only ]; then
   shift
   PACKAGES=("$@")

@@ -9,12 +9,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include <kelvra/Errors.h>
 #include "FrameFit.h"
 #include "FrameOutput.h"
 #include "Options.h"
+#include "SharpFit.h"
 
 namespace {
 class PngDumpOutput : public FrameOutput {
@@ -48,21 +51,40 @@ class PngDumpOutput : public FrameOutput {
   }
 
  private:
-  // --size: the frame letterboxed into the output size, in its own format.
+  // --size: the frame letterboxed into the output size, in its own format,
+  // or as 24-bit pixels when the sharp fit blends neighbours.
   void FitFrame(const FinishedFrame& Frame) {
-    const int32_t Bpp = (Frame.Depth + 7) / 8;
     OutputFrameSize(Frame.Width, Frame.Height, &Copy.Width, &Copy.Height);
+    const KvRect Place = OutputFramePlace(Frame.Width, Frame.Height);
+    if (WantsSharpFit(Frame.Width, Frame.Height, Place)) {
+      SharpFitFrame(Frame, Place);
+      return;
+    }
+    const int32_t Bpp = (Frame.Depth + 7) / 8;
     Copy.Pitch = Copy.Width * Bpp;
     Copy.Depth = Frame.Depth;
     Copy.Pixels.reset(new uint8_t[size_t(Copy.Pitch) * size_t(Copy.Height)]);
     FitPixels(Frame.Pixels, Frame.Width, Frame.Height, Frame.Pitch, Bpp, Copy.Pixels.get(), Copy.Width, Copy.Height,
-              Copy.Pitch, OutputFramePlace(Frame.Width, Frame.Height));
+              Copy.Pitch, Place);
+  }
+
+  void SharpFitFrame(const FinishedFrame& Frame, const KvRect& Place) {
+    if (!Sharp) Sharp = std::make_unique<SharpFit>(Frame.Width, Frame.Height, Copy.Width, Copy.Height, Place);
+    const std::vector<uint8_t> Rgb = KvFrameRgb(Frame.Pixels, Frame.Width, Frame.Height, Frame.Pitch, Frame.Depth);
+    Copy.Pitch = Copy.Width * 3;
+    Copy.Depth = 24;
+    Copy.Pixels.reset(new uint8_t[size_t(Copy.Pitch) * size_t(Copy.Height)]);
+    uint8_t* P = Copy.Pixels.get();
+    Sharp->Fit(Rgb.data(), P);
+    // 24-bit pixels hold blue in their first byte.
+    for (size_t I = 0, N = size_t(Copy.Width) * size_t(Copy.Height); I < N; ++I, P += 3) std::swap(P[0], P[2]);
   }
 
   std::string Folder;
   int Scale;
   bool Written = false;
   KvFrameCopy Copy;
+  std::unique_ptr<SharpFit> Sharp;
 };
 }  // namespace
 

@@ -195,6 +195,12 @@ void TBufferKv::DrawAlpha(TBufferKv* Dest, int32_t X, int32_t Y, uint8_t Alpha) 
       }
       EndMmx();
     }
+    if (R.DX == R.SX + 1 && R.W > 0)
+      for (; i + 4 <= R.H; i += 4) {
+        uint8_t* D[4];
+        for (int r = 0; r < 4; ++r) D[r] = Rows[size_t(R.DY + i + r)] + DOff;
+        if (!AlphaRowsOneRight4(Index, D, R.W, Alpha)) break;
+      }
     for (; i + 4 <= R.H; i += 4) {
       const uint8_t* S[4];
       uint8_t* D[4];

@@ -12,6 +12,8 @@
 //               32 bits keeps the reference kernel, which measured faster
 //   Fill        16-byte stores of the repeated pixel
 //   TexSpan     no gather in SSE2: the reference span
+//   the trail   DrawAlpha onto itself one pixel right: four rows' chains in
+//               the lanes of one vector (AlphaRowsOneRight4)
 #include "RowKernels.h"
 
 #if defined(__SSE2__)
@@ -366,11 +368,78 @@ KernelSet MakeSse2() {
   return K;  // TexSpan: the reference span (no gather before AVX2)
 }
 
+// ===========================================================================
+// The trail one pixel right, four rows at once
+// ===========================================================================
+
+// Four 32-bit lanes of four vectors transposed: row r's column c becomes
+// vector c's lane r.
+inline void Transpose4x4(__m128i V[4]) {
+  const __m128i T0 = _mm_unpacklo_epi32(V[0], V[1]), T1 = _mm_unpackhi_epi32(V[0], V[1]);
+  const __m128i T2 = _mm_unpacklo_epi32(V[2], V[3]), T3 = _mm_unpackhi_epi32(V[2], V[3]);
+  V[0] = _mm_unpacklo_epi64(T0, T2);
+  V[1] = _mm_unpackhi_epi64(T0, T2);
+  V[2] = _mm_unpacklo_epi64(T1, T3);
+  V[3] = _mm_unpackhi_epi64(T1, T3);
+}
+
+// Each row's pixels blend, in order, the pixel just written left of them:
+//   p[x] = (p[x-1] x A + d[x] x (256 - A)) >> 8 per channel, top byte 0,
+// as the in-order kernel computes it (the sum stays below 2^16, as the two
+// weights add up to 256). Blocks of 4 x 4 pixels are turned so that a vector
+// holds one column of the four rows, each channel in a 16-bit lane; the
+// chain is one multiply, add and shift per column.
+void AlphaRowsOneRight8888x4(uint8_t* const D[4], int32_t N, uint32_t Alpha) {
+  const __m128i A = Splat16(Alpha & 255u), B = Splat16(256u - (Alpha & 255u));
+  const __m128i Rgb = _mm_set1_epi32(0xFFFFFF), Zero = _mm_setzero_si128();
+  const __m128i Start = _mm_and_si128(
+      _mm_setr_epi32(int(Load32(D[0] - 4)), int(Load32(D[1] - 4)), int(Load32(D[2] - 4)), int(Load32(D[3] - 4))),
+      Rgb);
+  __m128i Lo = _mm_unpacklo_epi8(Start, Zero), Hi = _mm_unpackhi_epi8(Start, Zero);  // rows 0, 1 and 2, 3
+  int32_t x = 0;
+  for (; x + 4 <= N; x += 4) {
+    __m128i V[4];
+    for (int r = 0; r < 4; ++r) V[r] = LoadU(D[r] + 4 * int64_t(x));
+    Transpose4x4(V);
+    for (int c = 0; c < 4; ++c) {
+      const __m128i Col = _mm_and_si128(V[c], Rgb);
+      const __m128i DLo = _mm_mullo_epi16(_mm_unpacklo_epi8(Col, Zero), B);
+      const __m128i DHi = _mm_mullo_epi16(_mm_unpackhi_epi8(Col, Zero), B);
+      Lo = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(Lo, A), DLo), 8);
+      Hi = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(Hi, A), DHi), 8);
+      V[c] = _mm_packus_epi16(Lo, Hi);
+    }
+    Transpose4x4(V);
+    for (int r = 0; r < 4; ++r) StoreU(D[r] + 4 * int64_t(x), V[r]);
+  }
+  if (x == N) return;
+  // The last columns a row at a time, from where each chain stands.
+  alignas(16) uint32_t Last[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(Last), _mm_packus_epi16(Lo, Hi));
+  const uint32_t Av = Alpha & 255u, Bv = 256u - Av;
+  for (int r = 0; r < 4; ++r) {
+    uint32_t P = Last[r];
+    for (int32_t i = x; i < N; ++i) {
+      const uint32_t Dv = Load32(D[r] + 4 * int64_t(i));
+      const uint32_t RB = (((P & 0xFF00FFu) * Av + (Dv & 0xFF00FFu) * Bv) >> 8) & 0xFF00FFu;
+      const uint32_t G = (((P & 0xFF00u) * Av + (Dv & 0xFF00u) * Bv) >> 8) & 0xFF00u;
+      P = RB | G;
+      Store32(D[r] + 4 * int64_t(i), P);
+    }
+  }
+}
+
 }  // namespace
 
 const KernelSet& Sse2Kernels() {
   static const KernelSet Set = MakeSse2();
   return Set;
+}
+
+bool AlphaRowsOneRight4(int Index, uint8_t* const D[4], int32_t N, uint32_t Alpha) {
+  if (Index != 3) return false;
+  AlphaRowsOneRight8888x4(D, N, Alpha);
+  return true;
 }
 
 }  // namespace kv
@@ -379,6 +448,7 @@ const KernelSet& Sse2Kernels() {
 
 namespace kv {
 const KernelSet& Sse2Kernels() { return ReferenceKernels(); }
+bool AlphaRowsOneRight4(int, uint8_t* const*, int32_t, uint32_t) { return false; }
 }  // namespace kv
 
 #endif

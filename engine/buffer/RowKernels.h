@@ -116,6 +116,9 @@ void AlphaRowsInOrder4(int Index, const uint8_t* const S[4], uint8_t* const D[4]
 // just left of its destination (D[r] - one pixel), with AVX2 (call only on
 // the AVX2 path); false, and nothing done, for a depth it does not cover.
 bool AlphaRowsOneRight8(int Index, uint8_t* const D[8], int32_t N, uint32_t Alpha);
+// The same on four rows with SSE2 (which WebAssembly SIMD builds compile to
+// wasm vectors); call only off the reference path.
+bool AlphaRowsOneRight4(int Index, uint8_t* const D[4], int32_t N, uint32_t Alpha);
 
 // Vzeroupper after AVX2 kernels (defined in BlitAvx2.cpp).
 void Avx2EndState();

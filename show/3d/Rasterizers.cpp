@@ -5,8 +5,9 @@
 //   edge walk        WalkEdge<NQ> (FlatEdge, GouraudEdge, MapEdge) and the
 //                    polygon frame ScanPolygon
 //   pixel formats    Format555 / 565 / 888 / 8888
-//   span kernels     GouraudRow<Format>, MapRow<Bytes>, chosen once per call
-//   spans            GouraudSpan, MapSpan (scratch-row path included)
+//   span kernels     GouraudRow<Format>, MapRow<Bytes>
+//   spans            GouraudSpan, MapRows<Bytes> (chosen once per call;
+//                    scratch-row path included)
 //   operations       FlatPoly, GouraudPoly, MapPoly
 //
 // 16.16 arithmetic follows engine/buffer/FixedPoint.h: integer parts toward
@@ -16,6 +17,7 @@
 // uses no step at all). Spans add their 32-bit steps wrapping, as the
 // kernels of engine/buffer do; the values a span uses lie between its ends.
 #include "Rasterizers.h"
+#include "SpanDivide.h"
 
 #include <algorithm>
 #include <cmath>
@@ -58,9 +60,8 @@ inline WalkFixed WalkSteps(WalkFixed Start, WalkFixed Step, uint64_t Count) {
 
 // Per-pixel step of a span: (Right - Left) div Length toward zero, 0 for a
 // zero length. Taken in 64 bits so a stale table row cannot overflow.
-inline Fixed16 SpanStep(Fixed16 Left, Fixed16 Right, int64_t Length) {
-  if (Length == 0) return 0;
-  return kv::WrapToInt32((static_cast<int64_t>(Right) - Left) / Length);
+inline Fixed16 SpanStep(Fixed16 Left, Fixed16 Right, const spandiv::SpanDivisor& Length) {
+  return kv::WrapToInt32(Length.Divide(static_cast<int64_t>(Right) - Left));
 }
 
 // --- corners -------------------------------------------------------------------
@@ -308,11 +309,10 @@ struct MapSource {
   int32_t MaxX, MaxY;
 };
 
-// Count pixels from column X0 of Row, each the texel at the integer parts of
-// (U, V) clamped into the source (a position of exactly Width or Height reads
-// the last column or row, as do positions further out; below 0 reads 0).
-using MapRowFn = void (*)(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 U, Fixed16 V, Fixed16 DU, Fixed16 DV,
-                          const MapSource& Src);
+// MapRow<Bytes>: Count pixels from column X0 of Row, each the texel at the
+// integer parts of (U, V) clamped into the source (a position of exactly Width
+// or Height reads the last column or row, as do positions further out; below
+// 0 reads 0).
 
 // True when U + k x Step for k = 0 .. Count - 1 never wraps and never leaves
 // the texels 0 .. Max: the ends decide, as the values move in one direction.
@@ -323,14 +323,15 @@ inline bool InsideAllAlong(Fixed16 U, Fixed16 Step, int32_t Count, int32_t Max) 
 }
 
 template <int Bytes>
-void MapRow(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 U, Fixed16 V, Fixed16 DU, Fixed16 DV,
-            const MapSource& Src) {
+inline void MapRow(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 U, Fixed16 V, Fixed16 DU, Fixed16 DV,
+                   const MapSource& Src) {
   uint8_t* P = Row + static_cast<size_t>(X0) * Bytes;
   // Most spans lie inside the texture all along: no clamping, and the
   // integer part of a non-negative value is a shift.
   if (InsideAllAlong(U, DU, Count, Src.MaxX) && InsideAllAlong(V, DV, Count, Src.MaxY)) {
+    uint8_t* const* Rows = Src.Rows;
     for (int32_t i = 0; i < Count; ++i, P += Bytes) {
-      CopyTexel<Bytes>(P, Src.Rows[V >> 16] + static_cast<size_t>(U >> 16) * Bytes);
+      CopyTexel<Bytes>(P, Rows[V >> 16] + static_cast<size_t>(U >> 16) * Bytes);
       U += DU;
       V += DV;
     }
@@ -353,19 +354,6 @@ GouraudRowFn GouraudKernel(const TBufferKv& D) {
       return GouraudRow<Format888>;
     case 32:
       return GouraudRow<Format8888>;
-    default:
-      return nullptr;
-  }
-}
-
-MapRowFn MapKernel(const TBufferKv& D) {
-  switch (D.BitsPerPixel) {
-    case 16:
-      return MapRow<2>;
-    case 24:
-      return MapRow<3>;
-    case 32:
-      return MapRow<4>;
     default:
       return nullptr;
   }
@@ -427,8 +415,9 @@ void GouraudSpan(const SpanTarget& T, GouraudRowFn Kernel, int32_t Row) {
   }
   SpanPlan P;
   if (!PlanSpan(L, R, D->MaxX, P)) return;
-  const Fixed16 DR = SpanStep(CL.R, CR.R, P.Length), DG = SpanStep(CL.G, CR.G, P.Length),
-                DB = SpanStep(CL.B, CR.B, P.Length);
+  const spandiv::SpanDivisor Length(P.Length);
+  const Fixed16 DR = SpanStep(CL.R, CR.R, Length), DG = SpanStep(CL.G, CR.G, Length),
+                DB = SpanStep(CL.B, CR.B, Length);
   // A span starting left of column 0 starts there with the values it has
   // reached (the skipped additions, done at once).
   const uint32_t Skipped = static_cast<uint32_t>(static_cast<int64_t>(P.X0) - P.Left);
@@ -439,22 +428,48 @@ void GouraudSpan(const SpanTarget& T, GouraudRowFn Kernel, int32_t Row) {
   T.Finish(Row, P.X0, P.Right);
 }
 
-void MapSpan(const SpanTarget& T, MapRowFn Kernel, const MapSource& Src, int32_t Row) {
+// Rows First .. Last of a textured polygon, the kernel inlined and the edge
+// tables read through local pointers (the texel stores may alias anything).
+template <int Bytes>
+void MapRows(const SpanTarget& T, const MapSource& Src, int32_t First, int32_t Last) {
   TBufferKv* D = T.D;
-  int32_t L = D->EdgeX[0][Row], R = D->EdgeX[1][Row];
-  KvEdgeUV TL = D->EdgeUV[0][Row], TR = D->EdgeUV[1][Row];
-  if (R < L) {
-    std::swap(L, R);
-    std::swap(TL, TR);
+  const int32_t* EdgeL = D->EdgeX[0].data();
+  const int32_t* EdgeR = D->EdgeX[1].data();
+  const KvEdgeUV* UvL = D->EdgeUV[0].data();
+  const KvEdgeUV* UvR = D->EdgeUV[1].data();
+  const int32_t MaxX = D->MaxX;
+  for (int32_t Row = First; Row <= Last; ++Row) {
+    int32_t L = EdgeL[Row], R = EdgeR[Row];
+    KvEdgeUV TL = UvL[Row], TR = UvR[Row];
+    if (R < L) {
+      std::swap(L, R);
+      std::swap(TL, TR);
+    }
+    SpanPlan P;
+    if (!PlanSpan(L, R, MaxX, P)) continue;
+    const spandiv::SpanDivisor Length(P.Length);
+    const Fixed16 DU = SpanStep(TL.U, TR.U, Length), DV = SpanStep(TL.V, TR.V, Length);
+    const uint32_t Skipped = static_cast<uint32_t>(static_cast<int64_t>(P.X0) - P.Left);
+    const Fixed16 U0 = kv::FixedAdd(TL.U, kv::FixedSteps(DU, Skipped));
+    const Fixed16 V0 = kv::FixedAdd(TL.V, kv::FixedSteps(DV, Skipped));
+    MapRow<Bytes>(T.Row(Row), P.X0, P.Right - P.X0 + 1, U0, V0, DU, DV, Src);
+    T.Finish(Row, P.X0, P.Right);
   }
-  SpanPlan P;
-  if (!PlanSpan(L, R, D->MaxX, P)) return;
-  const Fixed16 DU = SpanStep(TL.U, TR.U, P.Length), DV = SpanStep(TL.V, TR.V, P.Length);
-  const uint32_t Skipped = static_cast<uint32_t>(static_cast<int64_t>(P.X0) - P.Left);
-  const Fixed16 U0 = kv::FixedAdd(TL.U, kv::FixedSteps(DU, Skipped));
-  const Fixed16 V0 = kv::FixedAdd(TL.V, kv::FixedSteps(DV, Skipped));
-  Kernel(T.Row(Row), P.X0, P.Right - P.X0 + 1, U0, V0, DU, DV, Src);
-  T.Finish(Row, P.X0, P.Right);
+}
+
+using MapRowsFn = void (*)(const SpanTarget& T, const MapSource& Src, int32_t First, int32_t Last);
+
+MapRowsFn MapRowsKernel(const TBufferKv& D) {
+  switch (D.BitsPerPixel) {
+    case 16:
+      return MapRows<2>;
+    case 24:
+      return MapRows<3>;
+    case 32:
+      return MapRows<4>;
+    default:
+      return nullptr;
+  }
 }
 
 }  // namespace
@@ -497,7 +512,7 @@ void MapPoly(TBufferKv* Dest, TBufferKv* Source, const TexVertex* Vertices, int3
   if (Source->BitsPerPixel != Dest->BitsPerPixel || Source->Width <= 0 || Source->Height <= 0 ||
       Source->Rows.size() < static_cast<size_t>(Source->Height))
     return;
-  const MapRowFn Kernel = MapKernel(*Dest);
+  const MapRowsFn Kernel = MapRowsKernel(*Dest);
   if (Kernel == nullptr) return;
   CornerList<2> List;
   const bool Ok = List.Prepare(Vertices, Count, [](const TexVertex& V, float* Q) {
@@ -510,8 +525,6 @@ void MapPoly(TBufferKv* Dest, TBufferKv* Source, const TexVertex* Vertices, int3
   if (!Ok) return;
   const MapSource Src{Source->Rows.data(), Source->MaxX, Source->MaxY};
   const SpanTarget Target = TargetOf(Dest);
-  if (ScanPolygon(Dest, List, MapEdge, [&](int32_t First, int32_t Last) {
-        for (int32_t Row = First; Row <= Last; ++Row) MapSpan(Target, Kernel, Src, Row);
-      }))
+  if (ScanPolygon(Dest, List, MapEdge, [&](int32_t First, int32_t Last) { Kernel(Target, Src, First, Last); }))
     EndMmx();
 }

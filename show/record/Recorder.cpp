@@ -4,7 +4,7 @@
 // the encoder is a whole queue of frames behind.
 //
 // Depends on: FrameOutput.h, VideoFile.h, MusicTrack.h, FrameRgb.h,
-// Show.h (ShowMusicPath, the display's size).
+// SharpFit.h, Show.h (ShowMusicPath, the display's size).
 extern "C" {
 #include <libavutil/mem.h>
 #include <libavutil/samplefmt.h>
@@ -24,6 +24,7 @@ extern "C" {
 #include "../FrameOutput.h"
 #include "../Options.h"
 #include "../RunClock.h"
+#include "../SharpFit.h"
 #include "../Show.h"
 #include "FrameRgb.h"
 #include "MusicTrack.h"
@@ -48,6 +49,8 @@ class Recorder : public FrameOutput {
     OutputFrameSize(DisplayWidth, DisplayHeight, &Width, &Height);
     Fitted = Options.OutWidth > 0;
     Place = OutputFramePlace(DisplayWidth, DisplayHeight);
+    if (Fitted && WantsSharpFit(DisplayWidth, DisplayHeight, Place))
+      Sharp = std::make_unique<SharpFit>(DisplayWidth, DisplayHeight, Width, Height, Place);
     if (!File.Open(Path, Format, Width, Height, Music, &Error, Options.Quality)) RecordError(Error);
     if (Music && !Track.Open(ShowMusicPath(), File.AudioWanted(), &Error)) RecordError(Error);
     HasAudio = Music;
@@ -176,8 +179,11 @@ class Recorder : public FrameOutput {
     if (File.FramesWritten() == 0 && HasAudio) Track.Place(MusicStart);
     if (Fitted) {
       FrameToRgb(Frame, 1, FrameRgb.data());
-      FitPixels(FrameRgb.data(), Frame.Width, Frame.Height, Frame.Width * 3, 3, Rgb.data(), Width, Height, Width * 3,
-                Place);
+      if (Sharp)
+        Sharp->Fit(FrameRgb.data(), Rgb.data());
+      else
+        FitPixels(FrameRgb.data(), Frame.Width, Frame.Height, Frame.Width * 3, 3, Rgb.data(), Width, Height,
+                  Width * 3, Place);
     } else {
       FrameToRgb(Frame, Scale, Rgb.data());
     }
@@ -213,6 +219,7 @@ class Recorder : public FrameOutput {
   int32_t Width = 0, Height = 0;  // of the file's pictures
   bool Fitted = false;            // --size: letterboxed into Width x Height
   KvRect Place = {0, 0, 0, 0};
+  std::unique_ptr<SharpFit> Sharp;  // Place not a whole multiple of the frame
   std::vector<uint8_t> Rgb;       // encoder thread only
   std::vector<uint8_t> FrameRgb;  // the frame at 1:1 before fitting
   Clock::time_point Started;

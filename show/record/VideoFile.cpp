@@ -11,11 +11,13 @@ extern "C" {
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 
 #include <kelvra/AtomicFile.h>
 #include "DescriptorIo.h"
 #include "PixelConvert.h"
+#include "SwsConvert.h"
 
 namespace {
 
@@ -47,15 +49,13 @@ struct Recipe {
   int64_t AudioBitRate;  // 0: lossless
 };
 
-// libx264 at constant quality with the "veryfast" preset: transparent for
-// this picture at a fraction of the default preset's time. VP9 in
-// constant-quality mode (b=0) with the fastest real-time settings. The CRF
-// defaults: bench/README.md, "Recording at 1080p".
+// libx264 at constant quality, its preset chosen by size (X264PresetFor).
+// VP9 in constant-quality mode (b=0) with the fastest real-time settings.
+// The CRF defaults: bench/README.md, "Recording at 1080p".
 Recipe RecipeOf(RecordFormat Format) {
   switch (Format) {
     case RecordFormat::Mp4:
-      return {"mp4", "libx264", AV_PIX_FMT_YUV420P, "preset=veryfast", "aac", AV_SAMPLE_FMT_FLTP, 44100,
-              192000};
+      return {"mp4", "libx264", AV_PIX_FMT_YUV420P, "", "aac", AV_SAMPLE_FMT_FLTP, 44100, 192000};
     case RecordFormat::Mkv:
       return {"matroska", "ffv1", AV_PIX_FMT_BGR0, "level=3:slices=4:slicecrc=1", "flac", AV_SAMPLE_FMT_S16, 44100,
               0};
@@ -65,6 +65,12 @@ Recipe RecipeOf(RecordFormat Format) {
               "libopus", AV_SAMPLE_FMT_FLT, 48000, 128000};
   }
 }
+
+// "veryfast" is transparent for this picture at a fraction of the default
+// preset's time, and keeps standard definition well ahead of real time. From
+// 1080 lines on, only "ultrafast" keeps up with the show on two cores
+// (bench/README.md, "Recording speed": 1080p at 4 x real time, 2160p at 1 x).
+const char* X264PresetFor(int Height) { return Height >= 1080 ? "ultrafast" : "veryfast"; }
 
 // The libraries' own log lines never reach standard error beside ours; the
 // last error among them is kept, to give the reason of a failure.
@@ -98,9 +104,10 @@ std::string LibraryReason() {
   return LibraryLine.empty() ? "" : " (" + LibraryLine + ")";
 }
 
-AVDictionary* VideoOptions(const Recipe& R, RecordFormat Format, int Quality) {
+AVDictionary* VideoOptions(const Recipe& R, RecordFormat Format, int Quality, int Height) {
   AVDictionary* Opts = nullptr;
   av_dict_parse_string(&Opts, R.VideoOptions, "=", ":", 0);
+  if (Format == RecordFormat::Mp4) av_dict_set(&Opts, "preset", X264PresetFor(Height), 0);
   const QualityRange Q = QualityRangeOf(Format);
   if (Q.Highest > 0) av_dict_set_int(&Opts, "crf", Quality >= 0 ? Quality : Q.Default, 0);
   return Opts;
@@ -121,7 +128,7 @@ bool VideoSizeFits(RecordFormat Format, int Width, int Height, std::string* Why)
   Video->height = Height;
   Video->time_base = AVRational{1, 25};
   Video->pix_fmt = R.PixelFormat;
-  AVDictionary* Opts = VideoOptions(R, Format, -1);
+  AVDictionary* Opts = VideoOptions(R, Format, -1, Height);
   const int Code = avcodec_open2(Video, Codec, &Opts);
   av_dict_free(&Opts);
   avcodec_free_context(&Video);
@@ -170,6 +177,7 @@ struct VideoFile::State {
   AVPacket* Packet = nullptr;
   int AudioFrameSize = 0;
   YuvMatrix Matrix = YuvMatrix::Bt601;
+  std::unique_ptr<SwsBt709> Sws;  // BT.709 frames through libswscale
   int64_t Frames = 0;
   int64_t Samples = 0;  // sent to the audio encoder
   int64_t SamplesIn = 0;
@@ -298,10 +306,14 @@ bool VideoFile::Open(const std::string& Path, RecordFormat Format, int Width, in
     St.Video->colorspace = Hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
     St.Video->color_primaries = Hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
     St.Video->color_trc = Hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
+    if (Hd) {
+      St.Sws = std::make_unique<SwsBt709>(Width, Height);
+      if (!St.Sws->Ok()) St.Sws.reset();
+    }
   }
   St.Video->thread_count = 0;  // the encoder's own choice: every core
   if (St.Out->oformat->flags & AVFMT_GLOBALHEADER) St.Video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  AVDictionary* Opts = VideoOptions(R, Format, Quality);
+  AVDictionary* Opts = VideoOptions(R, Format, Quality, Height);
   Code = avcodec_open2(St.Video, VideoCodec, &Opts);
   av_dict_free(&Opts);
   if (Code < 0)
@@ -347,7 +359,12 @@ bool VideoFile::Open(const std::string& Path, RecordFormat Format, int Width, in
   // never opened again by name.
   Code = KvWriteToDescriptor(St.Out, St.Part.Fd());
   if (Code < 0) return Fail("cannot create \"" + Path + "\": " + AvText(Code));
-  Code = avformat_write_header(St.Out, nullptr);
+  // .mp4 with its index (moov) in front, so that a web player can start
+  // before the whole file is there: the muxer moves it when finishing.
+  AVDictionary* MuxOpts = nullptr;
+  if (Format == RecordFormat::Mp4) av_dict_set(&MuxOpts, "movflags", "+faststart", 0);
+  Code = avformat_write_header(St.Out, &MuxOpts);
+  av_dict_free(&MuxOpts);
   if (Code < 0) return Fail("cannot write \"" + Path + "\": " + AvText(Code));
   St.HeaderWritten = true;
   return true;
@@ -359,6 +376,8 @@ bool VideoFile::WriteVideo(const uint8_t* Rgb) {
   if (av_frame_make_writable(F) < 0) return St.Fail("out of memory");
   if (St.Video->pix_fmt == AV_PIX_FMT_BGR0)
     RgbToBgr0(Rgb, F->width, F->height, F->data[0], F->linesize[0]);
+  else if (St.Sws)
+    St.Sws->Convert(Rgb, F->data[0], F->linesize[0], F->data[1], F->linesize[1], F->data[2], F->linesize[2]);
   else
     RgbToYuv420(Rgb, F->width, F->height, F->data[0], F->linesize[0], F->data[1], F->linesize[1], F->data[2],
                 F->linesize[2], St.Matrix);

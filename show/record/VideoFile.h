@@ -7,7 +7,8 @@
 //
 // The 4:2:0 files are converted and tagged in one colour system: BT.709
 // (matrix, primaries, transfer) above 576 lines, BT.601 (smpte170m) for
-// standard definition.
+// standard definition. An .mp4 has its index (moov) before the media data,
+// so that a web player can start it while it downloads.
 //
 // Frames come as 8-bit RGB at 25 frames per second; frame n has the time
 // stamp n / 25 s. The file is written as a temporary file next to Path
@@ -16,6 +17,7 @@
 // fatal error and a stop signal remove the temporary file.
 //
 // Depends on: libavformat, libavcodec, libavutil; PixelConvert.h,
+// SwsConvert.h (HD frames through libswscale),
 // engine/AtomicFile.h.
 #pragma once
 

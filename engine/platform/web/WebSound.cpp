@@ -1,7 +1,7 @@
-// TSoundKv in the browser build: the page decodes the music with the
-// browser's own decoder (decodeAudioData) before the show starts, and Web
-// Audio plays it. The failures keep the native player's step names; the
-// count of objects and the error report are shared (SoundObject.cpp).
+// TSoundKv in the browser build: the page streams the music into a media
+// element (the browser decodes it as it plays), heard through Web Audio.
+// The failures keep the native player's step names; the count of objects
+// and the error report are shared (SoundObject.cpp).
 //
 // Depends on: Sound.h, Errors.h, Kelvra.h; the page's Module.kvMusic object
 // (show/web/nerith.html): ready(), open(loop), play(), stop(), close().
@@ -23,7 +23,7 @@ EM_JS(void, kv_music_close, (), { if (Module.kvMusic) Module.kvMusic.close(); })
 TSoundKv::TSoundKv(TKelvra* Display, const std::string&, bool Loop) {
   BeginCreate(Display);
   // The page names the file it fetched; here there is only "the music".
-  if (!kv_music_ready()) Error("FSOUND_Stream_OpenFile", "The page has no decoded music to play");
+  if (!kv_music_ready()) Error("FSOUND_Stream_OpenFile", "The page has no music ready to play");
   kv_music_open(Loop ? 1 : 0);
   CountIn();
 }

@@ -15,7 +15,9 @@ extern "C" {
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -24,6 +26,7 @@ extern "C" {
 
 #include "KvTest.h"
 #include "show/record/PixelConvert.h"
+#include "show/record/SwsConvert.h"
 
 namespace fs = std::filesystem;
 
@@ -317,6 +320,28 @@ TEST(Record, Bt709StudioRangeForHd) {
       }
 }
 
+// HD frames go through libswscale: the same studio-range BT.709 as our
+// conversion, to one step, on noise and on flat blocks of pure colours.
+TEST(Record, SwscaleGivesOurBt709WithinOneStep) {
+  const int W = 96, H = 64;
+  std::vector<uint8_t> Rgb(size_t(W) * H * 3);
+  uint32_t Seed = 5;
+  for (size_t I = 0; I < Rgb.size(); ++I) {
+    Seed = Seed * 1664525u + 1013904223u;
+    const size_t Pixel = I / 3, X = Pixel % W, Y = Pixel / W;
+    Rgb[I] = Y < 32 ? uint8_t(Seed >> 24) : ((X / 8 + I % 3) % 2 ? 255 : 0);  // noise, then colour bars
+  }
+  std::vector<uint8_t> Y1(W * H), U1(W * H / 4), V1(W * H / 4), Y2 = Y1, U2 = U1, V2 = V1;
+  RgbToYuv420(Rgb.data(), W, H, Y1.data(), W, U1.data(), W / 2, V1.data(), W / 2, YuvMatrix::Bt709);
+  SwsBt709 Sws(W, H);
+  ASSERT_TRUE(Sws.Ok());
+  Sws.Convert(Rgb.data(), Y2.data(), W, U2.data(), W / 2, V2.data(), W / 2);
+  int Most = 0;
+  for (size_t I = 0; I < Y1.size(); ++I) Most = std::max(Most, std::abs(Y1[I] - Y2[I]));
+  for (size_t I = 0; I < U1.size(); ++I) Most = std::max({Most, std::abs(U1[I] - U2[I]), std::abs(V1[I] - V2[I])});
+  EXPECT_LE(Most, 1);
+}
+
 TEST(Record, Bt601StudioRange) {
   struct Case {
     uint8_t R, G, B, Y, Cb, Cr;
@@ -405,9 +430,10 @@ ColourTags ReadTags(const std::string& Path) {
 }  // namespace
 
 // --size 1080p: a 1920 x 1080 file with the frame at 1440 x 1080 between
-// black bars, each output pixel the frame's pixel under its centre; with
-// --integer-scale the frame is 1280 x 960 (2 x), every pixel a 2 x 2 block.
-// The .mp4 says BT.709 throughout; an SD one says BT.601 (smpte170m).
+// black bars, each output pixel the mean of the frame over its area (within
+// one step: the weights are in 1/256), as is the frame dumped at that size;
+// with --integer-scale the frame is 1280 x 960 (2 x), every pixel a 2 x 2
+// block. The .mp4 says BT.709 throughout; an SD one says BT.601 (smpte170m).
 TEST(Record, SizeLetterboxesTheFrameAndTagsTheColours) {
   REQUIRE_ASSETS();
   const std::string Dir = kvtest::MakeTempDir("kvrecord");
@@ -421,6 +447,8 @@ TEST(Record, SizeLetterboxesTheFrameAndTagsTheColours) {
   Run({"--record", "fit.mkv", "--size", "1080p"});
   Run({"--record", "whole.mkv", "--size", "1080p", "--integer-scale"});
   ASSERT_EQ(Nerith({"--headless", "--seed", "2", "--dump-frames", "one", "--frames", "2", "--quiet"}, Dir).ExitCode, 0);
+  ASSERT_EQ(Nerith({"--headless", "--seed", "2", "--dump-frames", "big", "--frames", "2", "--size", "1080p", "--quiet"},
+                   Dir).ExitCode, 0);
 
   const ColourTags Hd = ReadTags(Dir + "/hd.mp4");
   EXPECT_EQ(Hd.Width, 1920);
@@ -447,19 +475,60 @@ TEST(Record, SizeLetterboxesTheFrameAndTagsTheColours) {
   ASSERT_EQ(Whole.Rgb.size(), 2u);
   ASSERT_EQ(Fit.Width, 1920);
   ASSERT_EQ(Fit.Height, 1080);
+  // 1440 / 640 = 1080 / 480 = 9/4: output pixel x covers the frame from
+  // 4x/9 to 4(x+1)/9, i.e. one or two frame pixels, weighted by overlap.
+  auto Mean = [&](int X, int Y, int C) {
+    double Sum = 0;
+    for (int J = 4 * Y / 9; J <= (4 * Y + 3) / 9; ++J)
+      for (int I = 4 * X / 9; I <= (4 * X + 3) / 9; ++I) {
+        const double Wx = std::min(4.0 * (X + 1), 9.0 * (I + 1)) - std::max(4.0 * X, 9.0 * I);
+        const double Wy = std::min(4.0 * (Y + 1), 9.0 * (J + 1)) - std::max(4.0 * Y, 9.0 * J);
+        Sum += Wx * Wy * One[(size_t(J) * 640 + I) * 3 + C];
+      }
+    return Sum / 16;
+  };
+  const std::vector<uint8_t> Big = PngRgb(Dir + "/big/frame_00002.png");
+  EXPECT_TRUE(Big == Fit.Rgb[1]) << "the dumped frame is the recorded one";
   size_t WrongFit = 0, WrongWhole = 0, LitBars = 0;
   for (int Y = 0; Y < 1080; ++Y)
     for (int X = 0; X < 1920; ++X) {
       const uint32_t F = Pixel(Fit.Rgb[1], 1920, X, Y), W = Pixel(Whole.Rgb[1], 1920, X, Y);
       if (X < 240 || X >= 1680)
         LitBars += F != 0;
-      else  // 1440 / 640 = 1080 / 480 = 9/4: the centre of pixel x is at (x + 1/2) * 4/9
-        WrongFit += F != Pixel(One, 640, (2 * (X - 240) + 1) * 4 / 18, (2 * Y + 1) * 4 / 18);
+      else
+        for (int C = 0; C < 3; ++C)
+          WrongFit += std::fabs(Fit.Rgb[1][(size_t(Y) * 1920 + X) * 3 + C] - Mean(X - 240, Y, C)) > 1.0;
       const bool InWhole = X >= 320 && X < 1600 && Y >= 60 && Y < 1020;
       WrongWhole += W != (InWhole ? Pixel(One, 640, (X - 320) / 2, (Y - 60) / 2) : 0);
     }
   EXPECT_EQ(LitBars, 0u);
   EXPECT_EQ(WrongFit, 0u);
   EXPECT_EQ(WrongWhole, 0u);
+  fs::remove_all(Dir);
+}
+
+// An .mp4 has its index (the moov box) before the media data (mdat), so a
+// player can start it while it downloads.
+TEST(Record, Mp4IndexComesFirst) {
+  REQUIRE_ASSETS();
+  const std::string Dir = kvtest::MakeTempDir("kvrecord");
+  ASSERT_EQ(Nerith({"--seed", "1", "--record", "i.mp4", "--end", "0.2", "--quiet"}, Dir).ExitCode, 0);
+  const std::string File = kvtest::ReadFile(Dir + "/i.mp4");
+  std::vector<std::string> Boxes;  // top-level box types in file order
+  for (size_t At = 0; At + 8 <= File.size();) {
+    uint64_t Size = uint64_t(uint8_t(File[At])) << 24 | uint64_t(uint8_t(File[At + 1])) << 16 |
+                    uint64_t(uint8_t(File[At + 2])) << 8 | uint8_t(File[At + 3]);
+    if (Size == 1 && At + 16 <= File.size()) {  // 64-bit size after the type
+      Size = 0;
+      for (int I = 0; I < 8; ++I) Size = Size << 8 | uint8_t(File[At + 8 + I]);
+    }
+    Boxes.push_back(File.substr(At + 4, 4));
+    if (Size < 8) break;
+    At += Size;
+  }
+  const auto Moov = std::find(Boxes.begin(), Boxes.end(), "moov"), Mdat = std::find(Boxes.begin(), Boxes.end(), "mdat");
+  ASSERT_NE(Moov, Boxes.end());
+  ASSERT_NE(Mdat, Boxes.end());
+  EXPECT_LT(Moov - Boxes.begin(), Mdat - Boxes.begin());
   fs::remove_all(Dir);
 }

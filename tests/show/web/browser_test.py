@@ -10,8 +10,8 @@
       Truncated, damaged and missing asset packs, and music that is missing
       or cannot be decoded: the page must show an error message (on the
       page, not only in the console), never a canvas.
-      Also: a browser without wasm SIMD is told plainly that it needs a
-      newer one.
+      Also: a browser without wasm SIMD, or without DecompressionStream,
+      is told which it lacks and which versions have it.
   browser_test.py play WEB_BUILD
       Click to start, play a few seconds (the music must have started),
       press Escape: the show must end cleanly.
@@ -26,6 +26,11 @@
       nerith-standalone.html opened from disk (file://) hashes a frame as
       the native run does and plays with music; the served page opened from
       disk says how to serve its folder.
+  browser_test.py lighthouse WEB_BUILD NPM_FOLDER
+      Lighthouse (pinned in tests/package.json, `npm ci` into NPM_FOLDER
+      when the lockfile changed) on the served page as a desktop and as a
+      phone: accessibility, best practices and SEO must score 100;
+      performance is printed.
 
 Exit status 0: passed; 1: failed; 77: no browser build (ctest: skipped).
 """
@@ -41,6 +46,7 @@ import gzip
 import json
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+TESTS = os.path.dirname(os.path.dirname(HERE))
 PAGE_CHECK = os.path.join(HERE, "page_check.mjs")
 PLAYER_CHECK = os.path.join(HERE, "player_check.mjs")
 # What the page may weigh as a static host serves it.
@@ -223,6 +229,10 @@ def broken_pack_test(web):
             good = "needs WebAssembly with SIMD" in state["error"] and "update your browser" in state["error"]
             print(f"no wasm SIMD: {'ok' if good else 'WRONG'}: page \"{state['error']}\"")
             ok = ok and good
+            state = load_page(f"{server.url}nerith.html", timeout=120, extra=["--no-decompression-stream"])
+            good = "needs DecompressionStream" in state["error"] and "Firefox 113" in state["error"]
+            print(f"no DecompressionStream: {'ok' if good else 'WRONG'}: page \"{state['error']}\"")
+            ok = ok and good
         finally:
             server.close()
     return ok
@@ -296,6 +306,36 @@ def standalone_test(native, web):
     return ok and plays and advice
 
 
+def lighthouse_test(web, folder):
+    lock = open(os.path.join(TESTS, "package-lock.json"), "rb").read()
+    stamp = os.path.join(folder, "node_modules", ".installed-lock")
+    if not os.path.exists(stamp) or open(stamp, "rb").read() != lock:
+        os.makedirs(folder, exist_ok=True)
+        for name in ("package.json", "package-lock.json"):
+            shutil.copy(os.path.join(TESTS, name), folder)
+        subprocess.run(["npm", "ci", "--no-audit", "--no-fund", "--loglevel=error"], cwd=folder, check=True)
+        open(stamp, "wb").write(lock)
+    server = Server(web)
+    ok = True
+    try:
+        for form, flags in (("desktop", "--preset=desktop"), ("mobile", "--form-factor=mobile")):
+            proc = subprocess.run(
+                [os.path.join(folder, "node_modules", ".bin", "lighthouse"), f"{server.url}nerith.html", flags, "--quiet",
+                 "--output=json", "--output-path=stdout", "--only-categories=performance,accessibility,best-practices,seo",
+                 "--chrome-flags=--headless=new --no-sandbox --mute-audio"],
+                capture_output=True, text=True, env=dict(os.environ, CHROME_PATH=shutil.which("chromium")), timeout=600)
+            report = json.loads(proc.stdout) if proc.returncode == 0 else {"categories": {}, "audits": {}}
+            scores = {name: round(100 * (c["score"] or 0)) for name, c in report["categories"].items()}
+            full = all(scores.get(name) == 100 for name in ("accessibility", "best-practices", "seo"))
+            # What cost points, to fix without running it again by hand.
+            lost = [a["id"] for a in report["audits"].values() if a.get("scoreDisplayMode") == "binary" and a.get("score") == 0]
+            print(f"{form}: {scores}" + ("" if full else f" WRONG: {lost} {proc.stderr[-2000:]}"))
+            ok = ok and full
+    finally:
+        server.close()
+    return ok
+
+
 def main(argv):
     if len(argv) >= 2 and argv[1] == "frames" and len(argv) == 7:
         web = argv[3]
@@ -303,14 +343,21 @@ def main(argv):
         web = argv[2]
     elif len(argv) == 4 and argv[1] in ("player", "standalone"):
         web = argv[3]
+    elif len(argv) == 4 and argv[1] == "lighthouse":
+        web = argv[2]
     else:
         print(__doc__, file=sys.stderr)
         return 2
     if not os.path.exists(os.path.join(web, "nerith.html")) or not shutil.which("chromium"):
         print(f"no browser build in {web} (scripts/build-web.sh) or no chromium: skipped")
         return SKIP
+    if argv[1] == "lighthouse" and not shutil.which("npm"):
+        print("no npm: skipped")
+        return SKIP
     if argv[1] == "frames":
         ok = frames_test(*argv[2:])
+    elif argv[1] == "lighthouse":
+        ok = lighthouse_test(web, argv[3])
     elif argv[1] == "player":
         ok = player_test(argv[2], web)
     elif argv[1] == "standalone":

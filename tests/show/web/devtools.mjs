@@ -6,6 +6,7 @@
 //   await browser.send(method, params)   a command to the attached page
 //   await browser.evaluate(expression)   its value (promises awaited)
 //   browser.finish(code, line)           prints line, ends the browser and the process
+//   browser.pid                          the browser's process (its renderers are its descendants)
 //
 // The process ends with status 1 and the browser's last output when the
 // deadline passes or the browser dies.
@@ -79,6 +80,7 @@ export async function openBrowser({ timeoutSeconds, windowSize = '800,600' }) {
   return {
     send, evaluate, finish, checkTime,
     pageTarget: page.targetId,
+    pid: child.pid,
     onEvent: listener => listeners.push(listener),
     quiet: () => child.removeListener('exit', onExit),
   };

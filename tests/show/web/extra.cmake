@@ -20,8 +20,9 @@ if(Python3_FOUND AND NOT KELVRA_SANITIZE)
   add_test(NAME web_page_play_and_escape
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py play ${KV_WEB_BUILD})
   set(KV_WEB_TESTS web_page_frames_depth16 web_page_frames_depth32 web_page_broken_pack web_page_play_and_escape)
-  # The page as a player: a hidden tab, its controls and keys, a phone.
-  foreach(scenario hidden controls touch)
+  # The page as a player: a hidden tab, its controls and keys, a phone; the
+  # keyboard and focus, and small screens.
+  foreach(scenario hidden controls touch keys small)
     add_test(NAME web_page_player_${scenario}
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py player ${scenario} ${KV_WEB_BUILD})
     list(APPEND KV_WEB_TESTS web_page_player_${scenario})
@@ -31,7 +32,10 @@ if(Python3_FOUND AND NOT KELVRA_SANITIZE)
   add_test(NAME web_page_standalone_file
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py
       standalone ${CMAKE_BINARY_DIR} ${KV_WEB_BUILD})
-  list(APPEND KV_WEB_TESTS web_page_budget web_page_standalone_file)
+  # Lighthouse from npm (tests/package.json, npm ci into the build tree).
+  add_test(NAME web_page_lighthouse
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py lighthouse ${KV_WEB_BUILD} ${CMAKE_BINARY_DIR}/npm)
+  list(APPEND KV_WEB_TESTS web_page_budget web_page_standalone_file web_page_lighthouse)
   set_tests_properties(${KV_WEB_TESTS}
     PROPERTIES
     SKIP_RETURN_CODE 77 LABELS web TIMEOUT 900)

@@ -4,22 +4,24 @@
 //
 //   node page_check.mjs URL TIMEOUT_SECONDS
 //        [--click-after-load SECONDS_TO_PLAY [--press-escape]] [--screenshot FILE.png]
-//        [--no-wasm-simd]
+//        [--no-wasm-simd] [--no-decompression-stream]
 //
 // --click-after-load clicks the page's start button (as a user gesture) and
 // lets the show play for the given seconds instead of waiting for its end;
 // --press-escape then presses Escape and waits for the show to end.
 // --no-wasm-simd makes the page's WebAssembly refuse SIMD, as an older
-// browser's does.
+// browser's does; --no-decompression-stream takes DecompressionStream away,
+// as Firefox before 113 lacks it.
 // Exit status: 0 with the JSON line, 1 on a timeout or a browser failure.
 import { writeFileSync } from 'node:fs';
 import { openBrowser, sleep } from './devtools.mjs';
 
 const [url, timeoutText, ...rest] = process.argv.slice(2);
-let playSeconds = 0, screenshot = '', pressEscape = false, noSimd = false;
+let playSeconds = 0, screenshot = '', pressEscape = false, noSimd = false, noInflate = false;
 for (let i = 0; i < rest.length; i += 2) {
   if (rest[i] === '--press-escape') { pressEscape = true; --i; continue; }
   if (rest[i] === '--no-wasm-simd') { noSimd = true; --i; continue; }
+  if (rest[i] === '--no-decompression-stream') { noInflate = true; --i; continue; }
   if (rest[i] === '--click-after-load') playSeconds = Number(rest[i + 1]);
   else if (rest[i] === '--screenshot') screenshot = rest[i + 1];
 }
@@ -33,6 +35,7 @@ if (noSimd) {
     WebAssembly.validate = bytes => !new Uint8Array(bytes.buffer || bytes).includes(0xfd) && validate(bytes);
   }` });
 }
+if (noInflate) await send('Page.addScriptToEvaluateOnNewDocument', { source: 'delete window.DecompressionStream;' });
 await send('Page.navigate', { url });
 const stateExpression = `JSON.stringify({title: document.title,
   error: (document.getElementById('error') || {}).textContent || '',

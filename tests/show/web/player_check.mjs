@@ -16,13 +16,25 @@
 //              as an error
 //   touch      a 390 x 844 phone: the hint speaks of taps, not of Escape,
 //              and a tap on the picture brings the faded bar back
+//   keys       after a click on each button Space still pauses; Tab shows the
+//              bar with a focus ring (screenshot), Enter presses the focused
+//              button; Escape in full screen only
+//              leaves it, a second one ends the show and "Play again" has
+//              the focus; the Media Session has its handlers
+//   small      phones 320 and 390 px wide: no sideways scroll, the bar whole,
+//              on one line of time, 44 px targets, under the picture, and no
+//              layout shift while loading (screenshots)
 //   budget     loads the page up to "Click to start" and prints the bytes it
 //              fetched as JSON: {bytes, files}
+// Screenshots go to $KV_SCREENSHOTS (default: the temporary folder).
+import { writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
 import { openBrowser, sleep } from './devtools.mjs';
 
 const [url, scenario] = process.argv.slice(2);
-const phone = scenario === 'touch';
-const browser = await openBrowser({ timeoutSeconds: 240, windowSize: phone ? '390,844' : '1280,800' });
+const phone = scenario === 'touch' || scenario === 'small';
+const browser = await openBrowser({ timeoutSeconds: 420, windowSize: phone ? '390,844' : '1280,800' });
 const { send, evaluate, checkTime, finish } = browser;
 
 let failures = 0;
@@ -43,11 +55,19 @@ browser.onEvent(message => {
 });
 await send('Runtime.enable');
 await send('Log.enable');
-if (phone) {
-  await send('Emulation.setDeviceMetricsOverride', { width: 390, height: 844, deviceScaleFactor: 3, mobile: true });
+const musicRequests = new Set();
+if (scenario === 'budget') {
+  await send('Network.enable');
+  browser.onEvent(({ method, params }) => {
+    if (method === 'Network.requestWillBeSent' && params.request.url.endsWith('/nerith.mp3')) musicRequests.add(params.requestId);
+  });
+}
+async function emulatePhone(width, height) {
+  await send('Emulation.setDeviceMetricsOverride', { width, height, deviceScaleFactor: 2, mobile: true });
   await send('Emulation.setTouchEmulationEnabled', { enabled: true, maxTouchPoints: 5 });
   await send('Emulation.setEmitTouchEventsForMouse', { enabled: true, configuration: 'mobile' });
 }
+if (phone) await emulatePhone(390, 844);
 await send('Page.navigate', { url });
 
 async function waitFor(expression, what, ms = 100) {
@@ -191,10 +211,105 @@ if (scenario === 'hidden') {
   await sleep(150);
   check(!(await idle()), 'a tap on the picture brings the bar back');
   check(await evaluate('window.kvRun.paused === false'), 'and does not pause the show');
+} else if (scenario === 'keys') {
+  await startShow();
+  const paused = () => evaluate('window.kvRun.paused');
+  const center = id => evaluate(`(() => { const r = document.getElementById('${id}').getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()`);
+  for (const id of ['play', 'mute', 'full']) {
+    await mouse('mouseMoved', 600, 300);
+    const [x, y] = await center(id);
+    await mouse('mousePressed', x, y, 1);
+    await mouse('mouseReleased', x, y, 1);
+    await sleep(300);
+    const before = await evaluate(`[window.kvRun.paused, document.getElementById('mute').getAttribute('aria-label'), !!document.fullscreenElement]`);
+    await key('Space', ' ', 0, 32);
+    await sleep(200);
+    const after = await evaluate(`[window.kvRun.paused, document.getElementById('mute').getAttribute('aria-label'), !!document.fullscreenElement]`);
+    check(after[0] === !before[0] && after[1] === before[1] && after[2] === before[2],
+        `after a click on "${id}", Space pauses or plays on and nothing else (${before} -> ${after})`);
+    if (await paused()) await key('Space', ' ', 0, 32);
+  }
+  check(await evaluate(`!!document.fullscreenElement && window.kvRun.mediaActions.includes('play') &&
+      window.kvRun.mediaActions.includes('pause') && navigator.mediaSession.metadata.title === 'Nerith' &&
+      navigator.mediaSession.playbackState === 'playing'`), 'the Media Session has the title, play and pause, and is playing');
+
+  // Escape in full screen leaves it and the show plays on.
+  const shown = await showMs();
+  await key('Escape', 'Escape', 0, 27);
+  await waitFor(`window.kvRun.endMs > 0 || window.kvRun.frameLog.at(-1).show > ${shown} + 500`, 'waiting for the show to go on');
+  check(await evaluate('!document.fullscreenElement && window.kvRun.endMs === 0'), 'Escape in full screen only leaves full screen');
+
+  // Tab from the player: the first control takes the focus, the bar shows.
+  await waitFor(`document.getElementById('player').classList.contains('idle')`, 'waiting for the bar to fade');
+  await key('Tab', 'Tab', 0, 9);
+  await waitFor(`getComputedStyle(document.getElementById('bar')).opacity === '1'`, 'waiting for the bar to show');
+  const ring = await evaluate(`(() => { const b = document.activeElement, r = b.getBoundingClientRect(), s = getComputedStyle(b);
+      return { id: b.id, visible: b.matches(':focus-visible'), width: parseFloat(s.outlineWidth), offset: parseFloat(s.outlineOffset),
+               bar: getComputedStyle(document.getElementById('bar')).opacity, x: r.x, y: r.y, w: r.width, h: r.height }; })()`);
+  const shot = (await send('Page.captureScreenshot', { format: 'png' })).result.data;
+  writeFileSync(join(process.env.KV_SCREENSHOTS || tmpdir(), 'nerith-focus-ring.png'), Buffer.from(shot, 'base64'));
+  // The ring's colour on the four sides of the button, in the screenshot (read back by the page's own decoder).
+  const gap = ring.offset + ring.width / 2;
+  const sides = [[ring.x + ring.w / 2, ring.y - gap], [ring.x + ring.w / 2, ring.y + ring.h + gap],
+    [ring.x - gap, ring.y + ring.h / 2], [ring.x + ring.w + gap, ring.y + ring.h / 2]].map(p => p.map(Math.round));
+  const ringColour = (await evaluate(`new Promise(done => { const image = new Image(); image.onload = () => {
+      const c = document.createElement('canvas'); c.width = image.width; c.height = image.height; c.getContext('2d').drawImage(image, 0, 0);
+      done(${JSON.stringify(sides)}.map(([x, y]) => [...c.getContext('2d').getImageData(x, y, 1, 1).data])); };
+      image.src = 'data:image/png;base64,${shot}'; })`)).every(([r, g, b]) => r > 120 && g > 170 && b > 220);
+  check(ring.id === 'play' && ring.visible && ring.bar === '1' && ringColour,
+      `Tab shows the bar and a focus ring on "${ring.id}" (bar opacity ${ring.bar}, ring in the screenshot: ${ringColour})`);
+  for (const type of ['keyDown', 'keyUp']) await send('Input.dispatchKeyEvent', { type, code: 'Enter', key: 'Enter', text: '\r', windowsVirtualKeyCode: 13 });
+  await sleep(200);
+  check(await paused(), 'Enter presses the focused button');
+  await key('Space', ' ', 0, 32);
+
+  // From full screen, the first Escape leaves it, the second ends the show.
+  await key('KeyF', 'f', 0, 70);
+  await sleep(300);
+  await key('Escape', 'Escape', 0, 27);
+  await sleep(300);
+  await key('Escape', 'Escape', 0, 27);
+  await waitFor('window.kvRun.endMs > 0', 'waiting for the end after the second Escape');
+  await sleep(500);
+  check(await evaluate(`document.activeElement === document.getElementById('start')`), 'at the end "Play again" has the focus');
+} else if (scenario === 'small') {
+  for (const [width, height] of [[320, 568], [390, 844]]) {
+    await emulatePhone(width, height);
+    await send('Page.navigate', { url });
+    await send('Runtime.evaluate', { expression: `window.kvShifts = 0; new PerformanceObserver(list => {
+        for (const e of list.getEntries()) if (!e.hadRecentInput) window.kvShifts += e.value; }).observe({ type: 'layout-shift', buffered: true })` });
+    await waitFor(`(() => { const b = document.getElementById('start'); return !!b && !b.disabled; })()`, 'waiting for the start button', 200);
+    await sleep(300);
+    check((await evaluate('window.kvShifts')) === 0, `${width} px: no layout shift while loading (${await evaluate('window.kvShifts')})`);
+    await evaluate(`document.getElementById('start').click()`, true);
+    await waitFor('window.kvRun.frameLog.length > 10', 'waiting for the show');
+    const box = await evaluate(`(() => { const r = document.getElementById('screen').getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 3]; })()`);
+    for (const type of ['touchStart', 'touchEnd'])
+      await send('Input.dispatchTouchEvent', { type, touchPoints: type === 'touchEnd' ? [] : [{ x: box[0], y: box[1] }] });
+    await sleep(600);
+    const layout = await evaluate(`(() => {
+      const rect = id => document.getElementById(id).getBoundingClientRect();
+      const shown = [...document.querySelectorAll('#bar button, #bar input')].filter(e => e.offsetParent);
+      const time = document.getElementById('time');
+      return { scroll: document.documentElement.scrollWidth - innerWidth,
+               inside: shown.every(e => e.getBoundingClientRect().left >= 0 && e.getBoundingClientRect().right <= innerWidth),
+               small: shown.filter(e => e.getBoundingClientRect().width < 44 || e.getBoundingClientRect().height < 44).map(e => e.id),
+               timeLines: Math.round(time.getBoundingClientRect().height / parseFloat(getComputedStyle(time).lineHeight)),
+               covers: Math.max(0, rect('screen').bottom - rect('bar').top) }; })()`);
+    check(layout.scroll <= 0 && layout.inside && layout.small.length === 0 && layout.timeLines === 1 && layout.covers === 0,
+        `${width} px: no sideways scroll (${layout.scroll}), the bar inside (${layout.inside}), small targets [${layout.small}], ` +
+        `time on ${layout.timeLines} line, bar over ${layout.covers} px of the picture`);
+    const shot = (await send('Page.captureScreenshot', { format: 'png' })).result.data;
+    writeFileSync(join(process.env.KV_SCREENSHOTS || tmpdir(), `nerith-${width}px.png`), Buffer.from(shot, 'base64'));
+  }
 } else if (scenario === 'budget') {
   await waitFor(`(() => { const b = document.getElementById('start'); return !!b && !b.disabled; })()`, 'waiting for the start button', 200);
+  // The music streams into a media element, which Resource Timing does not
+  // list, and which loads only so far ahead: the page must have asked for
+  // it, and the host must serve it whole.
   const files = await evaluate(`[performance.getEntriesByType('navigation')[0], ...performance.getEntriesByType('resource')]
       .map(e => [e.name.split('/').pop(), e.encodedBodySize])`);
+  if (musicRequests.size) files.push(['nerith.mp3', await evaluate(`fetch('nerith.mp3').then(r => r.arrayBuffer()).then(b => b.byteLength)`)]);
   browser.quiet();
   finish(0, JSON.stringify({ bytes: files.reduce((a, f) => a + f[1], 0), files }));
 } else {
