@@ -10,6 +10,7 @@
 
 #include "audio/AudioOutput.h"
 #include "audio/Decoder.h"
+#include "audio/HeardMusic.h"
 #include "audio/MusicStream.h"
 
 TSoundKv::TSoundKv(TKelvra* Display, const std::string& FileName, bool Loop) {
@@ -64,7 +65,19 @@ void TSoundKv::Stop() {
   if (KvMusicStream* Music = Stream ? Stream : Song) KvAudioStop(Music);
 }
 
+void TSoundKv::Seek(uint32_t Milliseconds) {
+  const size_t Frames = size_t(uint64_t(Milliseconds) * KvMixRate / 1000);
+  if (KvMusicStream* Music = Stream ? Stream : Song) Music->SeekTo(Frames);
+}
+
 void TSoundKv::Skip(uint32_t Milliseconds) {
   const size_t Frames = size_t(uint64_t(Milliseconds) * KvMixRate / 1000);
   if (KvMusicStream* Music = Stream ? Stream : Song) Music->Skip(Frames);
+}
+
+bool TSoundKv::HeardMs(double& Ms) {
+  double Frame = 0;
+  if (!(Stream || Song) || !KvHeardMusicFrame(KvHeardNowUs(), Frame)) return false;
+  Ms = Frame * 1000.0 / KvMixRate;
+  return true;
 }

@@ -40,6 +40,16 @@ class TSoundKv {
   // While stopped: moves the position Milliseconds further into the music
   // (a live run started at --start T hears the music from there).
   void Skip(uint32_t Milliseconds);
+  // While stopped: the next Play starts Milliseconds from the music's
+  // beginning, at the sample a player counting from the start would reach
+  // (a seek of the show).
+  void Seek(uint32_t Milliseconds);
+  // Where the music is as the listener hears it: milliseconds into the piece
+  // (skips counted in), the output's latency taken off, smoothed between the
+  // output's reports and never stepping back. False when no music is heard
+  // now (stopped, ended, not yet out of the device) or the output cannot
+  // say: then there is no music to follow.
+  bool HeardMs(double& Ms);
   // Releases the object, closes the library if it may be open, reports the
   // line through FatalError. Never returns.
   [[noreturn]] void Error(const std::string& Step, const std::string& Message);

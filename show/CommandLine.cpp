@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -62,8 +63,14 @@ const char* UsageText() {
          "  --start T           begin at T seconds of show time: earlier frames are drawn\n"
          "                      at full speed and not shown, recorded or dumped\n"
          "  --end T             stop before the frame drawn at T seconds\n"
-         "  --scene N           short for --start at the beginning of scene N (1..14)\n"
+         "  --scene N           short for --start at the beginning of scene N: its\n"
+         "                      number (1..14) or its name (opening, logo, sky, disc,\n"
+         "                      noise, ball, fire, cone, name, credits, crew,\n"
+         "                      greetings, emblem, afterglow)\n"
          "  --quiet             no progress lines during offline runs and recordings\n"
+         "  --av-offset MS      show the picture MS milliseconds later (earlier when\n"
+         "                      negative, -2000..2000), for sound that reaches the ears\n"
+         "                      later than the device reports (wireless headphones)\n"
          "  --benchmark         at the end, print the time from start to the first\n"
          "                      presented frame, per scene the frames drawn and the\n"
          "                      milliseconds per frame (mean, worst, 99th percentile),\n"
@@ -77,6 +84,14 @@ const char* UsageText() {
          "  F11, Alt+Enter      switch between full screen and the window\n"
          "  F12                 save the frame on screen as nerith-<show time>.png in the\n"
          "                      current folder (or $XDG_PICTURES_DIR)\n"
+         "  Left, Right         seek 5 seconds back, on\n"
+         "  Down, Up            seek 1 minute back, on\n"
+         "  Page Up, Page Down  seek to the previous, the next scene\n"
+         "  Home                seek to the start\n"
+         "  0 .. 9              seek to that tenth of the show\n"
+         "A seek lands on exactly the frame the offline run draws at that time; while\n"
+         "paused, and for 2 s after a seek, a bar over the picture shows the time and\n"
+         "the scene.\n"
          "Offline runs and recordings read no keys but Escape.\n"
          "\n"
          "Pictures, meshes and music (GFX/, ASC/, SND/) are looked for in the current\n"
@@ -215,7 +230,7 @@ std::string Refused(const std::string& Option, const std::string& Expected, cons
 bool TakesValue(const std::string& Arg) {
   static const char* const Names[] = {"--depth", "--seed",  "--dump-frames", "--frames", "--record",
                                       "--music", "--scale", "--start",       "--end",    "--scene",
-                                      "--window-scale", "--size", "--quality"};
+                                      "--window-scale", "--size", "--quality", "--av-offset"};
   for (const char* Name : Names)
     if (Arg == Name) return true;
   return false;
@@ -315,6 +330,12 @@ int ParseCommandLine(int argc, char** argv) {
       if (!ParseUnsigned(Value, &Quality) || Quality > 63)
         return UsageError(Refused("--quality", "a whole number (.mp4 0..51, .webm 0..63)", Value));
       Options.Quality = int32_t(Quality);
+    } else if (Arg == "--av-offset") {
+      char* End = nullptr;
+      const long Ms = Value.empty() ? 0 : std::strtol(Value.c_str(), &End, 10);
+      if (Value.empty() || *End != '\0' || Ms < -2000 || Ms > 2000)
+        return UsageError("--av-offset must be whole milliseconds from -2000 to 2000, not \"" + Value + "\"");
+      Options.AvOffsetMs = int32_t(Ms);
     } else if (Arg == "--start") {
       if (!ParseSeconds(Value, &Options.StartMs))
         return UsageError("--start needs seconds of show time (like 148 or 12.5), not \"" + Value + "\"");
@@ -323,9 +344,10 @@ int ParseCommandLine(int argc, char** argv) {
       if (!ParseSeconds(Value, &Options.EndMs))
         return UsageError("--end needs seconds of show time (like 148 or 12.5), not \"" + Value + "\"");
     } else if (Arg == "--scene") {
-      uint32_t Scene = 0;
-      if (!ParseUnsigned(Value, &Scene) || Scene < 1 || Scene > uint32_t(SceneCount))
-        return UsageError(Refused("--scene", "a scene number from 1 to 14", Value));
+      const int Scene = SceneByNumberOrName(Value);
+      if (Scene == 0)
+        return UsageError("--scene must be a scene number from 1 to 14 or a scene's name (" + SceneNameList() +
+                          "), not \"" + Value + "\"");
       Options.StartMs = SceneSteps[Scene - 1] * StepMs;
       HasScene = true;
     } else {

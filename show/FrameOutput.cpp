@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Options.h"
+#include "RunClock.h"
 
 namespace {
 std::vector<std::unique_ptr<FrameOutput>>& Users() {
@@ -49,7 +50,10 @@ void OpenFrameOutputs() {
 
 bool SendFrame(FinishedFrame Frame) {
   if (Frame.ShowMs >= Range.EndMs) return false;
-  Frame.Shown = Frame.ShowMs >= Range.FirstMs;
+  // Catching up (to --start, or after a seek) only the landing frame counts.
+  // A live run may seek back before its --start: it shows those frames.
+  Frame.Shown = (Frame.ShowMs >= Range.FirstMs || !Options.Offline) &&
+                (!CatchingUp() || Frame.ShowMs >= CatchUpTargetMs());
   if (Frame.Shown)
     for (auto& User : Users()) User->Take(Frame);
   if (Timing) Timing->Take(Frame);

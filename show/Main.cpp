@@ -40,6 +40,7 @@
 #include "FrameOutput.h"
 #include "Options.h"
 #include "RunClock.h"
+#include "ScreenOverlay.h"
 #include "Show.h"
 #include "Viewer.h"
 #include <kelvra/Errors.h>
@@ -106,6 +107,9 @@ void SeedRandom(uint32_t Seed) {
   H ^= H >> 16;
   RandomState = H ? H : RandomFallbackState;
 }
+
+uint32_t RandomGeneratorState() { return RandomState; }
+void SetRandomGeneratorState(uint32_t State) { RandomState = State ? State : RandomFallbackState; }
 
 int32_t Random(int32_t N) {
   if (N <= 1) return 0;
@@ -236,6 +240,7 @@ void InitShow() {
   Timer = new TTimerKv(240);
   Timer->Start();
   Input = new TInputKv(Display);
+  EnableScreenOverlay(!Options.Offline && !Options.Headless);
   TrailPos = 0;
   FrameCount = 0;
 }
@@ -249,7 +254,7 @@ void StartMusic() {
     DeferMusic(ShowMs);
   else if (UseMusic && Sound) {
     Sound->Play();
-    NoteMusicPlaying();
+    NoteMusicPlaying(ShowMs);
   }
 }
 
@@ -334,6 +339,7 @@ void EndFrame() {
 
   // 4. Show it: the frame-output seam presents, dumps, records and times.
   const bool More = HandOnFrame(CapWaitMs);
+  SettleRunClock();
 
   // 5. One window message, then the keys: Escape held now or pressed since
   // the last frame, then the viewer's keys (live runs; a pause waits there).
@@ -364,6 +370,7 @@ void FreeShowObjects() {
   Free(Sound);
   Free(Timer);
   Free(Screen);
+  FreeScreenOverlay();
   // Last: its destructor gives the desktop back and shows the cursor.
   Free(Display);
 }

@@ -38,6 +38,7 @@ struct ShowOptions {
   int32_t OutWidth = 0;         // --size WxH: recorded and dumped frames letterboxed
   int32_t OutHeight = 0;        //   into this size (0: the frame times --scale)
   int32_t Quality = -1;         // --quality N: the encoder's CRF (-1: the format's default)
+  int32_t AvOffsetMs = 0;       // --av-offset MS: the picture this much after the music as heard
 };
 
 extern ShowOptions Options;

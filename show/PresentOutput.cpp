@@ -1,12 +1,13 @@
 // The frame-output user that shows the frame: Screen to the display.
 #include "FrameOutput.h"
+#include "ScreenOverlay.h"
 #include "Show.h"
 
 namespace {
 class PresentOutput : public FrameOutput {
  public:
   void Take(const FinishedFrame&) override {
-    if (Screen) Screen->Present(PresentWait);
+    PresentWithOverlay();
   }
 };
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 
 #include <kelvra/Errors.h>
 
@@ -17,8 +18,13 @@ bool Catching = false;
 bool MusicWaiting = false;
 bool MusicPlaying = false;
 bool Paused = false;
+bool PauseOnLanding = false;  // paused while catching up: pause at the landing
 uint32_t PausedAtMs = 0;  // the show clock's reading while paused
 uint32_t LiveOffset = 0;  // added to the steady clock once live
+bool FollowMusic = false;  // the live clock follows the music as heard
+uint32_t MusicOriginMs = 0;  // the show time of the music's first frame
+uint32_t LastLiveMs = 0;   // the live clock's last reading
+uint32_t CatchTargetMs = 0;  // catching up: the frame at or after it is the first shown
 volatile sig_atomic_t StopSignal = 0;
 
 // The first signal asks the run to end at the next frame's end, with its
@@ -32,25 +38,60 @@ void OnStopSignal(int Signal) {
   StopSignal = Signal;
 }
 
-uint32_t LiveClock() {
+uint32_t SteadyClock() {
   using namespace std::chrono;
   const uint32_t Now = static_cast<uint32_t>(
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
   return Now + LiveOffset;  // modulo 2^32, like the engine's clock
 }
 
+uint32_t LiveClock() {
+  const uint32_t Steady = SteadyClock();
+  double HeardMs = 0;
+  if (!FollowMusic || !Timer || !Sound || !Sound->HeardMs(HeardMs)) return LastLiveMs = Steady;
+  const double ShowMs = double(MusicOriginMs) + HeardMs - double(Options.AvOffsetMs);
+  uint32_t Now = Timer->StartTime + uint32_t(int64_t(std::floor(ShowMs)));
+  if (int32_t(Now - LastLiveMs) < 0) Now = LastLiveMs;  // never back
+  // The steady clock goes on from here when the music cannot be followed.
+  LiveOffset += Now - Steady;
+  return LastLiveMs = Now;
+}
+
+void FollowMusicFrom(uint32_t OriginMs) {
+  MusicOriginMs = OriginMs;
+  FollowMusic = true;
+}
+
 uint32_t FrozenClock() { return PausedAtMs; }
 
 // From the virtual clock to a live one that continues from NextMs.
 void GoLive(uint32_t NextMs) {
+  if (PauseOnLanding) {
+    PauseOnLanding = false;
+    if (MusicPlaying && UseMusic && Sound) Sound->Stop();
+    Paused = true;
+  }
+  if (Paused) {
+    // A seek while paused: the show stays on the landing frame; the music
+    // comes with the resume.
+    KvUseVirtualClock(false);
+    Catching = false;
+    PausedAtMs = NextMs;
+    KvSetClockSource(FrozenClock);
+    MusicPlaying = MusicPlaying || MusicWaiting;
+    MusicWaiting = false;
+    return;
+  }
   LiveOffset = 0;
-  LiveOffset = NextMs - LiveClock();
+  LiveOffset = NextMs - SteadyClock();
+  LastLiveMs = NextMs;
   KvSetClockSource(LiveClock);
   KvUseVirtualClock(false);
   Catching = false;
   if (MusicWaiting && UseMusic && Sound) {
     Sound->Play();
     MusicPlaying = true;
+    FollowMusic = true;
   }
   MusicWaiting = false;
 }
@@ -58,8 +99,10 @@ void GoLive(uint32_t NextMs) {
 
 void PrepareRunClock() {
   Catching = !Options.Offline && Options.StartMs > 0;
+  CatchTargetMs = Options.StartMs;
   MusicWaiting = false;
   MusicPlaying = false;
+  FollowMusic = false;
   Paused = false;
   if (Options.Offline || Catching) {
     KvUseVirtualClock(true);
@@ -96,10 +139,35 @@ void StepRunClock() {
   if (Options.Offline) {
     KvAdvanceVirtualClock(OfflineFrameMs);
   } else if (Catching) {
-    const uint32_t Next = ShowTimeMs() + OfflineFrameMs;
     KvAdvanceVirtualClock(OfflineFrameMs);
-    if (Next >= Options.StartMs) GoLive(KvMilliseconds());
   }
+}
+
+void SettleRunClock() {
+  if (!Catching || ShowTimeMs() < CatchTargetMs) return;
+  // The landing frame was drawn on the virtual clock, like the offline
+  // run's; the live clock goes on from its time.
+  if (Options.Offline)
+    Catching = false;
+  else
+    GoLive(KvMilliseconds());
+}
+
+uint32_t CatchUpTargetMs() { return CatchTargetMs; }
+
+void CatchUpForSeek(uint32_t FromMs, uint32_t LandMs) {
+  if (!Timer) return;
+  if (MusicPlaying) {
+    if (!Paused && UseMusic && Sound) Sound->Stop();
+    MusicPlaying = false;
+    MusicWaiting = true;
+  }
+  // The decoder finds the landing point while the frames are drawn.
+  if (MusicWaiting && UseMusic && Sound) Sound->Seek(LandMs > MusicOriginMs ? LandMs - MusicOriginMs : 0);
+  KvUseVirtualClock(true);
+  KvSetVirtualClock(Timer->StartTime + FromMs);
+  Catching = true;
+  CatchTargetMs = LandMs;
 }
 
 uint32_t ShowTimeMs() { return Timer ? KvMilliseconds() - Timer->StartTime : 0; }
@@ -108,6 +176,7 @@ bool CatchingUp() { return Catching; }
 
 void DeferMusic(uint32_t ShowMs) {
   MusicWaiting = true;
+  MusicOriginMs = ShowMs;
   // The first live frame is the first one drawn at --start or later (frames
   // fall on multiples of 40 ms). Skipping now lets the decoder drop the
   // music before it while the frames before it are drawn.
@@ -115,10 +184,29 @@ void DeferMusic(uint32_t ShowMs) {
   if (UseMusic && Sound && FirstLiveMs > ShowMs) Sound->Skip(FirstLiveMs - ShowMs);
 }
 
-void NoteMusicPlaying() { MusicPlaying = true; }
+void NoteMusicPlaying(uint32_t CueMs) {
+  MusicPlaying = true;
+  // The offline clock keeps its own pace.
+  if (KvVirtualClockActive()) return;
+  const uint32_t Now = KvMilliseconds();
+  LiveOffset = 0;
+  LiveOffset = Now - SteadyClock();
+  LastLiveMs = Now;
+  KvSetClockSource(LiveClock);
+  // Not the time now: starting the music may itself take a while (a page's
+  // media element), and its first frame belongs at the cue.
+  FollowMusicFrom(CueMs);
+}
+
+uint32_t MusicCueMs() { return MusicOriginMs; }
 
 void PauseShow(bool Pause) {
-  if (Pause == Paused || KvVirtualClockActive()) return;
+  // Catching up there is no real time to stop yet: the landing frame holds.
+  if (KvVirtualClockActive()) {
+    if (Catching && !Options.Offline) PauseOnLanding = Pause;
+    return;
+  }
+  if (Pause == Paused) return;
   Paused = Pause;
   if (Pause) {
     PausedAtMs = KvMilliseconds();
@@ -127,13 +215,14 @@ void PauseShow(bool Pause) {
   } else {
     // The live clock goes on from the reading it stood at.
     LiveOffset = 0;
-    LiveOffset = PausedAtMs - LiveClock();
+    LiveOffset = PausedAtMs - SteadyClock();
+    LastLiveMs = PausedAtMs;
     KvSetClockSource(LiveClock);
     if (MusicPlaying && UseMusic && Sound) Sound->Play();
   }
 }
 
-bool ShowPaused() { return Paused; }
+bool ShowPaused() { return Paused || PauseOnLanding; }
 
 int StopSignalNumber() { return StopSignal; }
 

@@ -39,6 +39,7 @@ std::string PicturesFolder() {
 }  // namespace
 
 void SetShownFrameTime(uint32_t ShowMs) { ShownMs = ShowMs; }
+uint32_t ShownFrameTime() { return ShownMs; }
 
 std::string ScreenshotName(uint32_t ShowMs) {
   char Name[40];

@@ -55,6 +55,9 @@ extern TFontType Fonts[2];
 // Random(N): uniform 0 .. N-1 from the generator seeded in InitShow.
 int32_t Random(int32_t N);
 void SeedRandom(uint32_t Seed);
+// The generator's state as it stands, and put back (the seek's snapshots).
+uint32_t RandomGeneratorState();
+void SetRandomGeneratorState(uint32_t State);
 
 // A show path as written ("GFX/nerith.png", or "GFX\nerith.png") turned into a path of this
 // system: backslashes become '/', prefixed with the asset folder found at

@@ -15,3 +15,19 @@ constexpr long double TimelineStep = StepMs / 1000.0L;
 constexpr int SceneCount = 14;
 constexpr uint32_t SceneSteps[SceneCount + 1] = {0, 44, 50, 66, 81, 83, 95, 115, 140, 155, 183, 205, 273, 278, 293};
 constexpr uint32_t ShowSteps = SceneSteps[SceneCount];
+
+// Short names of the scenes, one word each so that they fit a link
+// (?scene=cone), the command line (--scene cone) and the seek bar.
+constexpr const char* SceneNames[SceneCount] = {"opening", "logo",    "sky",     "disc",      "noise",
+                                                "ball",    "fire",    "cone",    "name",      "credits",
+                                                "crew",    "greetings", "emblem", "afterglow"};
+
+#include <string>
+
+// The scene a command line or a link names: "9", "cone" (any case). 0 when
+// Text names none.
+int SceneByNumberOrName(const std::string& Text);
+// "opening, logo, ..." for messages.
+std::string SceneNameList();
+// The scene (1 .. 14) playing at ShowMs.
+int SceneAtMs(uint32_t ShowMs);

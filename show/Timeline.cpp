@@ -5,7 +5,8 @@
 //   2. scenes 1 - 9   opening text, logo, sky, disc, noise, sprite ball,
 //                     fire twins, cone and swarm, discs and name
 //   3. scenes 10 - 14 credits, greetings, logo, hold
-//   4. runner         the scene table, Prelude, RunScene, RunTimeline
+//   4. runner         the scene table, Prelude, RunScene, RunTimeline (which
+//                     also takes the seeks, Seeking.h)
 //
 // Scene boundaries follow the show clock (InWindow); every movement inside a
 // scene is per frame. No scene clears Screen: each frame is drawn over the
@@ -20,6 +21,7 @@
 #include "3d/Mesh.h"
 #include "3d/Render.h"
 #include "Effects2D.h"
+#include "Seeking.h"
 #include "Show.h"
 #include "ShowText.h"
 
@@ -463,7 +465,28 @@ void RunScene(const SceneDef& Scene) {
   if (Scene.After) Scene.After();
 }
 
+// The scenes in order, left when a seek is asked for (the frame under way
+// still finishes: scene 6 draws after its EndFrame) and taken up again in
+// the frame loop of the scene the seek's snapshot was taken in.
 void RunTimeline() {
   Prelude();
-  for (const SceneDef& Scene : Scenes) RunScene(Scene);
+  int First = 0;
+  bool Resume = false;
+  for (;;) {
+    for (int i = First; i < SceneCount && !SeekPending(); ++i) {
+      const SceneDef& Scene = Scenes[i];
+      CurrentScene = Scene.Number;
+      if (!Resume) Scene.Settings();
+      Resume = false;
+      while (!SeekPending() && SceneWindowHolds(Scene.First, Scene.Last)) {
+        NoteFrameTop(i);
+        Scene.Frame();
+      }
+      if (!SeekPending() && Scene.After) Scene.After();
+    }
+    if (!SeekPending()) return;
+    First = LandSeek();
+    if (First < 0) return;
+    Resume = true;
+  }
 }

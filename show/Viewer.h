@@ -5,6 +5,8 @@
 //                    while paused), F12 screenshot
 //   Screenshot.cpp   the frame on screen as nerith-<show time>.png
 //   WindowIcon.cpp   the window's icon from the generated desktop icon
+//   Seeking.h        the seek keys and the landing; ScreenOverlay.h the bar
+//                    and notes over the presented picture
 //
 // Offline runs (--headless --seed, --record) read none of these keys.
 //
@@ -24,6 +26,7 @@ void HandleViewerKeys();
 
 // The show time of the frame on screen (EndFrame sets it as it shows one).
 void SetShownFrameTime(uint32_t ShowMs);
+uint32_t ShownFrameTime();
 // "nerith-<seconds>.<milliseconds>.png": the show time as --start takes it.
 std::string ScreenshotName(uint32_t ShowMs);
 // Writes the frame on screen (Screen, 640 x 480) as a PNG named for its

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Decoder.h"
+#include "HeardMusic.h"
 #include "Mixer.h"
 #include "MusicStream.h"
 
@@ -27,6 +28,7 @@ struct KvAudioState {
   bool Open = false;           // SetOutput succeeded, Close not yet called
   bool SdlAudio = false;       // we called SDL_InitSubSystem(SDL_INIT_AUDIO)
   SDL_AudioDeviceID Device = 0;
+  size_t BufferFrames = 0;  // the device's buffer, as SDL opened it
   uint32_t Setups = 0;
 };
 
@@ -34,12 +36,18 @@ KvAudioState Audio;
 std::atomic<bool> DeviceMixing{true};
 
 void SDLCALL DeviceCallback(void*, Uint8* Stream, int Len) {
+  const int64_t Now = KvHeardNowUs();
   const size_t Frames = static_cast<size_t>(Len) / 4;
+  // With mixing off the device plays silence that is not the mixer's: what
+  // the listener hears is up to whoever pulls the mixer instead (tests).
   if (!DeviceMixing.load(std::memory_order_relaxed)) {
     std::memset(Stream, 0, static_cast<size_t>(Len));
     return;
   }
   KvMixerMix(reinterpret_cast<int16_t*>(Stream), Frames);
+  // SDL asks for a block when the device has room for one: what is heard now
+  // is what came before this block and the device's buffer.
+  KvHeardQueued(Now, Frames + Audio.BufferFrames, Frames);
 }
 
 class DeviceLock {
@@ -89,6 +97,7 @@ bool KvAudioInit(int Voices, std::string& ErrorText) {
   Want.samples = DeviceBlock;
   Want.callback = DeviceCallback;
   SDL_AudioSpec Have{};
+  KvHeardReset();
   // No allowed changes: SDL converts to the device's own format itself, so
   // the callback always sees 44100 Hz stereo s16.
   Audio.Device = SDL_OpenAudioDevice(nullptr, 0, &Want, &Have, 0);
@@ -96,6 +105,7 @@ bool KvAudioInit(int Voices, std::string& ErrorText) {
     ErrorText = *SDL_GetError() ? SDL_GetError() : "SDL gave no reason";
     return false;
   }
+  Audio.BufferFrames = Have.samples;
   SDL_PauseAudioDevice(Audio.Device, 0);
   return true;
 }
@@ -108,6 +118,7 @@ void KvAudioClose() {
     }
     SDL_CloseAudioDevice(Audio.Device);
     Audio.Device = 0;
+    KvHeardReset();
   }
   KvMixerClose();
   if (Audio.SdlAudio) SDL_QuitSubSystem(SDL_INIT_AUDIO);

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "HeardMusic.h"
 #include "MusicStream.h"
 
 namespace {
@@ -67,16 +68,25 @@ size_t KvMixerMix(int16_t* Out, size_t Frames) {
   size_t Most = 0;
   if (Mixer.Sum.empty()) {
     std::memset(Out, 0, Frames * 4);
+    KvHeardBlock(Frames, -1, 0);
     return 0;
   }
   for (size_t Done = 0; Done < Frames;) {
     const size_t N = std::min(MixBlock, Frames - Done);
     std::fill(Mixer.Sum.begin(), Mixer.Sum.begin() + N * 2, 0);
     size_t BlockMost = 0;
+    // The music of the lowest busy voice is the one the heard clock follows.
+    int64_t HeardStart = -1;
+    size_t HeardFrames = 0;
     for (size_t V = 0; V < Mixer.Voices.size(); ++V) {
       KvMusicStream* S = Mixer.Voices[V];
       if (!S) continue;
+      const int64_t Start = S->MusicPosition();
       const size_t Got = S->Read(Mixer.Part.data(), N);
+      if (HeardStart < 0) {
+        HeardStart = Start;
+        HeardFrames = Got;
+      }
       for (size_t I = 0; I < Got * 2; ++I) Mixer.Sum[I] += Mixer.Part[I];
       BlockMost = std::max(BlockMost, Got);
       if (Got < N && S->Exhausted()) {
@@ -86,6 +96,7 @@ size_t KvMixerMix(int16_t* Out, size_t Frames) {
       }
     }
     for (size_t I = 0; I < N * 2; ++I) Out[Done * 2 + I] = Saturate16(Mixer.Sum[I]);
+    KvHeardBlock(N, HeardStart, HeardFrames);
     Most += BlockMost;
     Done += N;
   }

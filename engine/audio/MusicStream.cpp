@@ -31,6 +31,7 @@ void KvMusicStream::RestartIfEnded() {
       Restart = true;
       AtEnd.store(false, std::memory_order_release);
       Ended.store(false, std::memory_order_release);
+      Position.store(0, std::memory_order_relaxed);
     }
     Wake.notify_all();
   }
@@ -42,6 +43,7 @@ void KvMusicStream::Skip(size_t Frames) {
   // only under Lock, so what is buffered now and what it drops later add up
   // to exactly Frames.
   std::vector<int16_t> Scrap(ChunkFrames * 2);
+  Position.fetch_add(int64_t(Frames), std::memory_order_relaxed);
   std::lock_guard<std::mutex> G(Lock);
   while (Frames > 0) {
     const size_t Got = Ring.Read(Scrap.data(), std::min(Frames, ChunkFrames));
@@ -49,6 +51,22 @@ void KvMusicStream::Skip(size_t Frames) {
     Frames -= Got;
   }
   SkipLeft += Frames;
+}
+
+void KvMusicStream::SeekTo(size_t Frame) {
+  if (Playing()) return;
+  std::vector<int16_t> Scrap(ChunkFrames * 2);
+  {
+    std::lock_guard<std::mutex> G(Lock);
+    while (Ring.Read(Scrap.data(), ChunkFrames) > 0) {
+    }
+    Restart = true;
+    SkipLeft = Frame;
+    Position.store(int64_t(Frame), std::memory_order_relaxed);
+    AtEnd.store(false, std::memory_order_release);
+    Ended.store(false, std::memory_order_release);
+  }
+  Wake.notify_all();
 }
 
 // Decodes chunk by chunk into the ring, sleeping while the ring is full. A
@@ -83,6 +101,7 @@ void KvMusicStream::Run() {
         N = Decoder->Decode(Chunk.data(), ChunkFrames);
       }
       L.lock();
+      if (Restart) continue;  // decoded before a seek: from the old position
       if (N == 0) {
         AtEnd.store(true, std::memory_order_release);
         continue;

@@ -36,6 +36,10 @@ struct KvMusicStream {
   // much later in the piece. Only while not playing; does not wait for the
   // decoder (it drops the rest as it decodes them).
   void Skip(size_t Frames);
+  // Only while not playing: the next Play starts Frame frames from the
+  // piece's beginning. The decoder rewinds and drops up to there on its
+  // thread; nothing here waits.
+  void SeekTo(size_t Frame);
   bool Playing() const { return Voice.load(std::memory_order_acquire) >= 0; }
   // True once a non-looping stream has been played to its last frame.
   bool Finished() const { return Ended.load(std::memory_order_acquire); }
@@ -43,7 +47,13 @@ struct KvMusicStream {
   void Halt();
 
   // Mixer side (under the device lock).
-  size_t Read(int16_t* Out, size_t Frames) { return Ring.Read(Out, Frames); }
+  size_t Read(int16_t* Out, size_t Frames) {
+    const size_t Got = Ring.Read(Out, Frames);
+    Position.fetch_add(int64_t(Got), std::memory_order_relaxed);
+    return Got;
+  }
+  // The music frame the next Read starts at (skips counted in).
+  int64_t MusicPosition() const { return Position.load(std::memory_order_relaxed); }
   // The decoder is done and the ring is empty.
   bool Exhausted() const {
     return AtEnd.load(std::memory_order_acquire) && Ring.BufferedFrames() == 0;
@@ -71,5 +81,6 @@ struct KvMusicStream {
   size_t SkipLeft = 0;  // frames the decoder thread still drops (under Lock)
   std::atomic<bool> AtEnd{false};  // decoder thread wrote its last frame
   std::atomic<bool> Ended{false};  // mixer played that last frame
+  std::atomic<int64_t> Position{0};
   std::thread Thread;
 };

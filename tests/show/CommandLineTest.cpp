@@ -84,6 +84,8 @@ TEST(CommandLine, EveryOptionIsTaken) {
   EXPECT_EQ(Options.WindowScale, 3);
   ASSERT_EQ(Parse({"--scene", "10"}), -1);
   EXPECT_EQ(Options.StartMs, 155u * 880u);  // scene 10 opens at step 155
+  ASSERT_EQ(Parse({"--scene", "Cone"}), -1);  // by the show's name, any case
+  EXPECT_EQ(Options.StartMs, 115u * 880u);
   EXPECT_FALSE(Options.Offline);
 }
 
@@ -98,6 +100,7 @@ TEST(CommandLine, BadInputIsAUsageErrorWithStatusTwo) {
       {"--scale", "0"}, {"--scale", "5"}, {"--start", "-1"}, {"--start", "1.2345"}, {"--start", "."},
       {"--start", "257.84"},  // the show's last frame is drawn at 257.84 s - 40 ms
       {"--start", "5", "--end", "5"}, {"--scene", "0"}, {"--scene", "15"}, {"--scene", "2", "--start", "1"},
+      {"--scene", "cones"}, {"--scene", ""},
       {"--music"}, {"--music="}, {"--music", "a.mid", "--no-music"},
       {"--window-scale", "0"}, {"--window-scale", "9"}, {"--window-scale", "2x"},
       {"--size", "1080p"},  // nothing to write at that size
@@ -107,6 +110,7 @@ TEST(CommandLine, BadInputIsAUsageErrorWithStatusTwo) {
       {"--size", "1080p", "--scale", "2", "--record", "a.mp4"},
       {"--quality", "20"}, {"--quality", "52", "--record", "a.mp4"}, {"--quality", "64", "--record", "a.webm"},
       {"--quality", "10", "--record", "a.mkv"}, {"--quality", "-1", "--record", "a.mp4"},
+      {"--av-offset", "2001"}, {"--av-offset", "12ms"}, {"--av-offset="},
   };
   for (const auto& Args : Bad) {
     testing::internal::CaptureStderr();
@@ -158,7 +162,7 @@ TEST(CommandLine, HelpIsTruthful) {
   const std::set<std::string> Taken = {
       "--window", "--depth",   "--no-music", "--seed",  "--headless", "--dump-frames", "--frames", "--benchmark",
       "--help",   "--version", "--record",   "--scale", "--start",    "--end",         "--scene",  "--quiet",
-      "--music",  "--window-scale", "--integer-scale", "--size", "--quality"};
+      "--music",  "--window-scale", "--integer-scale", "--size", "--quality", "--av-offset"};
   EXPECT_EQ(Named, Taken);
   for (const std::string& Name : Named) {
     std::vector<std::string> Args = {Name};
@@ -172,6 +176,7 @@ TEST(CommandLine, HelpIsTruthful) {
     if (Name == "--size") Args = {"--record", "d.mp4", "--size", "1080p"};
     if (Name == "--quality") Args = {"--record", "d.mp4", "--quality", "23"};
     if (Name == "--scale" || Name == "--start" || Name == "--end" || Name == "--scene") Args.push_back("2");
+    if (Name == "--av-offset") Args.push_back("-150");
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const int Status = Parse(Args);

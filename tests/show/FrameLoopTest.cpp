@@ -192,9 +192,9 @@ TEST(AssetPaths, BackslashesBecomeSlashesUnderTheRoot) {
 }  // namespace
 
 // A live run with --start 0.4 s: frames 1 .. 9 (drawn at 40 .. 360 ms on the
-// virtual clock) are shown to nobody and do not wait; after frame 9 the
-// live clock takes over at 400 ms, so frame 10 is drawn at 0.4 s of show
-// time and presented, and the cap paces from there.
+// virtual clock) are shown to nobody and do not wait; frame 10, the landing,
+// is drawn at exactly 400 ms on the virtual clock too (the offline run's
+// frame) and presented; then the live clock takes over from 400 ms.
 TEST(FrameLoopStart, CatchesUpUnseenThenGoesOnLive) {
   Options = ShowOptions();
   Options.Headless = true;
@@ -214,13 +214,15 @@ TEST(FrameLoopStart, CatchesUpUnseenThenGoesOnLive) {
     EndFrame();
     EXPECT_EQ(KvHeadlessPresentCount(Device), 0u) << Frame;
   }
+  EXPECT_TRUE(CatchingUp());
+  ASSERT_EQ(ShowTimeMs(), 400u);
+  EndFrame();
+  EXPECT_EQ(KvHeadlessPresentCount(Device), 1u);
   EXPECT_FALSE(CatchingUp());
   EXPECT_FALSE(KvVirtualClockActive());
   const uint32_t Live = ShowTimeMs();
   EXPECT_GE(Live, 400u);
   EXPECT_LT(Live, 400u + 200u);  // the clock went on from 400 ms, not from its own zero
-  EndFrame();
-  EXPECT_EQ(KvHeadlessPresentCount(Device), 1u);
   CloseFrameOutputs(false);
   delete Timer;
   delete Screen;

@@ -25,6 +25,7 @@
 
 #include "../../audio/AudioOutput.h"
 #include "../../audio/Decoder.h"
+#include "../../audio/HeardMusic.h"
 #include "../../audio/Mixer.h"
 #include "../../audio/MusicStream.h"
 
@@ -52,17 +53,31 @@ void FillAndQueue(WAVEHDR& Header) {
   int16_t* Samples = reinterpret_cast<int16_t*>(Header.lpData);
   {
     std::lock_guard<std::mutex> G(Audio.Lock);
-    if (DeviceMixing.load(std::memory_order_relaxed))
+    if (DeviceMixing.load(std::memory_order_relaxed)) {
       KvMixerMix(Samples, MixBlock);
-    else
+    } else {
       std::memset(Samples, 0, MixBlock * 4);
+      KvHeardBlock(MixBlock, -1, 0);  // waveOut's position counts these too
+    }
   }
   waveOutWrite(Audio.Device, &Header, sizeof Header);
+}
+
+// The stream's own position is the frame the listener hears (the mixer
+// behind waveOut adds its latency to what it reports, or not: this is all
+// waveOut can tell). The next reading comes when the next block is done.
+void NotePosition() {
+  MMTIME Time = {};
+  Time.wType = TIME_SAMPLES;
+  const int64_t Now = KvHeardNowUs();
+  if (waveOutGetPosition(Audio.Device, &Time, sizeof Time) == MMSYSERR_NOERROR && Time.wType == TIME_SAMPLES)
+    KvHeardAt(Now, int64_t(Time.u.sample), MixBlock);
 }
 
 void Feed() {
   for (WAVEHDR& H : Audio.Headers) FillAndQueue(H);
   while (!Audio.Quit.load(std::memory_order_acquire)) {
+    NotePosition();
     WaitForSingleObject(Audio.Done, INFINITE);
     if (Audio.Quit.load(std::memory_order_acquire)) break;
     for (WAVEHDR& H : Audio.Headers)
@@ -102,6 +117,7 @@ bool KvAudioSetMixer(std::string& ErrorText) {
 bool KvAudioInit(int Voices, std::string& ErrorText) {
   if (!KvMixerSetVoices(Voices, ErrorText)) return false;
   if (Audio.Device) return true;
+  KvHeardReset();
   WAVEFORMATEX Format = {};
   Format.wFormatTag = WAVE_FORMAT_PCM;
   Format.nChannels = KvMixChannels;
@@ -142,6 +158,7 @@ void KvAudioClose() {
     for (WAVEHDR& H : Audio.Headers) waveOutUnprepareHeader(Audio.Device, &H, sizeof H);
     waveOutClose(Audio.Device);
     Audio.Device = nullptr;
+    KvHeardReset();
   }
   KvMixerClose();
   Audio.Open = false;

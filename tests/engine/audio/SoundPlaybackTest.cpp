@@ -493,3 +493,24 @@ TEST_F(SoundPlaybackTest, SkipStartsTheMusicLaterSampleForSample) {
     EXPECT_TRUE(Out == std::vector<int16_t>(Pcm.begin() + long(From), Pcm.end()));
   }
 }
+
+// Seek (a seek of the show): after some music was heard, back or on to a
+// point counted from the start, sample for sample, also when the stream
+// had played out.
+TEST_F(SoundPlaybackTest, SeekPlaysFromThatSampleOfThePiece) {
+  const size_t N = 44100 * 6;
+  const std::vector<int16_t> Pcm = soundtest::NoisePcm(N, 2, 13);
+  TSoundKv Sound(nullptr, Write("k.wav", soundtest::WavBytes(Pcm, 2, 44100)), false);
+  for (uint32_t Ms : {5000u, 1000u, 0u, 4000u}) {
+    SCOPED_TRACE(Ms);
+    Sound.Play();
+    Pull(Sound.Stream, 44100 / 2);
+    Sound.Stop();
+    Sound.Seek(Ms);
+    Sound.Play();
+    const std::vector<int16_t> Out = Pull(Sound.Stream, 1'000'000);
+    Sound.Stop();
+    const size_t From = size_t(Ms) * 441 / 10 * 2;
+    EXPECT_TRUE(Out == std::vector<int16_t>(Pcm.begin() + long(From), Pcm.end())) << Out.size() << " samples";
+  }
+}

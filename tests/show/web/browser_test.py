@@ -19,6 +19,9 @@
       player_check.mjs: hidden (a hidden tab pauses the show and its music
       in step), controls (buttons, keys, keys left to the browser, Play
       again), touch (a phone's hint and tap).
+  browser_test.py av RATE WEB_BUILD
+      av_check.mjs: frames against the music heard on a test device RATE
+      times as fast as the page's clock, with a stall and latency.
   browser_test.py budget WEB_BUILD
       What a plain static host serves for the page, exact bytes: at most
       9 MB, and every file the page fetched arrived whole (as on disk).
@@ -49,6 +52,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 TESTS = os.path.dirname(os.path.dirname(HERE))
 PAGE_CHECK = os.path.join(HERE, "page_check.mjs")
 PLAYER_CHECK = os.path.join(HERE, "player_check.mjs")
+AV_CHECK = os.path.join(HERE, "av_check.mjs")
 # What the page may weigh as a static host serves it.
 BUDGET_BYTES = 9_000_000
 # Everything the served page loads.
@@ -249,10 +253,10 @@ def play_test(web):
     return not state["error"] and run.get("endMs", 0) > 0 and run.get("musicStarts", 0) >= 1
 
 
-def player_test(scenario, web):
+def player_test(scenario, web, script=PLAYER_CHECK):
     server = Server(web)
     try:
-        proc = subprocess.run(["node", PLAYER_CHECK, f"{server.url}nerith.html", scenario],
+        proc = subprocess.run(["node", script, f"{server.url}nerith.html", scenario],
                               capture_output=True, text=True)
     finally:
         server.close()
@@ -341,7 +345,7 @@ def main(argv):
         web = argv[3]
     elif len(argv) == 3 and argv[1] in ("broken-pack", "play", "budget"):
         web = argv[2]
-    elif len(argv) == 4 and argv[1] in ("player", "standalone"):
+    elif len(argv) == 4 and argv[1] in ("player", "standalone", "av"):
         web = argv[3]
     elif len(argv) == 4 and argv[1] == "lighthouse":
         web = argv[2]
@@ -360,6 +364,8 @@ def main(argv):
         ok = lighthouse_test(web, argv[3])
     elif argv[1] == "player":
         ok = player_test(argv[2], web)
+    elif argv[1] == "av":
+        ok = player_test(argv[2], web, AV_CHECK)
     elif argv[1] == "standalone":
         ok = standalone_test(argv[2], web)
     elif argv[1] == "budget":

@@ -21,12 +21,18 @@ if(Python3_FOUND AND NOT KELVRA_SANITIZE)
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py play ${KV_WEB_BUILD})
   set(KV_WEB_TESTS web_page_frames_depth16 web_page_frames_depth32 web_page_broken_pack web_page_play_and_escape)
   # The page as a player: a hidden tab, its controls and keys, a phone; the
-  # keyboard and focus, and small screens.
-  foreach(scenario hidden controls touch keys small)
+  # keyboard and focus, and small screens; links and the time bar.
+  foreach(scenario hidden controls touch keys small seek)
     add_test(NAME web_page_player_${scenario}
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py player ${scenario} ${KV_WEB_BUILD})
     list(APPEND KV_WEB_TESTS web_page_player_${scenario})
   endforeach()
+  # Frames against the music heard, on a test device 0.1 % fast and slow.
+  add_test(NAME web_page_av_fast
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py av 1.001 ${KV_WEB_BUILD})
+  add_test(NAME web_page_av_slow
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py av 0.999 ${KV_WEB_BUILD})
+  list(APPEND KV_WEB_TESTS web_page_av_fast web_page_av_slow)
   add_test(NAME web_page_budget
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py budget ${KV_WEB_BUILD})
   add_test(NAME web_page_standalone_file

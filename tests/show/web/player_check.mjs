@@ -16,6 +16,9 @@
 //              as an error
 //   touch      a 390 x 844 phone: the hint speaks of taps, not of Escape,
 //              and a tap on the picture brings the faded bar back
+//   seek       ?scene=9 and #t=120 open on the offline run's frame at the
+//              beginning of scene 9 and at 120 s, and the scene is named;
+//              dragging the time bar seeks there
 //   keys       after a click on each button Space still pauses; Tab shows the
 //              bar with a focus ring (screenshot), Enter presses the focused
 //              button; Escape in full screen only
@@ -159,7 +162,7 @@ if (scenario === 'hidden') {
   await key('KeyM', 'm', META, 77);
   await key('Space', ' ', CTRL, 32);
   await key('ArrowLeft', 'ArrowLeft', ALT, 37);
-  await key('ArrowDown', 'ArrowDown', 0, 40);
+  await key('KeyQ', 'q', 0, 81);
   await key('Escape', 'Escape', CTRL, 27);
   const seen = await evaluate('window.kvSeen');
   check(seen.length === 8 && seen.every(s => s.endsWith(':kept')), `keys with Ctrl, Alt or Meta and unused keys keep their action: ${seen.join(' ')}`);
@@ -211,6 +214,31 @@ if (scenario === 'hidden') {
   await sleep(150);
   check(!(await idle()), 'a tap on the picture brings the bar back');
   check(await evaluate('window.kvRun.paused === false'), 'and does not pause the show');
+} else if (scenario === 'seek') {
+  const firstShown = () => evaluate('window.kvRun.frameLog[0].show');
+  await send('Page.navigate', { url: url + '?scene=9' });
+  await startShow();
+  check((await firstShown()) === 140 * 880, `?scene=9 opens on the frame at ${140 * 880} ms (${await firstShown()})`);
+  const scene = await evaluate(`document.getElementById('scene').textContent`);
+  check(scene === 'name', `the bar names the scene: "${scene}"`);
+  // Drag the time bar from a fifth to four fifths of its width: 206 s.
+  await mouse('mouseMoved', 640, 400);
+  const bar = await evaluate(`(() => { const r = document.getElementById('seek').getBoundingClientRect(); return [r.x, r.y + r.height / 2, r.width]; })()`);
+  await mouse('mousePressed', bar[0] + bar[2] * 0.2, bar[1], 1);
+  for (const f of [0.4, 0.6, 0.8])
+    await send('Input.dispatchMouseEvent', { type: 'mouseMoved', x: bar[0] + bar[2] * f, y: bar[1], button: 'left', buttons: 1 });
+  await mouse('mouseReleased', bar[0] + bar[2] * 0.8, bar[1], 1);
+  let landed = -1;
+  for (const deadline = Date.now() + 60000; Date.now() < deadline; await sleep(200)) {
+    landed = await showMs();
+    if (landed > 200000 && landed < 215000) break;
+  }
+  check(landed > 200000 && landed < 215000, `dragging the bar to 206 s seeks there (${landed} ms; ` +
+      `${await evaluate('window.kvRun.seeks')} seeks asked, bar at ${await evaluate(`document.getElementById('seek').value`)})`);
+  await send('Page.navigate', { url: url + '#t=120' });
+  await startShow();
+  check((await firstShown()) === 120000, `#t=120 opens on the frame at 120000 ms (${await firstShown()})`);
+  check(consoleErrors.length === 0, `no error in the console${consoleErrors.length ? ': ' + consoleErrors.join(' | ') : ''}`);
 } else if (scenario === 'keys') {
   await startShow();
   const paused = () => evaluate('window.kvRun.paused');
@@ -239,8 +267,11 @@ if (scenario === 'hidden') {
   await waitFor(`window.kvRun.endMs > 0 || window.kvRun.frameLog.at(-1).show > ${shown} + 500`, 'waiting for the show to go on');
   check(await evaluate('!document.fullscreenElement && window.kvRun.endMs === 0'), 'Escape in full screen only leaves full screen');
 
-  // Tab from the player: the first control takes the focus, the bar shows.
+  // Tab from the player: the first control, the time bar, takes the focus
+  // and the bar shows; a second Tab moves on to the play button.
   await waitFor(`document.getElementById('player').classList.contains('idle')`, 'waiting for the bar to fade');
+  await key('Tab', 'Tab', 0, 9);
+  check(await evaluate(`document.activeElement.id === 'seek'`), 'Tab first reaches the time bar');
   await key('Tab', 'Tab', 0, 9);
   await waitFor(`getComputedStyle(document.getElementById('bar')).opacity === '1'`, 'waiting for the bar to show');
   const ring = await evaluate(`(() => { const b = document.activeElement, r = b.getBoundingClientRect(), s = getComputedStyle(b);
