@@ -502,6 +502,7 @@ TEST(HostileFolder, ErrorLogIsReplacedNeverFollowedNorWaitedFor) {
   EXPECT_TRUE(kvtest::ReadFile(Victim) == "root only");
   EXPECT_EQ(kvtest::ReadFile(Dir + "/KVR_ERR.txt"), BadLogoLine + "\r\n");
   fs::remove_all(Dir);
+  fs::remove_all(fs::path(Victim).parent_path());
 }
 
 // Another user swaps each new temporary file for a link to a root-only file
@@ -536,6 +537,7 @@ TEST(HostileFolder, SwappedTemporaryFileIsNeverWrittenThrough) {
   EXPECT_TRUE(kvtest::ReadFile(Victim) == "root only") << R.Err;
   EXPECT_FALSE(fs::is_symlink(Dir + "/out.mp4")) << R.Err;
   fs::remove_all(Dir);
+  fs::remove_all(fs::path(Victim).parent_path());
 }
 
 // Started with standard error closed, the recording must not get
