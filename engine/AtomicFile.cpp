@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Errors.h"
+#include "RegularFile.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -19,6 +20,8 @@
 #include <random>
 
 #include "platform/win32/WindowsHeaders.h"
+#else
+#include <random>
 #endif
 
 namespace {
@@ -52,32 +55,87 @@ mode_t NewFileMode() {
 }
 #endif
 
-// Target itself must not be a folder, and its name must fit the folder's
-// file system. The name is not tried out by making a file of it: between
-// making and removing that file another run could rename a finished file
-// over it, which would then be lost.
-bool CheckTargetName(const std::string& Target, const std::string& Folder, std::string* Error) {
+std::string LeafOf(const std::string& Target) {
+  const size_t Slash = Target.find_last_of('/');
+  return Slash == std::string::npos ? Target : Target.substr(Slash + 1);
+}
+
+// Target itself must be a regular file or nothing yet, and its name must
+// fit the folder's file system. The name is not tried out by making a file
+// of it: between making and removing that file another run could rename a
+// finished file over it, which would then be lost.
+#ifdef _WIN32
+bool CheckTargetName(const std::string& Target, int, std::string* Error) {
   struct stat Info;
   int Code = 0;
   if (stat(Target.c_str(), &Info) == 0) {
     if (S_ISDIR(Info.st_mode)) Code = EISDIR;
   } else if (errno != ENOENT) {
     Code = errno;
-  } else {
-    const size_t Slash = Target.find_last_of('/');
-    const size_t Length = Target.size() - (Slash == std::string::npos ? 0 : Slash + 1);
-#ifdef _WIN32
-    (void)Folder;
-    if (Length > 255) Code = ENAMETOOLONG;  // NTFS and FAT32 names
-#else
-    const long Max = pathconf(Folder.c_str(), _PC_NAME_MAX);
-    if (Max > 0 && Length > size_t(Max)) Code = ENAMETOOLONG;
-#endif
+  } else if (LeafOf(Target).size() > 255) {  // NTFS and FAT32 names
+    Code = ENAMETOOLONG;
   }
   if (Code == 0) return true;
   *Error = "cannot create " + Quoted(Target) + ": " + std::strerror(Code);
   return false;
 }
+#else
+bool CheckTargetName(const std::string& Target, int Folder, std::string* Error) {
+  const std::string Leaf = LeafOf(Target);
+  struct stat Link, Info;
+  std::string Why;
+  if (fstatat(Folder, Leaf.c_str(), &Link, AT_SYMLINK_NOFOLLOW) != 0) {
+    const long Max = fpathconf(Folder, _PC_NAME_MAX);
+    if (errno != ENOENT)
+      Why = std::strerror(errno);
+    else if (Max > 0 && Leaf.size() > size_t(Max))
+      Why = std::strerror(ENAMETOOLONG);
+  } else if (fstatat(Folder, Leaf.c_str(), &Info, 0) != 0) {
+    // A dangling link: the rename replaces the link itself.
+  } else if (S_ISDIR(Info.st_mode)) {
+    Why = std::strerror(EISDIR);
+  } else if (!S_ISREG(Info.st_mode)) {
+    Why = KvNotRegularFileText;  // a reader of a FIFO would wait for ever
+  } else {
+    // In a sticky folder only a file's owner (or the folder's) may replace
+    // it; the rename would fail after all the work.
+    struct stat Dir;
+    const uid_t Me = geteuid();
+    if (Me != 0 && fstat(Folder, &Dir) == 0 && (Dir.st_mode & S_ISVTX) && Link.st_uid != Me && Dir.st_uid != Me) {
+      *Error = "cannot replace " + Quoted(Target) + ": it belongs to another user in a folder where only owners may "
+               "replace files (sticky)";
+      return false;
+    }
+  }
+  if (Why.empty()) return true;
+  *Error = "cannot create " + Quoted(Target) + ": " + Why;
+  return false;
+}
+
+// An exclusive new file "<prefix>XXXXXX.part" in Folder, never through a
+// link; its name in Name. Open for reading too: writers that move data
+// within the file (a video's index put first) read it back.
+int MakeTempFileAt(int Folder, std::string* Name) {
+  static std::mt19937 Random(std::random_device{}() ^ uint32_t(getpid()));
+  for (int Try = 0; Try < 100; ++Try) {
+    std::string Candidate = TempPrefix;
+    for (int I = 0; I < 6; ++I) Candidate += "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"[Random() % 62];
+    Candidate += ".part";
+    const int Fd = openat(Folder, Candidate.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (Fd >= 0) *Name = Candidate;
+    if (Fd >= 0 || errno != EEXIST) return Fd;
+  }
+  return -1;
+}
+
+// The target's permissions (and, for root, its owner) on the new file.
+void KeepTargetMode(int Folder, const std::string& Leaf, int Fd) {
+  struct stat Old;
+  if (fstatat(Folder, Leaf.c_str(), &Old, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(Old.st_mode)) return;
+  if (geteuid() == 0 && fchown(Fd, Old.st_uid, Old.st_gid) != 0) return;
+  fchmod(Fd, Old.st_mode & 01777);
+}
+#endif
 
 #ifdef _WIN32
 // mkostemps for Windows: Name ends in "XXXXXX.part"; the X's become random
@@ -102,8 +160,6 @@ bool RenameOver(const std::string& From, const std::string& To) {
   errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
   return false;
 }
-#else
-bool RenameOver(const std::string& From, const std::string& To) { return std::rename(From.c_str(), To.c_str()) == 0; }
 #endif
 }  // namespace
 
@@ -118,32 +174,42 @@ bool KvAtomicFile::Create(const std::string& Path, std::string* Error) {
     return false;
   }
   const std::string Folder = FolderOf(Path);
-  std::string Pattern = (Folder == "/" ? std::string("/") : Folder + "/") + TempPrefix + "XXXXXX.part";
-  std::vector<char> Name(Pattern.begin(), Pattern.end());
-  Name.push_back('\0');
-#ifdef _WIN32
-  const int Fd = MakeTempFile(Name);
-#else
-  const mode_t Mode = NewFileMode();
-  const int Fd = mkostemps(Name.data(), 5, O_CLOEXEC);
-#endif
-  if (Fd < 0) {
-    const int Code = errno;
+  const std::string InFolder = Folder == "/" ? std::string("/") : Folder + "/";
+  auto FolderFailed = [&](int Code) {
     *Error = "cannot create " + Quoted(Path) + ": " + std::strerror(Code);
     if (Code == ENOENT || Code == ENOTDIR) *Error += " (the folder " + Quoted(Folder) + ")";
+    Discard();
     return false;
-  }
+  };
+#ifdef _WIN32
+  std::string Pattern = InFolder + TempPrefix + "XXXXXX.part";
+  std::vector<char> Name(Pattern.begin(), Pattern.end());
+  Name.push_back('\0');
+  const int Fd = MakeTempFile(Name);
+  if (Fd < 0) return FolderFailed(errno);
   Descriptor = Fd;
   Temp = Name.data();
   Target = Path;
   CleanupSlot = KvAddCleanupFile(Temp.c_str());
-#ifndef _WIN32
-  fchmod(Fd, Mode);
-#endif
-  if (!CheckTargetName(Path, Folder, Error)) {
+  if (!CheckTargetName(Path, -1, Error)) {
     Discard();
     return false;
   }
+#else
+  const mode_t Mode = NewFileMode();
+  FolderFd = open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (FolderFd < 0) return FolderFailed(errno);
+  Target = Path;
+  if (!CheckTargetName(Path, FolderFd, Error)) {
+    Discard();
+    return false;
+  }
+  Descriptor = MakeTempFileAt(FolderFd, &TempName);
+  if (Descriptor < 0) return FolderFailed(errno);
+  Temp = InFolder + TempName;
+  CleanupSlot = KvAddCleanupFileAt(FolderFd, TempName.c_str());
+  fchmod(Descriptor, Mode);
+#endif
   return true;
 }
 
@@ -167,19 +233,39 @@ bool KvAtomicFile::Commit(std::string* Error) {
     *Error = "cannot write " + Quoted(Target) + ": nothing was created";
     return false;
   }
-  // close reports the write errors some file systems hold back (NFS).
-  if (Descriptor >= 0 && close(Descriptor) != 0) {
-    Descriptor = -1;
-    *Error = "cannot write " + Quoted(Target) + ": " + std::strerror(errno);
+  auto Failed = [&](const std::string& Text) {
+    *Error = Text + ": " + std::strerror(errno);
     Discard();
     return false;
-  }
+  };
+#ifdef _WIN32
+  // close reports the write errors some file systems hold back.
+  const int Fd = Descriptor;
   Descriptor = -1;
-  if (!RenameOver(Temp, Target)) {
-    *Error = "cannot rename " + Quoted(Temp) + " to " + Quoted(Target) + ": " + std::strerror(errno);
+  if (Fd >= 0 && close(Fd) != 0) return Failed("cannot write " + Quoted(Target));
+  if (!RenameOver(Temp, Target)) return Failed("cannot rename " + Quoted(Temp) + " to " + Quoted(Target));
+#else
+  KeepTargetMode(FolderFd, LeafOf(Target), Descriptor);
+  if (Sync && fsync(Descriptor) != 0) return Failed("cannot write " + Quoted(Target));
+  // The name must still be this file: in a folder others may write to, it
+  // could have been swapped for a link to a file of theirs (or ours).
+  struct stat Mine, Named;
+  if (fstat(Descriptor, &Mine) != 0 || fstatat(FolderFd, TempName.c_str(), &Named, AT_SYMLINK_NOFOLLOW) != 0 ||
+      Mine.st_dev != Named.st_dev || Mine.st_ino != Named.st_ino) {
+    *Error = "cannot rename " + Quoted(Temp) + " to " + Quoted(Target) + ": it was replaced while being written";
+    TempName.clear();  // not ours to remove
     Discard();
     return false;
   }
+  // close reports the write errors some file systems hold back (NFS).
+  const int Fd = Descriptor;
+  Descriptor = -1;
+  if (close(Fd) != 0) return Failed("cannot write " + Quoted(Target));
+  if (renameat(FolderFd, TempName.c_str(), FolderFd, LeafOf(Target).c_str()) != 0)
+    return Failed("cannot rename " + Quoted(Temp) + " to " + Quoted(Target));
+  // The new name itself reaches the disk with the folder.
+  if (Sync) fsync(FolderFd);
+#endif
   Forget();
   return true;
 }
@@ -187,7 +273,11 @@ bool KvAtomicFile::Commit(std::string* Error) {
 void KvAtomicFile::Discard() {
   if (Descriptor >= 0) close(Descriptor);
   Descriptor = -1;
+#ifdef _WIN32
   if (!Temp.empty()) unlink(Temp.c_str());
+#else
+  if (FolderFd >= 0 && !TempName.empty()) unlinkat(FolderFd, TempName.c_str(), 0);
+#endif
   Forget();
 }
 
@@ -195,6 +285,9 @@ void KvAtomicFile::Forget() {
   KvRemoveCleanupFile(CleanupSlot);
   CleanupSlot = -1;
   Temp.clear();
+  TempName.clear();
+  if (FolderFd >= 0) close(FolderFd);
+  FolderFd = -1;
 }
 
 bool KvCheckWritableTarget(const std::string& Target, std::string* Error) {

@@ -7,10 +7,19 @@
 // destroyed uncommitted removes it itself. A target that exists stays as
 // it was until the rename.
 //
+// On POSIX systems the temporary file is made, renamed and removed through
+// a descriptor of the target's folder (openat, renameat, unlinkat), so a
+// folder renamed meanwhile is still the one written to and cleaned up, and
+// no symbolic link is ever followed to the temporary file. Commit flushes
+// the file to the disk before the rename and the folder after it. A target
+// that exists keeps its permissions (and its owner when root writes); one
+// that is not a regular file, or that the user could not replace (another
+// user's file in a sticky folder), is refused by Create.
+//
 // Two runs writing one target each get their own temporary file; the one
 // that commits last wins, and either way the target is a whole file.
 //
-// Depends on: Errors.h (KvAddCleanupFile); POSIX open, mkostemps, rename.
+// Depends on: Errors.h (KvAddCleanupFileAt); POSIX openat, renameat, fsync.
 #pragma once
 
 #include <cstddef>
@@ -24,12 +33,17 @@ class KvAtomicFile {
   KvAtomicFile& operator=(const KvAtomicFile&) = delete;
 
   // Makes the temporary file for Target. False, with the reason in Error
-  // (strerror's words), when Target is a folder, its folder is missing or
-  // not writable, or a file of Target's name cannot be made there.
+  // (strerror's words), when Target is a folder or not a regular file, its
+  // folder is missing or not writable, a file of Target's name cannot be
+  // made there, or Target could not be replaced by this user.
   bool Create(const std::string& Target, std::string* Error);
 
+  // Off: Commit does not flush to the disk, for writers of many files that
+  // flush the whole file system once at the end (syncfs).
+  void SetSync(bool On) { Sync = On; }
+
   // The temporary file: its descriptor (open for writing, -1 when none)
-  // and its path, for writers that open it by name themselves.
+  // and its path (for messages; it is never opened again by name).
   int Fd() const { return Descriptor; }
   const std::string& TempPath() const { return Temp; }
   const std::string& TargetPath() const { return Target; }
@@ -50,8 +64,11 @@ class KvAtomicFile {
 
   std::string Target;
   std::string Temp;
+  std::string TempName;  // Temp's last part, in FolderFd
   int Descriptor = -1;
+  int FolderFd = -1;
   int CleanupSlot = -1;
+  bool Sync = true;
 };
 
 // Whether Target could be written, with the checks of Create; leaves

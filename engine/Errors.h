@@ -2,10 +2,12 @@
 //
 // Every engine class reports a failure through its Error(Step, Message),
 // which releases the object and hands the line "[Tag]Step -> Message" to
-// FatalError. FatalError restores the desktop, rewrites "KVR_ERR.txt" in the
-// current directory with that one line (CR LF), prints it on standard error,
+// FatalError. FatalError restores the desktop, prints the line on standard
+// error, rewrites "KVR_ERR.txt" in the current directory with it (CR LF),
 // shows it in a message box in windowed mode and ends the process with a
-// non-zero exit status. It never returns.
+// non-zero exit status. It never returns. Control characters in the line
+// are shown escaped (\n, \x1b), so a file name cannot forge a second line
+// or command the terminal.
 //
 // Before anything else it runs the clean-up: the files registered with
 // KvAddCleanupFile (unfinished temporary files) are removed, so that no way
@@ -22,6 +24,9 @@ extern bool FullScreenActive;
 constexpr int KvFatalExitCode = 1;
 
 [[noreturn]] void FatalError(const char* Text);
+
+// Text with its control characters escaped: \n, \r, \t and \xNN.
+std::string KvEscapeControls(const std::string& Text);
 
 // "[Tag]" + Step + " -> " + Message, the one-line format of the log.
 std::string KvErrorLine(const char* Tag, const std::string& Step, const std::string& Message);
@@ -40,6 +45,10 @@ constexpr int KvCleanupSlots = 64;
 // Registers Path; returns its slot, or -1 when every slot is taken or the
 // path is longer than a slot (the file is then not removed on a fatal end).
 int KvAddCleanupFile(const char* Path);
+// The same for Name inside the folder open as DirFd (POSIX: removed with
+// unlinkat, so the folder may be renamed meanwhile). DirFd must stay open
+// until the slot is forgotten.
+int KvAddCleanupFileAt(int DirFd, const char* Name);
 // Forgets a slot of KvAddCleanupFile (the file was finished or removed);
 // -1 is ignored.
 void KvRemoveCleanupFile(int Slot);

@@ -61,7 +61,7 @@ bool WritePngRows(png_structp Png, png_infop Info, PngSink* Sink, int Width, int
 }
 }  // namespace
 
-bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::string* Error) {
+bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::string* Error, bool Sync) {
   std::string Ignored;
   std::string& Why = Error ? *Error : Ignored;
   if (!Frame.Pixels || Frame.Width <= 0 || Frame.Height <= 0) {
@@ -69,6 +69,7 @@ bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::str
     return false;
   }
   KvAtomicFile File;
+  File.SetSync(Sync);
   if (!File.Create(Path, &Why)) return false;
   PngSink Sink;
   Sink.Fd = File.Fd();

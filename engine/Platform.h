@@ -252,7 +252,10 @@ void KvRowToRgb(const uint8_t* Src, int32_t Width, int32_t Depth, uint8_t* Out, 
 // Write a frame copy as an 8-bit RGB PNG (FramePng.cpp): under Path only
 // once complete, never half-written (AtomicFile.h). false on failure, with
 // the reason (one line, naming Path) in Error when it is given.
-bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::string* Error = nullptr);
+// Sync false: not flushed to the disk one by one (a writer of many frames
+// flushes them all at once at the end).
+bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::string* Error = nullptr,
+                     bool Sync = true);
 // The folder where the viewer saves screenshots; empty when there is none.
 // Linux: $XDG_PICTURES_DIR, else the user-dirs file's XDG_PICTURES_DIR, else
 // ~/Pictures when it exists. Windows: the Pictures known folder. The

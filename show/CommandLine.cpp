@@ -1,11 +1,16 @@
 // The show's command line: ParseCommandLine fills Options, UsageText is
 // what --help prints.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include <kelvra/Errors.h>
+
+#include "FrameFit.h"
 #include "Options.h"
 #include "Timeline.h"
 #include "record/VideoFile.h"
@@ -96,10 +101,12 @@ const char* UsageText() {
          "Pictures, meshes and music (GFX/, ASC/, SND/) are looked for in the current\n"
          "folder, then beside the executable, then in ../share/nerith from the\n"
          "executable's folder. A fatal error writes one line to KVR_ERR.txt in the\n"
-         "current folder, prints it on standard error and exits with status 1.\n"
+         "current folder (replacing it, never through a link), prints it on standard\n"
+         "error and exits with status 1.\n"
          "Exit status 0: the show ended; 1: a fatal error; 2: a bad command line;\n"
-         "130 or 143: a recording or offline run ended by Ctrl-C or SIGTERM (the file\n"
-         "is finished up to the last frame written).\n";
+         "130, 143 or 129: a recording or offline run ended by Ctrl-C, SIGTERM or SIGHUP;\n"
+         "141: standard error was a pipe whose reader went away (the file is finished\n"
+         "up to the last frame written).\n";
 }
 
 namespace {
@@ -173,6 +180,13 @@ bool ParseSize(const std::string& Text, int32_t* W, int32_t* H) {
   return true;
 }
 
+// The frames --start and --end draw (frame k at 40 k ms); First > Last when
+// none.
+void DrawnFrames(uint32_t* First, uint32_t* Last) {
+  *First = std::max(1u, (Options.StartMs + OfflineFrameMs - 1) / OfflineFrameMs);
+  *Last = Options.EndMs == UINT32_MAX ? OfflineFrameTotal : std::min(OfflineFrameTotal, (Options.EndMs - 1) / OfflineFrameMs);
+}
+
 // The --frames entries the run never writes: above the show's last frame,
 // or (offline, where frame k is drawn at 40 k ms) outside [start, end).
 // Empty when every entry is reached.
@@ -194,9 +208,8 @@ std::string UnreachedFrames() {
   std::string Text = "--frames lists frames the run never writes:";
   if (!Above.empty()) Text += " " + Above + " (after the show's last frame, " + std::to_string(OfflineFrameTotal) + ")";
   if (!Outside.empty()) {
-    const uint32_t First = std::max(1u, (Options.StartMs + OfflineFrameMs - 1) / OfflineFrameMs);
-    const uint32_t Last = Options.EndMs == UINT32_MAX ? OfflineFrameTotal
-                                                      : std::min(OfflineFrameTotal, (Options.EndMs - 1) / OfflineFrameMs);
+    uint32_t First = 0, Last = 0;
+    DrawnFrames(&First, &Last);
     const std::string Range = "frames " + std::to_string(First) + " to " + std::to_string(Last);
     Text += std::string(Above.empty() ? " " : "; ") + Outside + " (--start and --end draw " + Range + ")";
   }
@@ -205,9 +218,17 @@ std::string UnreachedFrames() {
 }
 
 int UsageError(const std::string& Problem) {
-  std::fprintf(stderr, "nerith: %s\n\n%s", Problem.c_str(), UsageText());
+  std::fprintf(stderr, "nerith: %s\n\n%s", KvEscapeControls(Problem).c_str(), UsageText());
   std::fflush(stderr);
   return 2;
+}
+
+// A value of digits only that ParseUnsigned still refused is a number, just
+// too large: saying it is not a whole number would be wrong.
+std::string Refused(const std::string& Option, const std::string& Expected, const std::string& Value) {
+  const bool Digits = !Value.empty() && Value.find_first_not_of("0123456789") == std::string::npos;
+  if (Digits) return Option + " " + Value + " is out of range: it must be " + Expected;
+  return Option + " must be " + Expected + ", not \"" + Value + "\"";
 }
 
 bool TakesValue(const std::string& Arg) {
@@ -267,17 +288,20 @@ int ParseCommandLine(int argc, char** argv) {
     } else if (Arg == "--depth") {
       uint32_t Depth = 0;
       if (!ParseUnsigned(Value, &Depth) || (Depth != 15 && Depth != 16 && Depth != 24 && Depth != 32))
-        return UsageError("--depth must be 15, 16, 24 or 32, not \"" + Value + "\"");
+        return UsageError(Refused("--depth", "15, 16, 24 or 32", Value));
       Options.Depth = int32_t(Depth);
     } else if (Arg == "--seed") {
       if (!ParseUnsigned(Value, &Options.Seed))
-        return UsageError("--seed must be a whole number from 0 to 4294967295, not \"" + Value + "\"");
+        return UsageError(Refused("--seed", "a whole number from 0 to 4294967295", Value));
       Options.HasSeed = true;
     } else if (Arg == "--dump-frames") {
       if (Value.empty()) return UsageError("--dump-frames needs a folder");
       Options.DumpDir = Value;
     } else if (Arg == "--music") {
       if (Value.empty()) return UsageError("--music needs a file");
+      struct stat Info;
+      if (stat(Value.c_str(), &Info) == 0 && S_ISDIR(Info.st_mode))
+        return UsageError("--music \"" + Value + "\" is a directory, not a music file");
       Options.MusicFile = Value;
     } else if (Arg == "--frames") {
       if (!ParseFrameList(Value, &Options.DumpFrames))
@@ -294,13 +318,13 @@ int ParseCommandLine(int argc, char** argv) {
     } else if (Arg == "--scale") {
       uint32_t Scale = 0;
       if (!ParseUnsigned(Value, &Scale) || Scale < 1 || Scale > 4)
-        return UsageError("--scale must be 1, 2, 3 or 4, not \"" + Value + "\"");
+        return UsageError(Refused("--scale", "1, 2, 3 or 4", Value));
       Options.Scale = int32_t(Scale);
       HasScale = true;
     } else if (Arg == "--window-scale") {
       uint32_t Scale = 0;
       if (!ParseUnsigned(Value, &Scale) || Scale < 1 || Scale > 8)
-        return UsageError("--window-scale must be a whole number from 1 to 8, not \"" + Value + "\"");
+        return UsageError(Refused("--window-scale", "a whole number from 1 to 8", Value));
       Options.WindowScale = int32_t(Scale);
       Options.Window = true;  // a size for a window: asking for one is asking for the window
     } else if (Arg == "--integer-scale") {
@@ -312,7 +336,7 @@ int ParseCommandLine(int argc, char** argv) {
     } else if (Arg == "--quality") {
       uint32_t Quality = 0;
       if (!ParseUnsigned(Value, &Quality) || Quality > 63)
-        return UsageError("--quality must be a whole number (.mp4 0..51, .webm 0..63), not \"" + Value + "\"");
+        return UsageError(Refused("--quality", "a whole number (.mp4 0..51, .webm 0..63)", Value));
       Options.Quality = int32_t(Quality);
     } else if (Arg == "--av-offset") {
       char* End = nullptr;
@@ -345,6 +369,12 @@ int ParseCommandLine(int argc, char** argv) {
   constexpr uint32_t ShowMs = OfflineFrameTotal * OfflineFrameMs;
   if (Options.StartMs >= ShowMs) return UsageError("--start must be before the show's end (257.84 s)");
   if (Options.EndMs <= Options.StartMs) return UsageError("--end must come after the start");
+  uint32_t First = 0, Last = 0;
+  DrawnFrames(&First, &Last);
+  if (First > Last)
+    return UsageError("--start and --end hold no frame: the first would be frame " + std::to_string(First) +
+                      " (at " + std::to_string(First * OfflineFrameMs) + " ms), the last frame " +
+                      std::to_string(Last) + " (at " + std::to_string(Last * OfflineFrameMs) + " ms)");
   const bool Writes = !Options.RecordPath.empty() || !Options.DumpDir.empty();
   if (Options.OutWidth > 0 && HasScale) return UsageError("--size and --scale both set the frame size; give one");
   if (Options.OutWidth > 0 && !Writes) return UsageError("--size needs --record FILE or --dump-frames DIR");
@@ -356,6 +386,15 @@ int ParseCommandLine(int argc, char** argv) {
     if (Options.Quality > Range.Highest)
       return UsageError("--quality for this file must be from " + std::to_string(Range.Lowest) + " to " +
                         std::to_string(Range.Highest));
+  }
+  RecordFormat Format;
+  if (RecordFormatOf(Options.RecordPath, &Format)) {
+    int32_t Width = 0, Height = 0;
+    OutputFrameSize(640, 480, &Width, &Height);
+    std::string Why;
+    if (!VideoSizeFits(Format, Width, Height, &Why))
+      return UsageError("--record \"" + Options.RecordPath + "\" cannot hold " + std::to_string(Width) + "x" +
+                        std::to_string(Height) + " pictures: " + Why + "; use a smaller --size or .mp4 or .webm");
   }
   if (!Options.RecordPath.empty()) Options.Headless = true;
   Options.Offline = Options.Headless && (Options.HasSeed || !Options.RecordPath.empty());

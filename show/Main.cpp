@@ -17,6 +17,10 @@
 // millisecond clock by a virtual one that moves exactly 40 ms per frame:
 // frame k is drawn at 40 k ms, so every run with the same seed draws the
 // same 6446 frames, whatever the machine's speed (RunClock.cpp).
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +28,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -143,8 +148,32 @@ uint32_t ClockSeed() {
   return uint32_t(uint64_t(Now) ^ (uint64_t(Now) >> 32) ^ uint64_t(Tick) ^ (uint64_t(getpid()) << 16));
 }
 
+// Descriptors 0, 1 and 2 closed by whoever started us would be handed to
+// the first files opened (a recording, the X connection), and our messages
+// would be written into them: each closed one is taken by /dev/null first.
+void OpenStandardDescriptors() {
+#ifndef _WIN32
+  for (int Fd = 0; Fd <= 2; ++Fd) {
+    if (fcntl(Fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int Null = open("/dev/null", O_RDWR);
+    if (Null >= 0 && Null != Fd) {
+      dup2(Null, Fd);
+      close(Null);
+    }
+  }
+#endif
+}
+
 void PrepareDumpFolder() {
   if (Options.DumpDir.empty()) return;
+#ifndef _WIN32
+  struct stat Link, Target;
+  if (lstat(Options.DumpDir.c_str(), &Link) == 0 && S_ISLNK(Link.st_mode) && stat(Options.DumpDir.c_str(), &Target) != 0)
+    FatalError(KvErrorLine("[Nerith]", "DumpFrames",
+                           "Cannot create the folder \"" + Options.DumpDir +
+                               "\": it is a symbolic link to nothing (a dangling link)")
+                   .c_str());
+#endif
   std::error_code Ec;
   const std::filesystem::path Folder = std::filesystem::u8path(Options.DumpDir);  // UTF-8 on Windows too
   std::filesystem::create_directories(Folder, Ec);
@@ -367,6 +396,7 @@ void EndStartInterrupted() {
 // --- main program -------------------------------------------------------------------
 
 int NerithMain(int argc, char** argv) {
+  OpenStandardDescriptors();
   const int Status = ParseCommandLine(argc, argv);
   if (Status >= 0) return Status;
   InstallStopSignals();

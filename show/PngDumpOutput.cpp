@@ -1,5 +1,11 @@
 // The frame-output user of --dump-frames: each frame (or each listed one)
-// as DIR/frame_NNNNN.png, 8-bit RGB, enlarged by --scale.
+// as DIR/frame_NNNNN.png, 8-bit RGB, enlarged by --scale. The frames are
+// not flushed to the disk one by one: one syncfs at the end does it for all.
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -31,7 +37,18 @@ class PngDumpOutput : public FrameOutput {
     // UTF-8 both ways (fs::path(std::string) would read it otherwise on Windows).
     const std::string Path = (std::filesystem::u8path(Folder) / Name).u8string();
     std::string Why;
-    if (!KvWriteFramePng(Copy, Path, &Why)) FatalError(KvErrorLine("[Nerith]", "DumpFrames", Why).c_str());
+    if (!KvWriteFramePng(Copy, Path, &Why, false)) FatalError(KvErrorLine("[Nerith]", "DumpFrames", Why).c_str());
+    Written = true;
+  }
+
+  void Finish(bool) override {
+#ifndef _WIN32
+    if (!Written) return;
+    const int Fd = open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (Fd < 0) return;
+    syncfs(Fd);
+    close(Fd);
+#endif
   }
 
  private:
@@ -66,6 +83,7 @@ class PngDumpOutput : public FrameOutput {
 
   std::string Folder;
   int Scale;
+  bool Written = false;
   KvFrameCopy Copy;
   std::unique_ptr<SharpFit> Sharp;
 };

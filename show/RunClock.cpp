@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 
@@ -119,13 +120,14 @@ void InstallStopSignals() {
   struct sigaction Action = {};
   Action.sa_handler = OnStopSignal;
   sigemptyset(&Action.sa_mask);
-  for (const int Signal : {SIGINT, SIGTERM}) {
+  for (const int Signal : {SIGINT, SIGTERM, SIGHUP}) {
     // A signal ignored from the start (nohup, a shell's background job)
     // stays ignored.
     struct sigaction Before = {};
     if (sigaction(Signal, nullptr, &Before) == 0 && Before.sa_handler == SIG_IGN) continue;
     sigaction(Signal, &Action, nullptr);
   }
+  signal(SIGPIPE, SIG_IGN);
 #endif
 }
 
@@ -223,3 +225,11 @@ void PauseShow(bool Pause) {
 bool ShowPaused() { return Paused || PauseOnLanding; }
 
 int StopSignalNumber() { return StopSignal; }
+
+void ReportClosedOutput(int WriteErrno) {
+#ifdef SIGPIPE
+  if (WriteErrno == EPIPE && StopSignal == 0) StopSignal = SIGPIPE;
+#else
+  (void)WriteErrno;
+#endif
+}

@@ -20,10 +20,12 @@
 // frame cap waits and no frame is drawn for the time that passed, and the
 // music stops with it; on resume both go on from where they stood.
 //
-// Also the stop signals (SIGINT, SIGTERM), which end the run at the next
-// frame's end with its files finished (exit 128 + the signal's number);
-// every wait of the show's thread wakes for them. A second signal ends the
-// run at once, removing unfinished files.
+// Also the stop signals (SIGINT, SIGTERM, SIGHUP: a closed terminal), which
+// end the run at the next frame's end with its files finished (exit 128 +
+// the signal's number); every wait of the show's thread wakes for them. A
+// second signal ends the run at once, removing unfinished files. SIGPIPE is
+// ignored: a write to a closed pipe fails instead, and the run then ends the
+// same way, with exit 141 (ReportClosedOutput).
 //
 // Depends on: engine/Timer.h, Show.h (Timer, Sound), Options.h.
 #pragma once
@@ -64,3 +66,6 @@ void PauseShow(bool Paused);
 bool ShowPaused();
 // The stop signal received (0: none).
 int StopSignalNumber();
+// A write to standard error (or out) failed: a closed pipe ends the run as
+// SIGPIPE would have, with its files finished.
+void ReportClosedOutput(int WriteErrno);

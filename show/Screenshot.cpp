@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include <kelvra/Errors.h>
+
 #include "Show.h"
 #include "Viewer.h"
 
@@ -45,12 +47,12 @@ std::string SaveScreenshot() {
     Path = Name;
     if (!KvWriteFramePng(Frame, Path, &Error)) {
       std::fprintf(stderr, "nerith: no screenshot: %s in the pictures folder: %s; in the current folder: %s\n",
-                   Name.c_str(), PicturesError.c_str(), Error.c_str());
+                   Name.c_str(), KvEscapeControls(PicturesError).c_str(), KvEscapeControls(Error).c_str());
       std::fflush(stderr);
       return "";
     }
   }
-  std::fprintf(stderr, "nerith: screenshot %s\n", Path.c_str());
+  std::fprintf(stderr, "nerith: screenshot %s\n", KvEscapeControls(Path).c_str());
   std::fflush(stderr);
   return Path;
 }

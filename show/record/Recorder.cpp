@@ -42,7 +42,7 @@ constexpr int FrameRate = 25;
 
 class Recorder : public FrameOutput {
  public:
-  Recorder(const std::string& P, int Sc, bool Music, bool Q) : Path(P), Scale(Sc), Quiet(Q) {
+  Recorder(const std::string& P, int Sc, bool Music, bool Q) : Path(P), Shown(KvEscapeControls(P)), Scale(Sc), Quiet(Q) {
     RecordFormat Format = RecordFormat::Mp4;
     RecordFormatOf(Path, &Format);
     std::string Error;
@@ -115,7 +115,7 @@ class Recorder : public FrameOutput {
       // No frame, no file: a target that was there before stays as it was.
       File.Discard();
       std::fprintf(stderr, "nerith: %s before the first recorded frame; %s was not written\n",
-                   Interrupted ? "interrupted" : "the run ended", Path.c_str());
+                   Interrupted ? "interrupted" : "the run ended", Shown.c_str());
       std::fflush(stderr);
       return;
     }
@@ -126,9 +126,9 @@ class Recorder : public FrameOutput {
     const double Took = std::chrono::duration<double>(Clock::now() - Started).count();
     if (Interrupted)
       std::fprintf(stderr, "nerith: interrupted after frame %u; %s holds what was recorded: %.1f MB, %.2f s, %lld frames, in %.1f s\n",
-                   LastNumber, Path.c_str(), Mb, Seconds, static_cast<long long>(File.FramesWritten()), Took);
+                   LastNumber, Shown.c_str(), Mb, Seconds, static_cast<long long>(File.FramesWritten()), Took);
     else if (!Quiet)
-      std::fprintf(stderr, "nerith: wrote %s: %.1f MB, %.2f s, %lld frames, in %.1f s\n", Path.c_str(), Mb, Seconds,
+      std::fprintf(stderr, "nerith: wrote %s: %.1f MB, %.2f s, %lld frames, in %.1f s\n", Shown.c_str(), Mb, Seconds,
                    static_cast<long long>(File.FramesWritten()), Took);
     std::fflush(stderr);
   }
@@ -210,6 +210,7 @@ class Recorder : public FrameOutput {
   }
 
   std::string Path;
+  std::string Shown;  // Path as messages show it
   int Scale;
   bool Quiet;
   bool HasAudio = false;

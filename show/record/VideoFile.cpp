@@ -12,8 +12,10 @@ extern "C" {
 #include <cctype>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 #include <kelvra/AtomicFile.h>
+#include "DescriptorIo.h"
 #include "PixelConvert.h"
 #include "SwsConvert.h"
 
@@ -70,7 +72,71 @@ Recipe RecipeOf(RecordFormat Format) {
 // (bench/README.md, "Recording speed": 1080p at 4 x real time, 2160p at 1 x).
 const char* X264PresetFor(int Height) { return Height >= 1080 ? "ultrafast" : "veryfast"; }
 
+// The libraries' own log lines never reach standard error beside ours; the
+// last error among them is kept, to give the reason of a failure.
+std::mutex LibraryLineLock;
+std::string LibraryLine;
+
+void KeepLibraryLine(void* Avcl, int Level, const char* Format, va_list Args) {
+  if (Level > AV_LOG_ERROR) return;
+  char Line[512];
+  int Prefix = 0;  // no "[ffv1 @ 0x...]"
+  av_log_format_line2(Avcl, Level, Format, Args, Line, sizeof Line, &Prefix);
+  std::string Text = Line;
+  // The advice after the reason speaks of ffmpeg's own options.
+  const size_t Advice = Text.find(", please");
+  if (Advice != std::string::npos) Text.erase(Advice);
+  while (!Text.empty() && (Text.back() == '\n' || Text.back() == ' ')) Text.pop_back();
+  std::lock_guard<std::mutex> L(LibraryLineLock);
+  LibraryLine = Text;
+}
+
+void QuietLibraries() {
+  av_log_set_level(AV_LOG_ERROR);
+  av_log_set_callback(KeepLibraryLine);
+  std::lock_guard<std::mutex> L(LibraryLineLock);
+  LibraryLine.clear();
+}
+
+// " (the library's last error)" when there is one.
+std::string LibraryReason() {
+  std::lock_guard<std::mutex> L(LibraryLineLock);
+  return LibraryLine.empty() ? "" : " (" + LibraryLine + ")";
+}
+
+AVDictionary* VideoOptions(const Recipe& R, RecordFormat Format, int Quality, int Height) {
+  AVDictionary* Opts = nullptr;
+  av_dict_parse_string(&Opts, R.VideoOptions, "=", ":", 0);
+  if (Format == RecordFormat::Mp4) av_dict_set(&Opts, "preset", X264PresetFor(Height), 0);
+  const QualityRange Q = QualityRangeOf(Format);
+  if (Q.Highest > 0) av_dict_set_int(&Opts, "crf", Quality >= 0 ? Quality : Q.Default, 0);
+  return Opts;
+}
+
 }  // namespace
+
+bool VideoSizeFits(RecordFormat Format, int Width, int Height, std::string* Why) {
+  // Only FFV1 refuses sizes within --size's range (its slices must each
+  // stay below a size); the encoder itself is asked, which is exact.
+  if (Format != RecordFormat::Mkv) return true;
+  QuietLibraries();
+  const Recipe R = RecipeOf(Format);
+  const AVCodec* Codec = avcodec_find_encoder_by_name(R.VideoCodec);
+  AVCodecContext* Video = Codec ? avcodec_alloc_context3(Codec) : nullptr;
+  if (!Video) return true;  // Open reports the missing encoder
+  Video->width = Width;
+  Video->height = Height;
+  Video->time_base = AVRational{1, 25};
+  Video->pix_fmt = R.PixelFormat;
+  AVDictionary* Opts = VideoOptions(R, Format, -1, Height);
+  const int Code = avcodec_open2(Video, Codec, &Opts);
+  av_dict_free(&Opts);
+  avcodec_free_context(&Video);
+  if (Code >= 0) return true;
+  *Why = std::string(R.VideoCodec) + " cannot encode " + std::to_string(Width) + "x" + std::to_string(Height) +
+         " pictures" + LibraryReason();
+  return false;
+}
 
 QualityRange QualityRangeOf(RecordFormat Format) {
   switch (Format) {
@@ -164,7 +230,7 @@ struct VideoFile::State {
   }
 
   void Close() {
-    if (Out && Out->pb) avio_closep(&Out->pb);
+    KvCloseDescriptorOutput(Out);
     avcodec_free_context(&Video);
     avcodec_free_context(&Audio);
     av_frame_free(&Picture);
@@ -216,9 +282,9 @@ bool VideoFile::Open(const std::string& Path, RecordFormat Format, int Width, in
   std::string Why;
   if (!St.Part.Create(Path, &Why)) return Fail(Why);
 
-  // The libraries' own chatter (encoder banners) stays out of the
-  // progress display; their errors still show.
-  av_log_set_level(AV_LOG_ERROR);
+  // The libraries' own lines (encoder banners, errors) stay out of the
+  // progress display and beside our error line.
+  QuietLibraries();
   int Code = avformat_alloc_output_context2(&St.Out, nullptr, R.Muxer, St.Part.TempPath().c_str());
   if (Code < 0 || !St.Out) return Fail(std::string("no ") + R.Muxer + " writer in libavformat");
 
@@ -247,14 +313,11 @@ bool VideoFile::Open(const std::string& Path, RecordFormat Format, int Width, in
   }
   St.Video->thread_count = 0;  // the encoder's own choice: every core
   if (St.Out->oformat->flags & AVFMT_GLOBALHEADER) St.Video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  AVDictionary* Opts = nullptr;
-  av_dict_parse_string(&Opts, R.VideoOptions, "=", ":", 0);
-  if (Format == RecordFormat::Mp4) av_dict_set(&Opts, "preset", X264PresetFor(Height), 0);
-  const QualityRange Q = QualityRangeOf(Format);
-  if (Q.Highest > 0) av_dict_set_int(&Opts, "crf", Quality >= 0 ? Quality : Q.Default, 0);
+  AVDictionary* Opts = VideoOptions(R, Format, Quality, Height);
   Code = avcodec_open2(St.Video, VideoCodec, &Opts);
   av_dict_free(&Opts);
-  if (Code < 0) return Fail(std::string("cannot open the ") + R.VideoCodec + " encoder: " + AvText(Code));
+  if (Code < 0)
+    return Fail(std::string("cannot open the ") + R.VideoCodec + " encoder: " + AvText(Code) + LibraryReason());
   St.VideoStream = avformat_new_stream(St.Out, nullptr);
   avcodec_parameters_from_context(St.VideoStream->codecpar, St.Video);
   St.VideoStream->time_base = St.Video->time_base;
@@ -292,7 +355,9 @@ bool VideoFile::Open(const std::string& Path, RecordFormat Format, int Width, in
   St.Packet = av_packet_alloc();
   if (!St.Packet || av_frame_get_buffer(St.Picture, 0) < 0) return Fail("out of memory");
 
-  Code = avio_open(&St.Out->pb, St.Part.TempPath().c_str(), AVIO_FLAG_WRITE);
+  // The temporary file is written through the descriptor that made it,
+  // never opened again by name.
+  Code = KvWriteToDescriptor(St.Out, St.Part.Fd());
   if (Code < 0) return Fail("cannot create \"" + Path + "\": " + AvText(Code));
   // .mp4 with its index (moov) in front, so that a web player can start
   // before the whole file is there: the muxer moves it when finishing.
@@ -336,7 +401,7 @@ bool VideoFile::Finish() {
   if (!St.Encode(St.Video, St.VideoStream, nullptr)) return false;
   int Code = av_write_trailer(St.Out);
   if (Code < 0) return St.Fail("cannot finish \"" + St.Path + "\": " + AvText(Code));
-  Code = avio_closep(&St.Out->pb);
+  Code = KvCloseDescriptorOutput(St.Out);
   if (Code < 0) return St.Fail("cannot finish \"" + St.Path + "\": " + AvText(Code));
   std::string Why;
   if (!St.Part.Commit(&Why)) return St.Fail(Why);

@@ -39,6 +39,10 @@ struct QualityRange {
 };
 QualityRange QualityRangeOf(RecordFormat Format);
 
+// Whether Format's encoder takes Width x Height pictures; false with the
+// reason in Why. For the command line, before any work starts.
+bool VideoSizeFits(RecordFormat Format, int Width, int Height, std::string* Why);
+
 // What the audio encoder takes: interleaved or planar samples (libavutil's
 // AVSampleFormat), stereo, at Rate.
 struct AudioInput {

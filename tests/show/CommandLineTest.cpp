@@ -206,6 +206,32 @@ TEST(NerithRun, UsageErrorsExitTwoAndHelpExitsZero) {
   EXPECT_EQ(R.ExitCode, 0);
 }
 
+// Mistakes found before any work, each with its own reason: an empty time
+// range (naming the frames it would hold), a size FFV1 cannot encode, a
+// number too large, a folder given as music.
+TEST(NerithRun, UsageErrorsGiveTheirOwnReason) {
+  const std::string Dir = kvtest::MakeTempDir("kvcli");
+  const struct {
+    std::vector<std::string> Args;
+    const char* Reason;
+  } Cases[] = {
+      {{"--headless", "--seed", "1", "--end", "0.04"}, "hold no frame: the first would be frame 1 (at 40 ms), the last frame 0"},
+      {{"--record", "r.mp4", "--start", "50.01", "--end", "50.03"}, "the first would be frame 1251 (at 50040 ms), the last frame 1250"},
+      {{"--record", "big.mkv", "--size", "6000x4000"}, "cannot hold 6000x4000 pictures: ffv1 cannot encode"},
+      {{"--record", "r.mp4", "--quality", "99999999999999999999"}, "--quality 99999999999999999999 is out of range"},
+      {{"--music", "."}, "--music \".\" is a directory"},
+  };
+  for (const auto& Case : Cases) {
+    std::vector<std::string> Argv = Case.Args;
+    Argv.insert(Argv.begin(), kvtest::NerithExe());
+    const kvtest::ChildResult R = kvtest::RunChild(Argv, Dir);
+    EXPECT_EQ(R.ExitCode, 2) << R.Err;
+    EXPECT_EQ(R.Err.find('\n'), R.Err.find("\n\nUsage:")) << R.Err;  // one line of ours, then the usage
+    EXPECT_NE(R.Err.find(Case.Reason), std::string::npos) << R.Err;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(Dir));
+}
+
 // Without a display and without --headless the run ends at the display's
 // creation: one line in KVR_ERR.txt, the same line on standard error, a
 // non-zero status. A second failing run replaces the first one's line.

@@ -1,6 +1,7 @@
 // The show under faults, run as a user would run it: special files in the
 // asset folders, a full disk, interruptions, clashing and impossible
-// targets, a window taken away from outside. Every run has a time limit, so
+// targets, a window taken away from outside; and a hostile folder, where
+// another user plants links and swaps files while the show runs. Every run has a time limit, so
 // a hang fails the test instead of stopping it.
 //
 // What must hold: one error line and the right exit status, never a hang;
@@ -10,9 +11,13 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -24,6 +29,7 @@ extern "C" {
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,7 +83,9 @@ struct RunningShow {
   pid_t Pid = -1;
   std::string ErrPath;
 
-  RunningShow(const std::vector<std::string>& Args, const std::string& WorkDir, rlim_t FileSizeLimit = 0) {
+  // InChild runs in the child just before the show starts.
+  RunningShow(const std::vector<std::string>& Args, const std::string& WorkDir, rlim_t FileSizeLimit = 0,
+              const std::function<void()>& InChild = nullptr) {
     ErrPath = WorkDir + "/.stderr";
     Pid = fork();
     if (Pid != 0) return;
@@ -95,6 +103,7 @@ struct RunningShow {
       setrlimit(RLIMIT_FSIZE, &Limit);
     }
     setenv("KELVRA_NO_MESSAGEBOX", "1", 1);
+    if (InChild) InChild();
     const std::string Exe = kvtest::NerithExe();
     std::vector<char*> Argv = {const_cast<char*>(Exe.c_str())};
     for (const std::string& A : Args) Argv.push_back(const_cast<char*>(A.c_str()));
@@ -411,4 +420,285 @@ exit $status
     EXPECT_EQ(kvtest::ReadFile(Dir + "/KVR_ERR.txt"), Err.substr(0, Err.size() - 1) + "\r\n");
   }
   fs::remove_all(Dir);
+}
+
+// --- a hostile folder ----------------------------------------------------------
+
+namespace {
+constexpr uid_t Nobody = 65534;
+
+void BecomeNobody() {
+  if (setgroups(0, nullptr) != 0 || setgid(Nobody) != 0 || setuid(Nobody) != 0) _exit(125);
+}
+
+// What another user does in the folder, as that user in a child: Act, and
+// then (returns at once) Keep until the child is killed. Returns its pid
+// once Act is done.
+pid_t AsNobody(const std::function<void()>& Act, const std::function<void()>& Keep = nullptr) {
+  int Ready[2];
+  if (pipe(Ready) != 0) return -1;
+  const pid_t Pid = fork();
+  if (Pid == 0) {
+    BecomeNobody();
+    Act();
+    if (write(Ready[1], "r", 1) == 1 && Keep) Keep();
+    _exit(0);
+  }
+  close(Ready[1]);
+  char Byte;
+  if (read(Ready[0], &Byte, 1) != 1) ADD_FAILURE() << "the other user's part failed";
+  close(Ready[0]);
+  if (!Keep) waitpid(Pid, nullptr, 0);
+  return Pid;
+}
+
+// Whether nobody may run the show from its build folder (not so in a
+// checkout under a private home folder).
+bool NobodyCanRun() {
+  const pid_t Pid = fork();
+  if (Pid == 0) {
+    BecomeNobody();
+    _exit(access(kvtest::NerithExe().c_str(), X_OK) == 0 && access(kvtest::AssetDir().c_str(), X_OK) == 0 ? 0 : 1);
+  }
+  int Status = 1;
+  waitpid(Pid, &Status, 0);
+  return WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
+}
+
+const std::string BadLogoLine = "[TBufferKv]LoadStreamImage -> Stream Image format not supported... (GFX/nerith.png)";
+}  // namespace
+
+// KVR_ERR.txt where someone else controls the folder: a link to a root-only
+// file is replaced, never written through; a FIFO is left alone at once; a
+// full disk leaves no empty log. The stderr line always comes first.
+TEST(HostileFolder, ErrorLogIsReplacedNeverFollowedNorWaitedFor) {
+  REQUIRE_ASSETS();
+  const std::string Dir = AssetFolder();
+  const std::vector<std::string> Run = {"--headless", "--seed", "1", "--end", "0.1"};
+  Replace(Dir + "/GFX/nerith.png", "junk");
+  ReplaceByFifo(Dir + "/KVR_ERR.txt");
+  kvtest::ChildResult R = Nerith(Run, Dir, 20);
+  EXPECT_EQ(R.ExitCode, 1);
+  EXPECT_EQ(R.Err.rfind(BadLogoLine + "\nKVR_ERR.txt is not a regular file", 0), 0u) << R.Err;
+  fs::remove(Dir + "/KVR_ERR.txt");
+  {
+    SmallDisk Disk(64 << 10);
+    if (Disk.Mounted) {
+      fs::copy(Dir, Disk.Dir, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+      Replace(Disk.Dir + "/fill", std::string(64 << 10, 'f'));  // as much as fits
+      R = Nerith(Run, Disk.Dir, 20);
+      EXPECT_EQ(R.Err, BadLogoLine + "\nKVR_ERR.txt was not written: " + std::strerror(ENOSPC) + "\n");
+      EXPECT_FALSE(fs::exists(Disk.Dir + "/KVR_ERR.txt"));  // not an empty one
+    }
+  }
+  if (geteuid() != 0) GTEST_SKIP() << "the link case needs root: a root-only file and a folder of nobody's";
+  const std::string Victim = kvtest::MakeTempDir("kvvictim") + "/secret";
+  kvtest::WriteFile(Victim, "root only");
+  chmod(Victim.c_str(), 0600);
+  ASSERT_EQ(chown(Dir.c_str(), Nobody, Nobody), 0);
+  AsNobody([&] { symlink(Victim.c_str(), (Dir + "/KVR_ERR.txt").c_str()); });
+  R = Nerith(Run, Dir, 20);
+  EXPECT_EQ(R.Err, BadLogoLine + "\n");
+  EXPECT_TRUE(kvtest::ReadFile(Victim) == "root only");
+  EXPECT_EQ(kvtest::ReadFile(Dir + "/KVR_ERR.txt"), BadLogoLine + "\r\n");
+  fs::remove_all(Dir);
+  fs::remove_all(fs::path(Victim).parent_path());
+}
+
+// Another user swaps each new temporary file for a link to a root-only file
+// the moment it appears: root's recording never goes into that file, and
+// the target does not become the link.
+TEST(HostileFolder, SwappedTemporaryFileIsNeverWrittenThrough) {
+  REQUIRE_ASSETS();
+  if (geteuid() != 0) GTEST_SKIP() << "needs root: the swap is made by nobody in a folder root records into";
+  const std::string Dir = AssetFolder();
+  const std::string Victim = kvtest::MakeTempDir("kvvictim") + "/secret";
+  kvtest::WriteFile(Victim, "root only");
+  chmod(Dir.c_str(), 0777);
+  int Watch = -1;
+  const pid_t Swapper = AsNobody(
+      [&] {
+        Watch = inotify_init1(IN_CLOEXEC);
+        inotify_add_watch(Watch, Dir.c_str(), IN_CREATE);
+      },
+      [&] {
+        alignas(inotify_event) char Events[4096];
+        for (ssize_t Got; (Got = read(Watch, Events, sizeof Events)) > 0;)
+          for (char* P = Events; P < Events + Got; P += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(P)->len) {
+            const std::string Name = reinterpret_cast<inotify_event*>(P)->name;
+            if (Name.size() < 5 || Name.compare(Name.size() - 5, 5, ".part") != 0) continue;
+            if (rename((Dir + "/" + Name).c_str(), (Dir + "/moved" + Name).c_str()) == 0)
+              symlink(Victim.c_str(), (Dir + "/" + Name).c_str());
+          }
+      });
+  const kvtest::ChildResult R = Nerith({"--seed", "1", "--record", "out.mp4", "--end", "1", "--no-music", "--quiet"}, Dir);
+  kill(Swapper, SIGKILL);
+  waitpid(Swapper, nullptr, 0);
+  EXPECT_TRUE(kvtest::ReadFile(Victim) == "root only") << R.Err;
+  EXPECT_FALSE(fs::is_symlink(Dir + "/out.mp4")) << R.Err;
+  fs::remove_all(Dir);
+  fs::remove_all(fs::path(Victim).parent_path());
+}
+
+// Started with standard error closed, the recording must not get
+// descriptor 2: the progress lines would be written into the video.
+TEST(HostileFolder, ClosedStandardErrorIsNotTheVideo) {
+  REQUIRE_ASSETS();
+  const std::string Dir = AssetFolder();
+  RunningShow Show({"--seed", "1", "--record", "c.mp4", "--end", "1", "--no-music"}, Dir, 0, [] { close(2); });
+  EXPECT_EQ(Show.Wait(), 0);
+  const VideoCheck V = CheckVideo(Dir + "/c.mp4");
+  EXPECT_TRUE(V.Opened);
+  EXPECT_EQ(V.ReadErrors, 0);
+  EXPECT_EQ(V.VideoPackets, 24);
+  EXPECT_NE(kvtest::ReadFile(Dir + "/c.mp4").substr(0, 7), "nerith:");
+  fs::remove_all(Dir);
+}
+
+// A closed terminal (SIGHUP), a reader of standard error that went away
+// (a closed pipe) and a folder renamed during the run: each run ends with
+// its exit status and no temporary file anywhere.
+TEST(HostileFolder, HangupClosedPipeAndRenamedFolderLeaveNoTemporaryFile) {
+  REQUIRE_ASSETS();
+  const std::string Dir = AssetFolder();
+  const std::vector<std::string> Long = {"--seed", "1", "--end", "30", "--no-music", "--record"};
+  auto Args = [&](const std::string& Target, bool Quiet) {
+    std::vector<std::string> A = Long;
+    A.push_back(Target);
+    if (Quiet) A.push_back("--quiet");
+    return A;
+  };
+  RunningShow Hup(Args("h.mkv", true), Dir);
+  ASSERT_TRUE(WaitForPartFile(Dir, true));
+  kill(Hup.Pid, SIGHUP);
+  EXPECT_EQ(Hup.Wait(), 129);
+  EXPECT_TRUE(PartFiles(Dir).empty());
+
+  int Pipe[2];
+  ASSERT_EQ(pipe(Pipe), 0);
+  close(Pipe[0]);  // nobody reads: the first progress line meets a closed pipe
+  RunningShow Piped(Args("p.mkv", false), Dir, 0, [&] { dup2(Pipe[1], 2); });
+  close(Pipe[1]);
+  EXPECT_EQ(Piped.Wait(), 141);
+  EXPECT_TRUE(PartFiles(Dir).empty());
+
+  fs::create_directory(Dir + "/van");
+  RunningShow Moved(Args("van/v.mkv", true), Dir);
+  ASSERT_TRUE(WaitForPartFile(Dir + "/van", true));
+  fs::rename(Dir + "/van", Dir + "/van2");
+  kill(Moved.Pid, SIGTERM);
+  EXPECT_EQ(Moved.Wait(), 143);
+  EXPECT_TRUE(PartFiles(Dir + "/van2").empty());
+  fs::remove_all(Dir);
+}
+
+// An existing target keeps its mode, and its owner when root records; a
+// FIFO is refused, not replaced; another user's file in a sticky folder is
+// refused before the first frame.
+TEST(HostileFolder, TargetsKeepTheirModeAndOwner) {
+  REQUIRE_ASSETS();
+  const std::string Dir = AssetFolder();
+  const bool Root = geteuid() == 0;
+  const std::vector<std::string> Short = {"--seed", "1", "--end", "0.2", "--no-music", "--quiet", "--record"};
+  auto Record = [&](const std::string& Target) {
+    std::vector<std::string> A = Short;
+    A.push_back(Target);
+    return Nerith(A, Dir);
+  };
+  for (const mode_t Mode : {0600, 0444}) {
+    kvtest::WriteFile(Dir + "/m.mkv", "old");
+    chmod((Dir + "/m.mkv").c_str(), Mode);
+    if (Root) {
+      ASSERT_EQ(chown((Dir + "/m.mkv").c_str(), Nobody, Nobody), 0);
+    }
+    EXPECT_EQ(Record("m.mkv").ExitCode, 0);
+    struct stat Info = {};
+    stat((Dir + "/m.mkv").c_str(), &Info);
+    EXPECT_EQ(Info.st_mode & 07777, Mode);
+    EXPECT_GT(Info.st_size, 3);
+    if (Root) {
+      EXPECT_EQ(Info.st_uid, Nobody);
+    }
+  }
+  ReplaceByFifo(Dir + "/f.mkv");
+  const kvtest::ChildResult R = Record("f.mkv");
+  EXPECT_EQ(R.ExitCode, 1);
+  EXPECT_EQ(R.Err, "[Nerith]Record -> cannot create \"f.mkv\": not a regular file\n");
+  EXPECT_TRUE(fs::is_fifo(Dir + "/f.mkv"));
+
+  if (!Root || !NobodyCanRun()) GTEST_SKIP() << "the sticky folder case needs root and a show nobody may run";
+  chmod(Dir.c_str(), 01777);
+  kvtest::WriteFile(Dir + "/s.mkv", "root's");
+  RunningShow Show({"--seed", "1", "--record", "s.mkv", "--dump-frames", "seen", "--end", "1", "--no-music", "--quiet"},
+                   Dir, 0, BecomeNobody);
+  EXPECT_EQ(Show.Wait(), 1);
+  EXPECT_EQ(Show.Err().rfind("[Nerith]Record -> cannot replace \"s.mkv\"", 0), 0u) << Show.Err();
+  EXPECT_TRUE(fs::is_empty(Dir + "/seen"));
+  EXPECT_EQ(kvtest::ReadFile(Dir + "/s.mkv"), "root's");
+  fs::remove_all(Dir);
+}
+
+// Names are shown with their control characters escaped: a newline cannot
+// forge a second line in KVR_ERR.txt, an escape sequence cannot clear the
+// terminal. A dump folder that is a dangling link says so.
+TEST(HostileFolder, MessagesNameFilesSafelyAndExactly) {
+  REQUIRE_ASSETS();
+  const std::string Dir = AssetFolder();
+  kvtest::ChildResult R = Nerith({"--seed", "1", "--end", "0.2", "--record", "a\nb\x1b[2J/x.mkv"}, Dir, 20);
+  const std::string Line = "[Nerith]Record -> cannot create \"a\\nb\\x1b[2J/x.mkv\": " + std::string(std::strerror(ENOENT)) +
+                           " (the folder \"a\\nb\\x1b[2J\")";
+  EXPECT_EQ(R.Err, Line + "\n");
+  EXPECT_EQ(kvtest::ReadFile(Dir + "/KVR_ERR.txt"), Line + "\r\n");
+
+  fs::create_symlink("nowhere", Dir + "/dangling");
+  R = Nerith({"--headless", "--seed", "1", "--end", "0.2", "--dump-frames", "dangling"}, Dir, 20);
+  EXPECT_EQ(R.ExitCode, 1);
+  EXPECT_NE(R.Err.find("dangling"), std::string::npos) << R.Err;
+  fs::remove_all(Dir);
+}
+
+// On a terminal the progress line is cut to $COLUMNS; where the terminal
+// cannot redraw a line (TERM=dumb) it prints plain lines instead.
+TEST(HostileFolder, ProgressFitsTheTerminal) {
+  REQUIRE_ASSETS();
+  const std::string Exe = kvtest::NerithExe();
+  for (const char* Term : {"xterm", "dumb"}) {
+    SCOPED_TRACE(Term);
+    termios Raw = {};
+    cfmakeraw(&Raw);  // no \n to \r\n: the show's own bytes
+    int Terminal = -1;
+    const pid_t Pid = forkpty(&Terminal, nullptr, &Raw, nullptr);
+    if (Pid == 0) {
+      setenv("TERM", Term, 1);
+      setenv("COLUMNS", "40", 1);
+      execl(Exe.c_str(), Exe.c_str(), "--headless", "--seed", "1", "--end", "2", nullptr);
+      _exit(127);
+    }
+    ASSERT_GT(Pid, 0);
+    std::string Out;
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    char Chunk[512];
+    for (pollfd P = {Terminal, POLLIN, 0}; std::chrono::steady_clock::now() < Deadline;) {
+      if (poll(&P, 1, 100) <= 0) continue;
+      const ssize_t Got = read(Terminal, Chunk, sizeof Chunk);
+      if (Got <= 0) break;  // EIO: the show has ended
+      Out.append(Chunk, size_t(Got));
+    }
+    close(Terminal);
+    if (std::chrono::steady_clock::now() >= Deadline) kill(Pid, SIGKILL);
+    int Status = 0;
+    waitpid(Pid, &Status, 0);
+    EXPECT_EQ(Status, 0) << Out;
+    if (std::string(Term) == "dumb") {
+      EXPECT_EQ(Out.find('\r'), std::string::npos) << Out;
+      EXPECT_NE(Out.find("nerith: 50% (frame "), std::string::npos) << Out;
+    } else {
+      ASSERT_NE(Out.find("\rnerith: 100%"), std::string::npos) << Out;
+      for (size_t At = 0, End; At < Out.size(); At = End + 1) {
+        End = std::min(Out.find('\r', At), Out.find('\n', At));
+        if (End == std::string::npos) End = Out.size();
+        EXPECT_LE(End - At, 39u) << Out.substr(At, End - At);
+      }
+    }
+  }
 }

@@ -216,5 +216,5 @@ std::string KvPicturesFolder() { return std::string(); }
 
 // Nor libpng: a page has no folder to write frames into (--dump-frames then
 // stops the show with the engine's "Cannot write" line).
-bool KvWriteFramePng(const KvFrameCopy&, const std::string&, std::string*) { return false; }
+bool KvWriteFramePng(const KvFrameCopy&, const std::string&, std::string*, bool) { return false; }
 bool KvReadPngRgba(const std::string&, int32_t, std::vector<uint8_t>*, int32_t*, int32_t*) { return false; }

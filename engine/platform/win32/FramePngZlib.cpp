@@ -33,7 +33,7 @@ void PutChunk(std::vector<uint8_t>& Out, const char Type[4], const uint8_t* Data
 
 }  // namespace
 
-bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::string* Error) {
+bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::string* Error, bool Sync) {
   std::string Ignored;
   std::string& Why = Error ? *Error : Ignored;
   if (!Frame.Pixels || Frame.Width <= 0 || Frame.Height <= 0) {
@@ -69,6 +69,7 @@ bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::str
 
   // Under Path only once complete, as natively.
   KvAtomicFile File;
+  File.SetSync(Sync);
   return File.Create(Path, &Why) && File.Write(Png.data(), Png.size(), &Why) && File.Commit(&Why);
 }
 
