@@ -42,7 +42,7 @@ class PngDumpOutput : public FrameOutput {
   }
 
   void Finish(bool) override {
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)  // the page's files live in memory
     if (!Written) return;
     const int Fd = open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (Fd < 0) return;

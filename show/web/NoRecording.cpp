@@ -9,6 +9,7 @@
 
 bool RecordFormatOf(const std::string&, RecordFormat*) { return false; }
 QualityRange QualityRangeOf(RecordFormat) { return QualityRange(); }
+bool VideoSizeFits(RecordFormat, int, int, std::string*) { return true; }
 
 std::unique_ptr<FrameOutput> MakeRecorder(const std::string&, int, bool, bool) {
   FatalError(KvErrorLine("[Nerith]", "Record", "Recording is not part of the browser build").c_str());
