@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 
 #include <kelvra/Errors.h>
 
@@ -25,6 +26,7 @@ bool FollowMusic = false;  // the live clock follows the music as heard
 uint32_t MusicOriginMs = 0;  // the show time of the music's first frame
 uint32_t LastLiveMs = 0;   // the live clock's last reading
 uint32_t CatchTargetMs = 0;  // catching up: the frame at or after it is the first shown
+constexpr int64_t MusicLostMs = 1000;
 volatile sig_atomic_t StopSignal = 0;
 
 // The first signal asks the run to end at the next frame's end, with its
@@ -51,6 +53,10 @@ uint32_t LiveClock() {
   if (!FollowMusic || !Timer || !Sound || !Sound->HeardMs(HeardMs)) return LastLiveMs = Steady;
   const double ShowMs = double(MusicOriginMs) + HeardMs - double(Options.AvOffsetMs);
   uint32_t Now = Timer->StartTime + uint32_t(int64_t(std::floor(ShowMs)));
+  // Music a whole second or more away from the show is not where the show
+  // put it (a host that cannot seek into the file): the picture goes on at
+  // its own pace rather than wait for it.
+  if (std::abs(int64_t(int32_t(Now - Steady))) > MusicLostMs) return LastLiveMs = Steady;
   if (int32_t(Now - LastLiveMs) < 0) Now = LastLiveMs;  // never back
   // The steady clock goes on from here when the music cannot be followed.
   LiveOffset += Now - Steady;

@@ -23,11 +23,13 @@ EM_JS(void, kv_music_seek, (double Seconds), { Module.kvMusic.seekTo(Seconds); }
 EM_JS(void, kv_music_close, (), { if (Module.kvMusic) Module.kvMusic.close(); });
 // Milliseconds of music heard (the context's output and base latency taken
 // off), or a negative number while none is heard. A page whose music object
-// has heard() (seconds) and playing instead is read through those.
+// has heard() (seconds) and playing instead is read through those; one
+// that is not sounding now (stalled, seeking, refused to play) is heard not
+// at all, and the show runs on the steady clock until it is.
 EM_JS(double, kv_music_heard_ms, (), {
   const m = Module.kvMusic;
   if (m.heardMs) return m.heardMs();
-  return m.heard && m.playing ? m.heard() * 1000 : -1;
+  return m.heard && m.playing && (!m.sounding || m.sounding()) ? m.heard() * 1000 : -1;
 });
 
 // The context's time moves in steps of its render quantum or coarser: the
