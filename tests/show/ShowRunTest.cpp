@@ -385,7 +385,7 @@ TEST(ShowStart, AssetPackAloneIsNoAssetFolderHere) {
   const std::string Work = kvtest::MakeTempDir("nerith-packonly");
   std::ofstream(Work + "/nerith.kpak") << "not read here";
   const kvtest::ChildResult R = kvtest::RunChild(
-      {kvtest::NerithExe(), "--headless", "--seed", "1", "--end", "0.04", "--quiet"}, Work, {"KELVRA_NO_MESSAGEBOX=1"});
+      {kvtest::NerithExe(), "--headless", "--seed", "1", "--end", "0.08", "--quiet"}, Work, {"KELVRA_NO_MESSAGEBOX=1"});
   EXPECT_EQ(R.ExitCode, 0) << R.Err;
   fs::remove_all(Work);
 }
