@@ -50,7 +50,11 @@ void FitPixels(const uint8_t* Src, int32_t Width, int32_t Height, int32_t SrcPit
     LastSource = S;
     std::memset(D, 0, size_t(Place.Left) * size_t(Bpp));
     uint8_t* P = D + size_t(Place.Left) * size_t(Bpp);
-    switch (Bpp) {  // a fixed size lets the copy be two or four moves
+    switch (PlaceW == Width ? 0 : Bpp) {  // a fixed size lets the copy be two or four moves
+      case 0:  // 1:1 across
+        std::memcpy(P, S, size_t(Width) * size_t(Bpp));
+        P += size_t(Width) * size_t(Bpp);
+        break;
       case 2:
         for (int32_t X = 0; X < PlaceW; ++X, P += 2) std::memcpy(P, S + Column[size_t(X)], 2);
         break;

@@ -1,7 +1,8 @@
 // Frames written at another size than the display's (--scale, --size): the
 // frame enlarged by nearest neighbour into its letterbox rectangle
-// (engine/Letterbox.h), the bars black. Works on any pixel size, so the PNG
-// dump fits frames in the display's format and the recorder in RGB.
+// (engine/Letterbox.h), the bars black. The show's one enlarger: it works on
+// any pixel size, so the PNG dump fits frames in the display's format and
+// the recorder in RGB, and --scale is the letterbox that fills the output.
 //
 // Depends on: engine/Letterbox.h, Options.h.
 #pragma once

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "FrameFit.h"
 #include "Options.h"
 #include "RunClock.h"
 
@@ -44,7 +45,7 @@ void OpenFrameOutputs() {
   }
   // After the progress line, so that its closing line comes last.
   if (!Options.RecordPath.empty())
-    AddFrameOutput(MakeRecorder(Options.RecordPath, Options.Scale, !Options.NoMusic, Options.Quiet));
+    AddFrameOutput(MakeRecorder(Options.RecordPath, !Options.NoMusic, Options.Quiet));
   if (Options.Benchmark) Timing = MakeBenchmarkTiming();
 }
 
@@ -86,16 +87,6 @@ void CopyScaledFrame(const FinishedFrame& Frame, int Scale, KvFrameCopy* Out) {
   Out->Pitch = Out->Width * Bpp;
   Out->Depth = Frame.Depth;
   Out->Pixels.reset(new uint8_t[size_t(Out->Pitch) * size_t(Out->Height)]);
-  for (int32_t Y = 0; Y < Frame.Height; ++Y) {
-    const uint8_t* Src = Frame.Pixels + size_t(Y) * size_t(Frame.Pitch);
-    uint8_t* Row = Out->Pixels.get() + size_t(Y) * size_t(Scale) * size_t(Out->Pitch);
-    if (Scale == 1) {
-      std::memcpy(Row, Src, size_t(Frame.Width) * Bpp);
-      continue;
-    }
-    uint8_t* D = Row;
-    for (int32_t X = 0; X < Frame.Width; ++X, Src += Bpp)
-      for (int S = 0; S < Scale; ++S, D += Bpp) std::memcpy(D, Src, Bpp);
-    for (int S = 1; S < Scale; ++S) std::memcpy(Row + size_t(S) * Out->Pitch, Row, Out->Pitch);
-  }
+  FitPixels(Frame.Pixels, Frame.Width, Frame.Height, Frame.Pitch, Bpp, Out->Pixels.get(), Out->Width, Out->Height,
+            Out->Pitch, KvRect{0, 0, Out->Width, Out->Height});
 }

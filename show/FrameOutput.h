@@ -75,6 +75,6 @@ void CopyScaledFrame(const FinishedFrame& Frame, int Scale, KvFrameCopy* Out);
 std::unique_ptr<FrameOutput> MakePresentOutput();
 std::unique_ptr<FrameOutput> MakePngDumpOutput(const std::string& Folder, int Scale);
 // Path's extension must be one RecordFormatOf accepts (record/VideoFile.h).
-std::unique_ptr<FrameOutput> MakeRecorder(const std::string& Path, int Scale, bool Music, bool Quiet);
+std::unique_ptr<FrameOutput> MakeRecorder(const std::string& Path, bool Music, bool Quiet);
 std::unique_ptr<FrameOutput> MakeProgressOutput(uint32_t FirstNumber, uint32_t LastNumber);
 std::unique_ptr<FrameOutput> MakeBenchmarkTiming();

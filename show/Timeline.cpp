@@ -33,12 +33,21 @@ int32_t CurrentScene = 0;
 Mover Movers[2];
 void (*SceneEndFrame)() = EndFrame;
 
-bool InWindow(uint32_t First, uint32_t Last) {
-  // Two separate clock readings, as the window is defined: the lower bound
-  // is checked against the first, the upper against the second.
-  if (!(static_cast<long double>(First) * TimelineStep < static_cast<long double>(TimerElapsed(Timer)))) return false;
+namespace {
+
+// The one window test. Two separate clock readings, as the window is
+// defined: the lower bound is checked against the first, the upper against
+// the second. FromClosed: whether a first reading exactly on First counts.
+bool WindowHolds(uint32_t First, uint32_t Last, bool FromClosed) {
+  const long double From = static_cast<long double>(First) * TimelineStep;
+  const long double Now = static_cast<long double>(TimerElapsed(Timer));
+  if (!(FromClosed ? From <= Now : From < Now)) return false;
   return static_cast<long double>(TimerElapsed(Timer)) < static_cast<long double>(Last) * TimelineStep;
 }
+
+}  // namespace
+
+bool InWindow(uint32_t First, uint32_t Last) { return WindowHolds(First, Last, false); }
 
 void Bounce(uint8_t Index, int32_t Low, int32_t High) {
   Mover& M = Movers[Index & 1];
@@ -453,10 +462,7 @@ void Prelude() {
   TrailsOn = true;
 }
 
-bool SceneWindowHolds(uint32_t First, uint32_t Last) {
-  if (!(static_cast<long double>(First) * TimelineStep <= static_cast<long double>(TimerElapsed(Timer)))) return false;
-  return static_cast<long double>(TimerElapsed(Timer)) < static_cast<long double>(Last) * TimelineStep;
-}
+bool SceneWindowHolds(uint32_t First, uint32_t Last) { return WindowHolds(First, Last, true); }
 
 void RunScene(const SceneDef& Scene) {
   CurrentScene = Scene.Number;

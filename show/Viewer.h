@@ -16,8 +16,9 @@
 #include <cstdint>
 #include <string>
 
-// The desktop id: window class / app id, the desktop entry and the icons.
-constexpr const char* NerithAppId = "org.nerith.Nerith";
+// NerithAppId, the desktop id: window class / app id, the desktop entry and
+// the icons (generated from show/CMakeLists.txt).
+#include "NerithAppId.h"
 
 // EndFrame, after Escape: acts on the keys read for this frame; while the
 // show is paused, waits here with the frame on screen until it resumes

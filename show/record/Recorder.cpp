@@ -3,7 +3,7 @@
 // adds the music up to the frame's end. The show's thread waits only when
 // the encoder is a whole queue of frames behind.
 //
-// Depends on: FrameOutput.h, VideoFile.h, MusicTrack.h, FrameRgb.h,
+// Depends on: FrameOutput.h, VideoFile.h, MusicTrack.h, FrameFit.h,
 // SharpFit.h, Show.h (ShowMusicPath, the display's size).
 extern "C" {
 #include <libavutil/mem.h>
@@ -26,7 +26,6 @@ extern "C" {
 #include "../RunClock.h"
 #include "../SharpFit.h"
 #include "../Show.h"
-#include "FrameRgb.h"
 #include "MusicTrack.h"
 #include "VideoFile.h"
 
@@ -42,20 +41,20 @@ constexpr int FrameRate = 25;
 
 class Recorder : public FrameOutput {
  public:
-  Recorder(const std::string& P, int Sc, bool Music, bool Q) : Path(P), Shown(KvEscapeControls(P)), Scale(Sc), Quiet(Q) {
+  Recorder(const std::string& P, bool Music, bool Q) : Path(P), Shown(KvEscapeControls(P)), Quiet(Q) {
     RecordFormat Format = RecordFormat::Mp4;
     RecordFormatOf(Path, &Format);
     std::string Error;
     OutputFrameSize(DisplayWidth, DisplayHeight, &Width, &Height);
     Fitted = Options.OutWidth > 0;
-    Place = OutputFramePlace(DisplayWidth, DisplayHeight);
+    Place = Fitted ? OutputFramePlace(DisplayWidth, DisplayHeight) : KvRect{0, 0, Width, Height};
     if (Fitted && WantsSharpFit(DisplayWidth, DisplayHeight, Place))
       Sharp = std::make_unique<SharpFit>(DisplayWidth, DisplayHeight, Width, Height, Place);
     if (!File.Open(Path, Format, Width, Height, Music, &Error, Options.Quality)) RecordError(Error);
     if (Music && !Track.Open(ShowMusicPath(), File.AudioWanted(), &Error)) RecordError(Error);
     HasAudio = Music;
     Rgb.resize(size_t(Width) * size_t(Height) * 3);
-    if (Fitted) FrameRgb.resize(size_t(DisplayWidth) * size_t(DisplayHeight) * 3);
+    FrameRgb.resize(size_t(DisplayWidth) * size_t(DisplayHeight) * 3);
     Started = Clock::now();
     Worker = std::thread(&Recorder::Run, this);
   }
@@ -177,17 +176,20 @@ class Recorder : public FrameOutput {
   // On the encoder thread: one frame, then the sound up to its end.
   bool Encode(const KvFrameCopy& Frame, double MusicStart) {
     if (File.FramesWritten() == 0 && HasAudio) Track.Place(MusicStart);
-    if (Fitted) {
-      FrameToRgb(Frame, 1, FrameRgb.data());
-      if (Sharp)
-        Sharp->Fit(FrameRgb.data(), Rgb.data());
-      else
-        FitPixels(FrameRgb.data(), Frame.Width, Frame.Height, Frame.Width * 3, 3, Rgb.data(), Width, Height,
-                  Width * 3, Place);
-    } else {
-      FrameToRgb(Frame, Scale, Rgb.data());
-    }
-    if (!File.WriteVideo(Rgb.data())) return Fail(File.Error());
+    // RGB at 1:1 (the PNG dump's unpacking, so a lossless recording holds
+    // the dumped pictures), then enlarged as the dump enlarges.
+    const size_t RowBytes = size_t(Frame.Width) * 3;
+    for (int32_t Y = 0; Y < Frame.Height; ++Y)
+      KvRowToRgb(Frame.Pixels.get() + size_t(Y) * size_t(Frame.Pitch), Frame.Width, Frame.Depth,
+                 FrameRgb.data() + size_t(Y) * RowBytes);
+    const uint8_t* Out = FrameRgb.data();
+    if (Sharp)
+      Sharp->Fit(FrameRgb.data(), Rgb.data());
+    else if (Width != Frame.Width || Height != Frame.Height)
+      FitPixels(FrameRgb.data(), Frame.Width, Frame.Height, int32_t(RowBytes), 3, Rgb.data(), Width, Height,
+                Width * 3, Place);
+    if (Sharp || Width != Frame.Width || Height != Frame.Height) Out = Rgb.data();
+    if (!File.WriteVideo(Out)) return Fail(File.Error());
     if (!HasAudio) return true;
     const AudioInput In = File.AudioWanted();
     const int64_t Due = File.FramesWritten() * In.Rate / FrameRate;
@@ -211,7 +213,6 @@ class Recorder : public FrameOutput {
 
   std::string Path;
   std::string Shown;  // Path as messages show it
-  int Scale;
   bool Quiet;
   bool HasAudio = false;
   VideoFile File;
@@ -221,7 +222,7 @@ class Recorder : public FrameOutput {
   KvRect Place = {0, 0, 0, 0};
   std::unique_ptr<SharpFit> Sharp;  // Place not a whole multiple of the frame
   std::vector<uint8_t> Rgb;       // encoder thread only
-  std::vector<uint8_t> FrameRgb;  // the frame at 1:1 before fitting
+  std::vector<uint8_t> FrameRgb;  // the frame at 1:1 before enlarging
   Clock::time_point Started;
 
   // Show thread only.
@@ -242,6 +243,6 @@ class Recorder : public FrameOutput {
 
 }  // namespace
 
-std::unique_ptr<FrameOutput> MakeRecorder(const std::string& Path, int Scale, bool Music, bool Quiet) {
-  return std::make_unique<Recorder>(Path, Scale, Music, Quiet);
+std::unique_ptr<FrameOutput> MakeRecorder(const std::string& Path, bool Music, bool Quiet) {
+  return std::make_unique<Recorder>(Path, Music, Quiet);
 }
