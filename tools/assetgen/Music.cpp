@@ -578,140 +578,152 @@ void Arps(Mix& M, const Chord* const* Prog, int From, int To, float Vel, float C
 
 // ---------------------------------------------------------- arrangement ---
 
+// Where each scene begins, in steps: the show's own table (show/ShowTime.h),
+// so that the music changes section exactly where the picture does. Every
+// other step below is counted from the scene it belongs to.
+constexpr int Opening = int(SceneSteps[0]), Logo = int(SceneSteps[1]), Sky = int(SceneSteps[2]),
+              Disc = int(SceneSteps[3]), Noise = int(SceneSteps[4]), Ball = int(SceneSteps[5]),
+              Fire = int(SceneSteps[6]), Cone = int(SceneSteps[7]), Name = int(SceneSteps[8]),
+              Credits = int(SceneSteps[9]), Crew = int(SceneSteps[10]), Greetings = int(SceneSteps[11]),
+              Emblem = int(SceneSteps[12]), Afterglow = int(SceneSteps[13]), End = kShowSteps;
+
 void Arrange(Mix& M) {
-  // 0-44: the opening text. Wind, a drone, slow chords that open up, bells;
-  // a heartbeat and a filtered arpeggio creep in.
-  Wind(M, 0, At(47), 0.9f, 7.0f, 4.0f);
-  Drone(M, 0, At(44), 33.0f, 0.9f);
-  for (int S = 0; S < 44; S += 4) {
-    const Chord& C = ChordOf(kMain, 0, S, 4);
-    float U = float(S) / 44.0f;
-    PadChord(M, At(S), At(std::min(S + 4, 44)) - At(S) - 400, C.Notes, 0.55f + 0.45f * U, 500.0f + 2200.0f * U, 1.2f,
-             1.6f);
+  // The opening text. Wind, a drone, slow chords that open up, bells; a
+  // heartbeat and a filtered arpeggio creep in.
+  Wind(M, 0, At(Logo + 3), 0.9f, 7.0f, 4.0f);
+  Drone(M, 0, At(Logo), 33.0f, 0.9f);
+  for (int S = Opening; S < Logo; S += 4) {
+    const Chord& C = ChordOf(kMain, Opening, S, 4);
+    float U = float(S) / float(Logo);
+    PadChord(M, At(S), At(std::min(S + 4, Logo)) - At(S) - 400, C.Notes, 0.55f + 0.45f * U, 500.0f + 2200.0f * U,
+             1.2f, 1.6f);
   }
   static const int BellOrder[8] = {3, 2, 1, 2, 3, 1, 2, 0};
-  for (int S = 8; S < 44; S += 2) {
-    const Chord& C = ChordOf(kMain, 0, S, 4);
+  for (int S = Opening + 8; S < Logo; S += 2) {
+    const Chord& C = ChordOf(kMain, Opening, S, 4);
     int I = (S / 2) % 8;
     Bell(M, At(S), float(C.Notes[size_t(BellOrder[I])] + 12), 0.5f, I % 2 ? 0.5f : -0.5f);
     if (S % 8 == 6) Bell(M, At16(S, 3), float(C.Notes[size_t(BellOrder[(I + 3) % 8])] + 12), 0.35f, 0.0f);
   }
-  for (int S = 24; S < 44; ++S) {
-    const Chord& C = ChordOf(kMain, 0, S, 4);
-    float U = float(S - 24) / 20.0f;
+  const int ArpFrom = Opening + 24;
+  for (int S = ArpFrom; S < Logo; ++S) {
+    const Chord& C = ChordOf(kMain, Opening, S, 4);
+    float U = float(S - ArpFrom) / float(Logo - ArpFrom);
     static const int Order[8] = {0, 2, 1, 3, 2, 0, 3, 1};
     for (int K = 0; K < 8; ++K)
       Pluck(M, At16(S, K), float(C.Notes[size_t(Order[K])] + 12), 0.35f + 0.35f * U, 350.0f + 900.0f * U,
             (K & 1) ? 0.4f : -0.4f);
   }
-  for (int S = 32; S < 48; ++S)
-    for (int K : {0, 4}) Kick(M, At16(S, K), 0.3f + 0.25f * float(S - 32) / 16.0f);
-  for (int S = 40; S < 44; ++S)
+  const int HeartFrom = Logo - 12, HeartTo = Logo + 4;
+  for (int S = HeartFrom; S < HeartTo; ++S)
+    for (int K : {0, 4}) Kick(M, At16(S, K), 0.3f + 0.25f * float(S - HeartFrom) / float(HeartTo - HeartFrom));
+  for (int S = Logo - 4; S < Logo; ++S)
     for (int K : {2, 6}) Hat(M, At16(S, K), 0.15f, false, 0.2f);
 
-  // 44-50: the logo zooms in. A riser, a roll, the dominant chord held.
-  Riser(M, At(44), At(50), 0.7f);
-  Roll(M, 46, 50, 0.55f);
-  PadChord(M, At(44), At(50) - At(44), kG.Notes, 0.9f, 1800.0f, 0.6f, 0.3f);
-  Bass(M, At(44), At(50) - At(44) - 2000, float(kG.Root), 0.55f, 300.0f, 1.0f);
-  ReverseCrash(M, At(50), 2.2f, 0.5f);
+  // The logo zooms in. A riser, a roll, the dominant chord held.
+  Riser(M, At(Logo), At(Sky), 0.7f);
+  Roll(M, Logo + 2, Sky, 0.55f);
+  PadChord(M, At(Logo), At(Sky) - At(Logo), kG.Notes, 0.9f, 1800.0f, 0.6f, 0.3f);
+  Bass(M, At(Logo), At(Sky) - At(Logo) - 2000, float(kG.Root), 0.55f, 300.0f, 1.0f);
+  ReverseCrash(M, At(Sky), 2.2f, 0.5f);
 
-  // 50-66: the beat drops under the sky.
-  Crash(M, At(50), 0.8f);
-  Beat(M, 50, 66, BeatStyle{});
-  OffbeatBass(M, kMain, 50, 66, 420.0f, false);
-  Pads(M, kMain, 50, 66, 0.8f, 2200.0f);
+  // The beat drops under the sky.
+  Crash(M, At(Sky), 0.8f);
+  Beat(M, Sky, Disc, BeatStyle{});
+  OffbeatBass(M, kMain, Sky, Disc, 420.0f, false);
+  Pads(M, kMain, Sky, Disc, 0.8f, 2200.0f);
 
-  // 66-81: the crop circle. An arpeggio joins; a roll and a riser at the end.
+  // The crop circle. An arpeggio joins; a roll and a riser at the end.
   BeatStyle Busy;
   Busy.Hats16 = true;
-  Beat(M, 66, 81, Busy);
-  OffbeatBass(M, kMain, 66, 81, 480.0f, false);
-  Pads(M, kMain, 66, 81, 0.75f, 2600.0f);
-  Arps(M, kMain, 66, 81, 0.55f, 1500.0f);
-  Roll(M, 78, 81, 0.6f);
-  Riser(M, At(78), At(81), 0.5f);
+  Beat(M, Disc, Noise, Busy);
+  OffbeatBass(M, kMain, Disc, Noise, 480.0f, false);
+  Pads(M, kMain, Disc, Noise, 0.75f, 2600.0f);
+  Arps(M, kMain, Disc, Noise, 0.55f, 1500.0f);
+  Roll(M, Noise - 3, Noise, 0.6f);
+  Riser(M, At(Noise - 3), At(Noise), 0.5f);
 
-  // 81-83: the noise. Drums out, glitches, a filtered chord.
-  Glitch(M, 81, 83);
-  PadChord(M, At(81), At(83) - At(81), kF.Notes, 0.7f, 700.0f, 0.05f, 0.4f);
-  ReverseCrash(M, At(83), 1.6f, 0.6f);
+  // The noise. Drums out, glitches, a filtered chord.
+  Glitch(M, Noise, Ball);
+  PadChord(M, At(Noise), At(Ball) - At(Noise), kF.Notes, 0.7f, 700.0f, 0.05f, 0.4f);
+  ReverseCrash(M, At(Ball), 1.6f, 0.6f);
 
-  // 83-95: the sprite ball. Full energy, the hook.
-  Crash(M, At(83), 0.85f);
-  Beat(M, 83, 95, Busy);
-  OffbeatBass(M, kMain, 83, 95, 520.0f, true);
-  Pads(M, kMain, 83, 95, 0.7f, 2800.0f);
-  Arps(M, kMain, 83, 95, 0.45f, 1800.0f);
-  Phrase(M, kHookA, 83, 91, 0, 0.8f);
-  Phrase(M, kHookB, 91, 95, 0, 0.8f);
+  // The sprite ball. Full energy, the hook.
+  Crash(M, At(Ball), 0.85f);
+  Beat(M, Ball, Fire, Busy);
+  OffbeatBass(M, kMain, Ball, Fire, 520.0f, true);
+  Pads(M, kMain, Ball, Fire, 0.7f, 2800.0f);
+  Arps(M, kMain, Ball, Fire, 0.45f, 1800.0f);
+  Phrase(M, kHookA, Ball, Ball + 8, 0, 0.8f);
+  Phrase(M, kHookB, Ball + 8, Fire, 0, 0.8f);
 
-  // 95-115: the fire twins. The hook, answered, in harmony.
-  Crash(M, At(95), 0.85f);
-  Beat(M, 95, 115, Busy);
-  OffbeatBass(M, kMain, 95, 115, 560.0f, true);
-  Pads(M, kMain, 95, 115, 0.7f, 3000.0f);
-  Arps(M, kMain, 95, 115, 0.45f, 2000.0f, 24);
-  Phrase(M, kHookA, 95, 103, 0, 0.8f, true);
-  Phrase(M, kHookB, 103, 111, 0, 0.8f, true);
-  Phrase(M, kHookA, 111, 115, 12, 0.65f);
-  Roll(M, 113, 115, 0.5f);
+  // The fire twins. The hook, answered, in harmony.
+  Crash(M, At(Fire), 0.85f);
+  Beat(M, Fire, Cone, Busy);
+  OffbeatBass(M, kMain, Fire, Cone, 560.0f, true);
+  Pads(M, kMain, Fire, Cone, 0.7f, 3000.0f);
+  Arps(M, kMain, Fire, Cone, 0.45f, 2000.0f, 24);
+  Phrase(M, kHookA, Fire, Fire + 8, 0, 0.8f, true);
+  Phrase(M, kHookB, Fire + 8, Fire + 16, 0, 0.8f, true);
+  Phrase(M, kHookA, Fire + 16, Cone, 12, 0.65f);
+  Roll(M, Cone - 2, Cone, 0.5f);
 
-  // 115-140: the cone and the swarm. The colour changes: C minor, rolling
-  // bass, stabs on the offbeats.
-  Crash(M, At(115), 0.85f);
-  Beat(M, 115, 140, Busy);
-  RollingBass(M, kDark, 115, 140, 380.0f);
-  Pads(M, kDark, 115, 140, 0.55f, 1600.0f);
-  for (int S = 115; S < 140; ++S)
-    for (int K : {2, 6}) Stab(M, At16(S, K), ChordOf(kDark, 115, S).Notes, 0.5f);
-  Arps(M, kDark, 131, 140, 0.4f, 1400.0f, 24);
+  // The cone and the swarm. The colour changes: C minor, rolling bass,
+  // stabs on the offbeats.
+  Crash(M, At(Cone), 0.85f);
+  Beat(M, Cone, Name, Busy);
+  RollingBass(M, kDark, Cone, Name, 380.0f);
+  Pads(M, kDark, Cone, Name, 0.55f, 1600.0f);
+  for (int S = Cone; S < Name; ++S)
+    for (int K : {2, 6}) Stab(M, At16(S, K), ChordOf(kDark, Cone, S).Notes, 0.5f);
+  Arps(M, kDark, Cone + 16, Name, 0.4f, 1400.0f, 24);
 
-  // 140-155: and the discs and letters. The dark tune on top; a build.
-  Crash(M, At(140), 0.85f);
-  Beat(M, 140, 155, Busy);
-  RollingBass(M, kDark, 140, 155, 450.0f);
-  Pads(M, kDark, 140, 155, 0.6f, 2200.0f);
-  for (int S = 140; S < 155; ++S)
-    for (int K : {2, 6}) Stab(M, At16(S, K), ChordOf(kDark, 140, S).Notes, 0.45f);
-  Phrase(M, kDarkTune, 140, 148, 0, 0.8f);
-  Phrase(M, kDarkTune, 148, 155, 0, 0.8f, true);
-  Roll(M, 152, 155, 0.55f);
-  Riser(M, At(151), At(155), 0.45f);
+  // And the discs and letters. The dark tune on top; a build.
+  Crash(M, At(Name), 0.85f);
+  Beat(M, Name, Credits, Busy);
+  RollingBass(M, kDark, Name, Credits, 450.0f);
+  Pads(M, kDark, Name, Credits, 0.6f, 2200.0f);
+  for (int S = Name; S < Credits; ++S)
+    for (int K : {2, 6}) Stab(M, At16(S, K), ChordOf(kDark, Name, S).Notes, 0.45f);
+  Phrase(M, kDarkTune, Name, Name + 8, 0, 0.8f);
+  Phrase(M, kDarkTune, Name + 8, Credits, 0, 0.8f, true);
+  Roll(M, Credits - 3, Credits, 0.55f);
+  Riser(M, At(Credits - 4), At(Credits), 0.45f);
 
-  // 155-183: credits, first page. Calm: half-time beat, electric piano,
-  // a plucked line with long echoes, a warm bass.
-  Crash(M, At(155), 0.5f);
+  // Credits, first page. Calm: half-time beat, electric piano, a plucked
+  // line with long echoes, a warm bass.
+  Crash(M, At(Credits), 0.5f);
   BeatStyle Calm;
   Calm.HalfTime = true;
   Calm.OpenHat = false;
   Calm.Level = 0.8f;
-  Beat(M, 155, 183, Calm);
-  for (int S = 155; S < 183; S += 2) {
-    const Chord& C = ChordOf(kCalm, 155, S);
+  Beat(M, Credits, Crew, Calm);
+  for (int S = Credits; S < Crew; S += 2) {
+    const Chord& C = ChordOf(kCalm, Credits, S);
     for (size_t I = 0; I < C.Notes.size(); ++I)
       EPiano(M, At(S) + int64_t(I) * 300, At(2) - 2000, float(C.Notes[I] + 12), 0.55f, float(I) * 0.3f - 0.45f);
     EPiano(M, At16(S + 1, 4), kSixteenth * 3, float(C.Notes[3] + 12), 0.35f, 0.3f);
     Bass(M, At(S), At(2) - 3000, float(C.Root), 0.55f, 220.0f, 0.5f);
   }
-  Pads(M, kCalm, 155, 183, 0.45f, 1300.0f);
+  Pads(M, kCalm, Credits, Crew, 0.45f, 1300.0f);
   {
     static const int Line[16] = {3, -1, 2, 1, -1, 3, 2, -1, 1, -1, 2, 3, -1, 1, 0, -1};
-    for (int S = 163; S < 183; ++S) {
-      const Chord& C = ChordOf(kCalm, 155, S);
+    const int LineFrom = Credits + 8;
+    for (int S = LineFrom; S < Crew; ++S) {
+      const Chord& C = ChordOf(kCalm, Credits, S);
       for (int K = 0; K < 8; K += 2) {
-        int Idx = Line[((S - 163) * 4 + K / 2) % 16];
+        int Idx = Line[((S - LineFrom) * 4 + K / 2) % 16];
         if (Idx >= 0) Pluck(M, At16(S, K), float(C.Notes[size_t(Idx)] + 24), 0.5f, 1100.0f, Idx % 2 ? 0.4f : -0.4f);
       }
     }
   }
 
-  // 183-205: credits, second page. The same calm, moving more; a build.
+  // Credits, second page. The same calm, moving more; a build.
   BeatStyle Calm2 = Calm;
   Calm2.Hats16 = true;
-  Beat(M, 183, 205, Calm2);
-  for (int S = 183; S < 205; S += 2) {
-    const Chord& C = ChordOf(kCalm, 183, S);
+  Beat(M, Crew, Greetings, Calm2);
+  for (int S = Crew; S < Greetings; S += 2) {
+    const Chord& C = ChordOf(kCalm, Crew, S);
     for (size_t I = 0; I < C.Notes.size(); ++I)
       EPiano(M, At(S) + int64_t(I) * 300, At(2) - 2000, float(C.Notes[I] + 12), 0.5f, float(I) * 0.3f - 0.45f);
     for (int K = 0; K < 16; K += 2) {
@@ -720,61 +732,64 @@ void Arrange(Mix& M) {
            2.0f);
     }
   }
-  Pads(M, kCalm, 183, 205, 0.5f, 1600.0f);
-  Arps(M, kCalm, 191, 205, 0.35f, 1300.0f, 12);
-  for (int S = 197; S < 205; ++S) Clap(M, At16(S, 4), 0.35f);
-  Riser(M, At(201), At(205), 0.5f);
-  Roll(M, 203, 205, 0.5f);
-  ReverseCrash(M, At(205), 1.8f, 0.5f);
+  Pads(M, kCalm, Crew, Greetings, 0.5f, 1600.0f);
+  Arps(M, kCalm, Crew + 8, Greetings, 0.35f, 1300.0f, 12);
+  for (int S = Greetings - 8; S < Greetings; ++S) Clap(M, At16(S, 4), 0.35f);
+  Riser(M, At(Greetings - 4), At(Greetings), 0.5f);
+  Roll(M, Greetings - 2, Greetings, 0.5f);
+  ReverseCrash(M, At(Greetings), 1.8f, 0.5f);
 
-  // 205-273: the greetings. The main theme: groove, theme, breakdown, last
-  // chorus, build into the final hit.
-  Crash(M, At(205), 0.85f);
-  Beat(M, 205, 237, Busy);
-  OffbeatBass(M, kMain, 205, 237, 520.0f, true);
-  Pads(M, kMain, 205, 237, 0.7f, 2800.0f);
-  Arps(M, kMain, 205, 237, 0.45f, 1900.0f);
-  Phrase(M, kHookA, 213, 221, 0, 0.8f);
-  Crash(M, At(221), 0.7f);
-  Phrase(M, kHookA, 221, 229, 0, 0.8f, true);
-  Phrase(M, kHookB, 229, 237, 0, 0.8f, true);
+  // The greetings. The main theme: groove, theme, breakdown, last chorus,
+  // build into the final hit.
+  const int Breakdown = Greetings + 32, Chorus = Greetings + 48;
+  Crash(M, At(Greetings), 0.85f);
+  Beat(M, Greetings, Breakdown, Busy);
+  OffbeatBass(M, kMain, Greetings, Breakdown, 520.0f, true);
+  Pads(M, kMain, Greetings, Breakdown, 0.7f, 2800.0f);
+  Arps(M, kMain, Greetings, Breakdown, 0.45f, 1900.0f);
+  Phrase(M, kHookA, Greetings + 8, Greetings + 16, 0, 0.8f);
+  Crash(M, At(Greetings + 16), 0.7f);
+  Phrase(M, kHookA, Greetings + 16, Greetings + 24, 0, 0.8f, true);
+  Phrase(M, kHookB, Greetings + 24, Breakdown, 0, 0.8f, true);
   // Breakdown.
   BeatStyle Light;
   Light.Kick = false;
   Light.Hats16 = true;
   Light.Level = 0.7f;
-  Beat(M, 237, 249, Light);
-  Pads(M, kMain, 237, 253, 0.85f, 1700.0f);
-  for (int S = 237; S < 253; S += 2) Bass(M, At(S), At(2) - 3000, float(ChordOf(kMain, 237, S).Root), 0.6f, 200.0f, 0.5f);
+  Beat(M, Breakdown, Chorus - 4, Light);
+  Pads(M, kMain, Breakdown, Chorus, 0.85f, 1700.0f);
+  for (int S = Breakdown; S < Chorus; S += 2)
+    Bass(M, At(S), At(2) - 3000, float(ChordOf(kMain, Breakdown, S).Root), 0.6f, 200.0f, 0.5f);
   for (const Note& N : kHookA)
-    Bell(M, At(237) + int64_t(N.Start) * (kStepSamples / 4), float(N.Midi), 0.55f, (N.Start % 4) ? 0.3f : -0.3f);
+    Bell(M, At(Breakdown) + int64_t(N.Start) * (kStepSamples / 4), float(N.Midi), 0.55f, (N.Start % 4) ? 0.3f : -0.3f);
   for (const Note& N : kHookB)
-    Bell(M, At(245) + int64_t(N.Start) * (kStepSamples / 4), float(N.Midi), 0.55f, (N.Start % 4) ? 0.3f : -0.3f);
-  Roll(M, 249, 253, 0.6f);
-  Riser(M, At(249), At(253), 0.55f);
+    Bell(M, At(Breakdown + 8) + int64_t(N.Start) * (kStepSamples / 4), float(N.Midi), 0.55f,
+         (N.Start % 4) ? 0.3f : -0.3f);
+  Roll(M, Chorus - 4, Chorus, 0.6f);
+  Riser(M, At(Chorus - 4), At(Chorus), 0.55f);
   // Last chorus.
-  Crash(M, At(253), 0.9f);
-  Beat(M, 253, 271, Busy);
-  OffbeatBass(M, kMain, 253, 271, 580.0f, true);
-  Pads(M, kMain, 253, 273, 0.75f, 3200.0f);
-  Arps(M, kMain, 253, 271, 0.45f, 2200.0f, 24);
-  Phrase(M, kHookA, 253, 261, 12, 0.7f, true);
-  Phrase(M, kHookB, 261, 269, 12, 0.7f, true);
-  Lead(M, At(269), At(273) - At(269) - 2000, 81.0f, 0.6f);
-  Roll(M, 270, 273, 0.6f);
-  Riser(M, At(269), At(273), 0.5f);
-  ReverseCrash(M, At(273), 2.0f, 0.6f);
+  Crash(M, At(Chorus), 0.9f);
+  Beat(M, Chorus, Emblem - 2, Busy);
+  OffbeatBass(M, kMain, Chorus, Emblem - 2, 580.0f, true);
+  Pads(M, kMain, Chorus, Emblem, 0.75f, 3200.0f);
+  Arps(M, kMain, Chorus, Emblem - 2, 0.45f, 2200.0f, 24);
+  Phrase(M, kHookA, Chorus, Chorus + 8, 12, 0.7f, true);
+  Phrase(M, kHookB, Chorus + 8, Emblem - 4, 12, 0.7f, true);
+  Lead(M, At(Emblem - 4), At(Emblem) - At(Emblem - 4) - 2000, 81.0f, 0.6f);
+  Roll(M, Emblem - 3, Emblem, 0.6f);
+  Riser(M, At(Emblem - 4), At(Emblem), 0.5f);
+  ReverseCrash(M, At(Emblem), 2.0f, 0.6f);
 
-  // 273: the logo. One last hit; the chord rings out and fades away.
-  Impact(M, At(273), 1.0f);
-  Stab(M, At(273), {57, 64, 69, 72, 76}, 0.9f);
-  PadChord(M, At(273), At(290) - At(273), {45, 57, 64, 69, 72, 76}, 0.95f, 2400.0f, 0.01f, 2.5f);
-  Lead(M, At(273), At(277) - At(273), 81.0f, 0.55f);
-  Bell(M, At(273), 81.0f, 0.6f, -0.3f);
-  Bell(M, At(274), 76.0f, 0.45f, 0.3f);
-  Bell(M, At(275), 72.0f, 0.4f, -0.2f);
-  Bell(M, At(276), 69.0f, 0.4f, 0.2f);
-  Drone(M, At(273), At(293), 33.0f, 0.8f);
+  // The logo. One last hit; the chord rings out and fades away.
+  Impact(M, At(Emblem), 1.0f);
+  Stab(M, At(Emblem), {57, 64, 69, 72, 76}, 0.9f);
+  PadChord(M, At(Emblem), At(End - 3) - At(Emblem), {45, 57, 64, 69, 72, 76}, 0.95f, 2400.0f, 0.01f, 2.5f);
+  Lead(M, At(Emblem), At(Emblem + 4) - At(Emblem), 81.0f, 0.55f);
+  Bell(M, At(Emblem), 81.0f, 0.6f, -0.3f);
+  Bell(M, At(Emblem + 1), 76.0f, 0.45f, 0.3f);
+  Bell(M, At(Emblem + 2), 72.0f, 0.4f, -0.2f);
+  Bell(M, At(Emblem + 3), 69.0f, 0.4f, 0.2f);
+  Drone(M, At(Emblem), At(End), 33.0f, 0.8f);
 }
 
 }  // namespace
@@ -842,8 +857,8 @@ std::vector<float> RenderTune() {
       Out[I * 2 + 1] += B.S->R[I] * B.G;
     }
 
-  // The close: from step 278 a fade that reaches silence at step 293.
-  const int64_t FadeFrom = At(278), FadeTo = At(kShowSteps);
+  // The close: from the afterglow on a fade that reaches silence at the end.
+  const int64_t FadeFrom = At(Afterglow), FadeTo = At(End);
   for (size_t I = 0; I < N; ++I) {
     float G = 1.0f;
     if (int64_t(I) >= FadeTo) G = 0.0f;
