@@ -3,7 +3,7 @@
 //
 //   node bench/web_profile.mjs URL [TOP]     (URL: .../nerith.html?seed=1&depth=32&frame=6000)
 //
-// Serve the web build first (python3 -m http.server --directory build-web).
+// Serve the web build first (python3 -m http.server --directory build/browser).
 // WebAssembly functions carry their C++ names when the module has a name
 // section; shares are of all samples, idle included.
 import { openBrowser, sleep } from '../tests/show/web/devtools.mjs';

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Builds the show for the browser into build-web/: nerith.html, nerith.js,
+# Builds the show for the browser into NATIVE_BUILD_DIR/browser/: nerith.html, nerith.js,
 # nerith.wasm, nerith.kpak (the asset pack, gzip-compressed), nerith.mp3 and
 # favicon.png.
 #
 #   scripts/build-web.sh [--single-file] [NATIVE_BUILD_DIR]   (default: build)
 #
-# --single-file also writes build-web/nerith-standalone.html: the page with
+# --single-file also writes browser/nerith-standalone.html: the page with
 # the program, the pack, the music and the icon embedded, which plays when
 # opened from disk (file://).
 #
@@ -30,6 +30,7 @@ native=$(cd "$native_arg" 2>/dev/null && pwd) || native=$native_arg
 for f in "$native/web/nerith.kpak" "$native/bin/SND/Nerith.mp3" "$native/icons/icon_48.png"; do
   [ -f "$f" ] || { echo "build-web: $f is missing: build the native show first (cmake --build $native_arg)" >&2; exit 1; }
 done
+out=$native/browser
 
 # Work-arounds for Debian's emscripten 3.1.6: its tools find acorn only
 # through NODE_PATH, and node 20's fetch breaks its loader in node. (Its
@@ -40,13 +41,13 @@ export NODE_OPTIONS="${NODE_OPTIONS:-} --no-experimental-fetch"
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-emcmake cmake -S show/web -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
+emcmake cmake -S show/web -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
   -DNERITH_WEB_PACK="$native/web/nerith.kpak" -DNERITH_WEB_MUSIC="$native/bin/SND/Nerith.mp3" \
   -DNERITH_WEB_ICON="$native/icons/icon_48.png" >/dev/null
-cmake --build build-web --parallel "${KV_WEB_JOBS:-$(nproc)}"
+cmake --build "$out" --parallel "${KELVRA_JOBS:-$(nproc)}"
 if [ "$single_file" = 1 ]; then
-  python3 scripts/make-standalone-page.py build-web build-web/nerith-standalone.html
-  echo "build-web/nerith-standalone.html is ready: it plays when opened from disk"
+  python3 scripts/make-standalone-page.py "$out" "$out/nerith-standalone.html"
+  echo "$out/nerith-standalone.html is ready: it plays when opened from disk"
 fi
-echo "build-web/nerith.html is ready: serve it with" \
-  "python3 -m http.server --bind 127.0.0.1 --directory build-web 8000"
+echo "$out/nerith.html is ready: serve it with" \
+  "python3 -m http.server --bind 127.0.0.1 --directory $out 8000"

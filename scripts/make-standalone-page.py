@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the one-file page: build-web's nerith.html with everything it loads
+"""Writes the one-file page: build/browser's nerith.html with everything it loads
 embedded, so that it plays when opened from disk (file://), where a page may
 not fetch the files beside it.
 

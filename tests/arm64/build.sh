@@ -6,9 +6,9 @@ source "$(dirname "$0")/../install/common.sh" "$@"
   tail -n 30 "$WORK/build.log" >&2
   fail "scripts/build-arm64.sh"
 }
-show=$SOURCE/build-arm64/bin/nerith
+show=$BUILD/arm64/bin/nerith
 machine=$(readelf -h "$show" | awk -F: '/Machine:/ {gsub(/^ +/, "", $2); print $2}')
-[ "$machine" = AArch64 ] || fail "build-arm64/bin/nerith is for \"$machine\", not AArch64"
+[ "$machine" = AArch64 ] || fail "arm64/bin/nerith is for \"$machine\", not AArch64"
 version=$(qemu-aarch64-static "$show" --version) || fail "the show does not start under qemu"
 [ "$version" = "$("$BUILD/bin/nerith" --version)" ] || fail "under qemu: \"$version\", natively another version"
-echo "build-arm64/bin/nerith: Machine: $machine; $version under qemu"
+echo "arm64/bin/nerith: Machine: $machine; $version under qemu"

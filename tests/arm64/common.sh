@@ -6,7 +6,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/../install/common.sh" "$@"
 
 NATIVE=$BUILD/bin/nerith
-ARM=$SOURCE/build-arm64
+ARM=$BUILD/arm64
 [ -x "$ARM/bin/nerith" ] || fail "no $ARM/bin/nerith (arm64.build makes it)"
 
 rgb_sum() {

@@ -11,7 +11,7 @@ source "$(dirname "$0")/common_build.sh" "$@"
   fail "scripts/build-windows.sh"
 }
 version=$("$BUILD/bin/nerith" --version | awk '{print $2}')
-zip=$SOURCE/build-win/nerith-$version-win64.zip
+zip=$BUILD/windows/nerith-$version-win64.zip
 [ -f "$zip" ] || fail "no $zip"
 listing=$(unzip -Z1 "$zip")
 for f in nerith.exe nerith.com nerith.kpak SND/Nerith.mp3 README.txt LICENSE.txt; do
@@ -27,7 +27,7 @@ for linux in XDG share/nerith SIGTERM .webm; do
 done
 
 # The resources, as windres reads them back from the exe.
-rc=$(x86_64-w64-mingw32-windres -i "$SOURCE/build-win/nerith.exe" -O rc 2>/dev/null)
+rc=$(x86_64-w64-mingw32-windres -i "$BUILD/windows/nerith.exe" -O rc 2>/dev/null)
 grep -q '^1 14 /\* RT_GROUP_ICON \*/' <<<"$rc" || fail "nerith.exe has no icon"
 icons=$(grep -c '/\* Element no' <<<"$rc")
 [ "$icons" -ge 4 ] || fail "nerith.exe's icon has $icons sizes, not the 4 generated ones"
@@ -37,19 +37,19 @@ for setting in '>UTF-8</activeCodePage>' '>PerMonitorV2' '>true</longPathAware>'
   grep -qF "$setting" <<<"$rc" || fail "nerith.exe's manifest lacks $setting"
 done
 subsystem() { x86_64-w64-mingw32-objdump -p "$1" | awk '/^Subsystem/ {print $NF}'; }
-[ "$(subsystem "$SOURCE/build-win/nerith.exe")" = "GUI)" ] || fail "nerith.exe is not a window program"
-[ "$(subsystem "$SOURCE/build-win/nerith.com")" = "CUI)" ] || fail "nerith.com is not a console program"
+[ "$(subsystem "$BUILD/windows/nerith.exe")" = "GUI)" ] || fail "nerith.exe is not a window program"
+[ "$(subsystem "$BUILD/windows/nerith.com")" = "CUI)" ] || fail "nerith.com is not a console program"
 echo "nerith.exe: an icon of $icons sizes, version $version, a manifest with UTF-8, per-monitor DPI and long paths"
 
 # Windows' own DLLs, present on every Windows from 7 on, N editions too
 # (Media Foundation, which those lack, is loaded when the music is opened).
 system_dlls='^(kernel32|user32|gdi32|msvcrt|ole32|oleaut32|shell32|advapi32|winmm|windowscodecs)\.dll$'
-imports=$(x86_64-w64-mingw32-objdump -p "$SOURCE/build-win/nerith.exe" | awk '/DLL Name:/ {print tolower($3)}')
+imports=$(x86_64-w64-mingw32-objdump -p "$BUILD/windows/nerith.exe" | awk '/DLL Name:/ {print tolower($3)}')
 [ -n "$imports" ] || fail "objdump found no imports in nerith.exe"
 while read -r dll; do
   [[ $dll =~ $system_dlls ]] || fail "nerith.exe imports $dll, which is not part of Windows"
 done <<<"$imports"
-for dll in $(x86_64-w64-mingw32-objdump -p "$SOURCE/build-win/nerith.com" | awk '/DLL Name:/ {print tolower($3)}'); do
+for dll in $(x86_64-w64-mingw32-objdump -p "$BUILD/windows/nerith.com" | awk '/DLL Name:/ {print tolower($3)}'); do
   [[ $dll =~ $system_dlls ]] || fail "nerith.com imports $dll, which is not part of Windows"
 done
-echo "nerith.exe ($(stat -c %s "$SOURCE/build-win/nerith.exe") bytes) imports: $(echo $imports)"
+echo "nerith.exe ($(stat -c %s "$BUILD/windows/nerith.exe") bytes) imports: $(echo $imports)"

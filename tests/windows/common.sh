@@ -6,8 +6,8 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common_build.sh" "$@"
 
 NATIVE=$BUILD/bin/nerith
-PACKAGE=$(ls -d "$SOURCE"/build-win/package/nerith-*-win64 2>/dev/null | head -n 1)
-[ -n "$PACKAGE" ] && [ -f "$PACKAGE/nerith.exe" ] || fail "no Windows package in $SOURCE/build-win (windows.build makes it)"
+PACKAGE=$(ls -d "$BUILD"/windows/package/nerith-*-win64 2>/dev/null | head -n 1)
+[ -n "$PACKAGE" ] && [ -f "$PACKAGE/nerith.exe" ] || fail "no Windows package in $BUILD/windows (windows.build makes it)"
 cp -r "$PACKAGE" "$WORK/show"
 # Wine's own HOME and prefix; the test's HOME is not touched.
 source "$SOURCE/scripts/wine-env.sh" "$BUILD" || fail "Wine could not be set up"

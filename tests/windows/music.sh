@@ -14,7 +14,7 @@ source "$(dirname "$0")/common.sh" "$@"
 
 mp3=$WORK/show/SND/Nerith.mp3
 "$BUILD/tests/music_envelope" "$mp3" >"$WORK/native.txt" || fail "native decode"
-wine "$SOURCE/build-win/music_envelope.exe" "$(winepath -w "$mp3")" 2>"$WORK/mf.err" | tr -d '\r' >"$WORK/mf.txt"
+wine "$BUILD/windows/tests/music_envelope.exe" "$(winepath -w "$mp3")" 2>"$WORK/mf.err" | tr -d '\r' >"$WORK/mf.txt"
 [ -s "$WORK/mf.txt" ] || fail "Media Foundation decode: $(cat "$WORK/mf.err")"
 python3 - "$WORK/native.txt" "$WORK/mf.txt" <<'PY' || fail "the Media Foundation decode differs from the native one"
 import math, sys

@@ -4,9 +4,7 @@
 # zip (scripts/build-windows.sh) and is the others' fixture.
 # tools/ holds programs the checks run, not GoogleTest sources (a .cpp right in
 # tests/windows/ would become a test_windows executable).
-add_executable(music_envelope ${CMAKE_CURRENT_LIST_DIR}/tools/MusicEnvelope.cpp)
-target_link_libraries(music_envelope PRIVATE KelvraInternal)
-set_target_properties(music_envelope PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/tools ${CMAKE_BINARY_DIR}/tests/windows_tools)
 
 add_test(NAME windows.build
   COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/build_and_package.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
@@ -18,8 +16,8 @@ add_test(NAME windows.prefix COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/prefix.sh ${
 set_tests_properties(windows.prefix PROPERTIES LABELS windows TIMEOUT 600 FIXTURES_SETUP windows_prefix
   RESOURCE_LOCK kelvra_wine_prefix)
 
-set(KV_WINDOWS_CHECKS offline_frames errors pictures paths window music)
-foreach(check ${KV_WINDOWS_CHECKS})
+set(NERITH_WINDOWS_CHECKS offline_frames errors pictures paths window music)
+foreach(check ${NERITH_WINDOWS_CHECKS})
   add_test(NAME windows.${check}
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/${check}.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
     # One Wine prefix for all: one check at a time uses it.
