@@ -6,5 +6,5 @@ set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh play
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVRA_TESTS=OFF -DKELVRA_BENCH=OFF >/dev/null
-cmake --build build --parallel --target nerith assets
+cmake --build build --parallel "${KELVRA_JOBS:-$(nproc)}" --target nerith assets
 exec build/bin/nerith "$@"

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds everything with the tests and runs them twice: a Release build
-# (build/, with the browser build in build-web/ and its Chromium tests) and a
+# (build/, with the browser build in build/browser/ and its Chromium tests) and a
 # build with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/),
 # whole runs of the show included.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-jobs=$(nproc)
+# Jobs: KELVRA_JOBS, as for the cross builds (scripts/build-*.sh), else every core.
+jobs=${KELVRA_JOBS:-$(nproc)}
 
 echo "== Release build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVRA_TESTS=ON -DKELVRA_BENCH=ON >/dev/null

@@ -18,7 +18,7 @@ parallel=${PARALLEL:-1}
 build=build-fuzz
 
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKELVRA_LIBFUZZER=ON -DKELVRA_BENCH=OFF -DKELVRA_ASSETS=OFF >/dev/null
+  -DKELVRA_LIBFUZZER=ON -DKELVRA_BENCH=OFF -DNERITH_ASSETS=OFF >/dev/null
 if [ $# -gt 0 ]; then
   targets=("$@")
 else

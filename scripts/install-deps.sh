@@ -26,14 +26,14 @@ fi
 if [ "${1:-all}" != play ]; then
   PACKAGES+=(
     libgtest-dev libbenchmark-dev libpixman-1-dev
-    xvfb xauth xdotool imagemagick x11-utils   # xdotool, xprop: the window under a bare X server (tests/show)
-    openbox                              # the same window under a window manager (tests/show)
+    xvfb xauth xdotool imagemagick x11-utils   # xdotool, xprop: the window under a bare X server (tests/show, Wine)
+    openbox                              # the same window under a window manager (tests/show, Wine)
     desktop-file-utils appstream lintian dpkg-dev file
     python3                              # the crafted-file recipe, the page tests
     emscripten nodejs chromium           # the browser build and its tests (scripts/build-web.sh)
     # the Windows build (scripts/build-windows.sh) and its tests under Wine
     g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zip unzip
-    wine wine64 gstreamer1.0-plugins-good xdotool openbox   # openbox: the Wine window scenario
+    wine wine64 gstreamer1.0-plugins-good
     # the 64-bit ARM build (scripts/build-arm64.sh) and its tests under qemu
     g++-aarch64-linux-gnu qemu-user-static libsimde-dev
     libsdl2-dev:arm64 libpng-dev:arm64 libjpeg62-turbo-dev:arm64 zlib1g-dev:arm64 libfreetype-dev:arm64

@@ -66,4 +66,4 @@ uint64_t Checksum(const TBufferKv& B);
 #define REQUIRE_ASSETS()                                          \
   if (!kvtest::AssetsPresent())                                   \
   GTEST_SKIP() << "no generated assets in " << kvtest::AssetDir() \
-               << " (configure with -DKELVRA_ASSETS=ON and build the assets)"
+               << " (configure with -DNERITH_ASSETS=ON and build the assets)"

@@ -29,7 +29,7 @@
 //              layout shift while loading (screenshots)
 //   budget     loads the page up to "Click to start" and prints the bytes it
 //              fetched as JSON: {bytes, files}
-// Screenshots go to $KV_SCREENSHOTS (default: the temporary folder).
+// Screenshots go to $NERITH_SCREENSHOTS (default: the temporary folder).
 import { writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -278,7 +278,7 @@ if (scenario === 'hidden') {
       return { id: b.id, visible: b.matches(':focus-visible'), width: parseFloat(s.outlineWidth), offset: parseFloat(s.outlineOffset),
                bar: getComputedStyle(document.getElementById('bar')).opacity, x: r.x, y: r.y, w: r.width, h: r.height }; })()`);
   const shot = (await send('Page.captureScreenshot', { format: 'png' })).result.data;
-  writeFileSync(join(process.env.KV_SCREENSHOTS || tmpdir(), 'nerith-focus-ring.png'), Buffer.from(shot, 'base64'));
+  writeFileSync(join(process.env.NERITH_SCREENSHOTS || tmpdir(), 'nerith-focus-ring.png'), Buffer.from(shot, 'base64'));
   // The ring's colour on the four sides of the button, in the screenshot (read back by the page's own decoder).
   const gap = ring.offset + ring.width / 2;
   const sides = [[ring.x + ring.w / 2, ring.y - gap], [ring.x + ring.w / 2, ring.y + ring.h + gap],
@@ -331,7 +331,7 @@ if (scenario === 'hidden') {
         `${width} px: no sideways scroll (${layout.scroll}), the bar inside (${layout.inside}), small targets [${layout.small}], ` +
         `time on ${layout.timeLines} line, bar over ${layout.covers} px of the picture`);
     const shot = (await send('Page.captureScreenshot', { format: 'png' })).result.data;
-    writeFileSync(join(process.env.KV_SCREENSHOTS || tmpdir(), `nerith-${width}px.png`), Buffer.from(shot, 'base64'));
+    writeFileSync(join(process.env.NERITH_SCREENSHOTS || tmpdir(), `nerith-${width}px.png`), Buffer.from(shot, 'base64'));
   }
 } else if (scenario === 'budget') {
   await waitFor(`(() => { const b = document.getElementById('start'); return !!b && !b.disabled; })()`, 'waiting for the start button', 200);

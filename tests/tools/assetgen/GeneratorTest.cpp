@@ -28,7 +28,7 @@ const char* const kShowFiles[] = {
 class Generator : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (GeneratorExe().empty()) GTEST_SKIP() << "the build was configured without the asset generator (KELVRA_ASSETS=OFF)";
+    if (GeneratorExe().empty()) GTEST_SKIP() << "the build was configured without the asset generator (NERITH_ASSETS=OFF)";
   }
   static std::string Quote(const std::string& S) { return "'" + S + "'"; }
 };

@@ -28,7 +28,7 @@ double Len(V3 A) { return std::sqrt(Dot(A, A)); }
 class Meshes : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (AssetDir().empty()) GTEST_SKIP() << "the build was configured without the asset generator (KELVRA_ASSETS=OFF)";
+    if (AssetDir().empty()) GTEST_SKIP() << "the build was configured without the asset generator (NERITH_ASSETS=OFF)";
   }
   static MeshData Load(const std::string& Name) {
     MeshData M;

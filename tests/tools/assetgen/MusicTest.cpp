@@ -109,7 +109,7 @@ class Music : public ::testing::Test {
     Tune = nullptr;
   }
   void SetUp() override {
-    if (AssetDir().empty()) GTEST_SKIP() << "the build was configured without the asset generator (KELVRA_ASSETS=OFF)";
+    if (AssetDir().empty()) GTEST_SKIP() << "the build was configured without the asset generator (NERITH_ASSETS=OFF)";
     ASSERT_TRUE(Tune->Error.empty()) << Tune->Error;
   }
   static Decoded* Tune;

@@ -43,7 +43,7 @@ const ShowPicture kPictures[] = {
 class Pictures : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (AssetDir().empty()) GTEST_SKIP() << "the build was configured without the asset generator (KELVRA_ASSETS=OFF)";
+    if (AssetDir().empty()) GTEST_SKIP() << "the build was configured without the asset generator (NERITH_ASSETS=OFF)";
   }
   // Loads a picture by its format's own decoder, failing the test if it does not decode.
   static Picture Load(const ShowPicture& S) {
