@@ -11,6 +11,9 @@ import struct
 import sys
 import zlib
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
+from ogg_pages import ogg_page  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -60,27 +63,6 @@ write("music", "mp2_silence.mp2", b"".join(mpeg_frame(b"\xff\xfd\x54\xc0", 192) 
 # An ID3v2 tag in front of the frames.
 id3 = b"ID3\x03\x00\x00" + bytes([0, 0, 0, 20]) + b"TIT2" + struct.pack(">I", 6) + b"\x00\x00\x00nrth\x00" + bytes(20 - 16)
 write("music", "mp3_id3.mp3", id3 + mpeg_frame(b"\xff\xfb\x90\x00", 417) * 2)
-
-
-def ogg_crc(data):
-    crc = 0
-    for b in data:
-        crc ^= b << 24
-        for _ in range(8):
-            crc = ((crc << 1) ^ 0x04C11DB7) if crc & 0x80000000 else crc << 1
-            crc &= 0xFFFFFFFF
-    return crc
-
-
-def ogg_page(serial, seq, granule, flags, packets):
-    lacing = b""
-    for p in packets:
-        n = len(p)
-        lacing += b"\xff" * (n // 255) + bytes([n % 255])
-    head = b"OggS" + bytes([0, flags]) + struct.pack("<qIII", granule, serial, seq, 0) + bytes([len(lacing)]) + lacing
-    page = head + b"".join(packets)
-    crc = ogg_crc(page)
-    return page[:22] + struct.pack("<I", crc) + page[26:]
 
 
 opus_head = b"OpusHead" + struct.pack("<BBHIhB", 1, 2, 312, 48000, 0, 0)

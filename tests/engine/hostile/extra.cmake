@@ -8,7 +8,7 @@ add_custom_command(
   OUTPUT ${KELVRA_HOSTILE_DIR}/manifest.tsv
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${KELVRA_HOSTILE_DIR}
   COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/make_hostile_files.py ${KELVRA_HOSTILE_DIR}
-  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/make_hostile_files.py ${KELVRA_HOSTILE_SEEDS}
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/make_hostile_files.py ${CMAKE_SOURCE_DIR}/fuzz/ogg_pages.py ${KELVRA_HOSTILE_SEEDS}
   COMMENT "Making the crafted bad files")
 add_custom_target(hostile_files DEPENDS ${KELVRA_HOSTILE_DIR}/manifest.tsv)
 add_dependencies(test_engine_hostile hostile_files)

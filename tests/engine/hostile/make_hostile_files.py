@@ -25,6 +25,9 @@ OUT = sys.argv[1]
 # This file is tests/engine/hostile/make_hostile_files.py.
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 SEEDS = os.path.join(ROOT, "fuzz", "corpus")
+sys.path.insert(0, os.path.join(ROOT, "fuzz"))
+sys.dont_write_bytecode = True  # nothing written into the source tree
+from ogg_pages import ogg_page  # noqa: E402
 os.makedirs(OUT, exist_ok=True)
 manifest = []
 
@@ -303,24 +306,6 @@ id3_size = bytes([0x7F, 0x7F, 0x7F, 0x7F])  # syncsafe: 256 MB of tag
 add("music", "refused", "mp3_id3_256mb.mp3", "an ID3v2 tag claiming 256 MB, nothing after it",
     b"ID3\x03\x00\x00" + id3_size + b"TIT2\x00\x00\x00\x05\x00\x00\x00abcd")
 add("music", "refused", "mp3_garbage.mp3", "no frame sync anywhere", bytes(range(1, 251)) * 20)
-
-
-def ogg_crc(data):
-    crc = 0
-    for b in data:
-        crc ^= b << 24
-        for _ in range(8):
-            crc = ((crc << 1) ^ 0x04C11DB7) if crc & 0x80000000 else crc << 1
-            crc &= 0xFFFFFFFF
-    return crc
-
-
-def ogg_page(serial, seq, granule, flags, packets, good_crc=True):
-    lacing = b"".join(b"\xff" * (len(p) // 255) + bytes([len(p) % 255]) for p in packets)
-    page = b"OggS" + bytes([0, flags]) + struct.pack("<qIII", granule, serial, seq, 0) + bytes([len(lacing)]) + lacing
-    page += b"".join(packets)
-    crc = ogg_crc(page) ^ (0 if good_crc else 0xDEADBEEF)
-    return page[:22] + struct.pack("<I", crc) + page[26:]
 
 
 def opus(channels=2, good_crc=True, family=0):
