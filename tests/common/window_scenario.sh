@@ -259,3 +259,21 @@ ws_step_close() {
   [ "$WS_STATUS" = 0 ] || ws_fail "after closing the window the show ended with status $WS_STATUS"
   echo "close: the show ended with status 0"
 }
+
+# The switches every scenario makes after opening: pause and shot, full
+# screen both ways and back to windows of other sizes, then the idle cursor.
+# "maximized": also from a maximized window (needs a window manager).
+ws_steps_switching() {
+  ws_step_pause_and_shot
+  ws_step_fullscreen F11
+  ws_step_fullscreen alt+Return
+  ws_step_resize 1600 900
+  ws_step_fullscreen F11
+  ws_step_resize 700 300
+  ws_step_fullscreen alt+Return
+  if [ "${1:-}" = maximized ]; then
+    ws_step_maximized_fullscreen F11
+    ws_step_maximized_fullscreen alt+Return
+  fi
+  ws_step_idle_cursor
+}

@@ -50,18 +50,7 @@ start_show
 ws_step_open_size
 ws_poll 20 eval 'xprop -id "$(ws_window)" _NET_WM_ICON | head -n 1 | grep -q "Icon (64 x 64)"' || ws_fail "no 64 x 64 icon"
 xprop -id "$(ws_window)" WM_NAME | grep -qF '"Tarnwick - Vastiel - 05/2001"' || ws_fail "the caption changed"
-ws_step_pause_and_shot
-ws_step_fullscreen F11
-ws_step_fullscreen alt+Return
-ws_step_resize 1600 900
-ws_step_fullscreen F11
-ws_step_resize 700 300
-ws_step_fullscreen alt+Return
-if [ "$MODE" = openbox ]; then
-  ws_step_maximized_fullscreen F11
-  ws_step_maximized_fullscreen alt+Return
-fi
-ws_step_idle_cursor
+if [ "$MODE" = openbox ]; then ws_steps_switching maximized; else ws_steps_switching; fi
 ws_step_escape_tap
 
 start_show --window-scale 3

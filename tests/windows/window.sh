@@ -77,16 +77,7 @@ ended_by_itself() {
 
 start_show
 ws_step_open_size
-ws_step_pause_and_shot
-ws_step_fullscreen F11
-ws_step_fullscreen alt+Return
-ws_step_resize 1600 900
-ws_step_fullscreen F11
-ws_step_resize 700 300
-ws_step_fullscreen alt+Return
-ws_step_maximized_fullscreen F11
-ws_step_maximized_fullscreen alt+Return
-ws_step_idle_cursor
+ws_steps_switching maximized
 ws_alive || ws_fail "the show ended on its own"
 ws_step_escape_tap
 ended_by_itself Escape

@@ -75,27 +75,22 @@ void BlurPass(const std::vector<T>& In, std::vector<T>& Out, int W, int H, bool 
   }
 }
 
+// Across, then down; Pixels names the picture's pixel vector.
+template <class Picture, class Pixel>
+Picture BlurPicture(const Picture& In, float Sigma, std::vector<Pixel> Picture::*Pixels) {
+  if (Sigma <= 0.0f) return In;
+  int Radius = 0;
+  std::vector<float> K = GaussKernel(Sigma, Radius);
+  Picture Tmp(In.W, In.H), Out(In.W, In.H);
+  BlurPass(In.*Pixels, Tmp.*Pixels, In.W, In.H, true, K, Radius);
+  BlurPass(Tmp.*Pixels, Out.*Pixels, In.W, In.H, false, K, Radius);
+  return Out;
+}
+
 }  // namespace
 
-Mask Blur(const Mask& M, float Sigma) {
-  if (Sigma <= 0.0f) return M;
-  int Radius = 0;
-  std::vector<float> K = GaussKernel(Sigma, Radius);
-  Mask Tmp(M.W, M.H), Out(M.W, M.H);
-  BlurPass(M.V, Tmp.V, M.W, M.H, true, K, Radius);
-  BlurPass(Tmp.V, Out.V, M.W, M.H, false, K, Radius);
-  return Out;
-}
-
-Image Blur(const Image& Img, float Sigma) {
-  if (Sigma <= 0.0f) return Img;
-  int Radius = 0;
-  std::vector<float> K = GaussKernel(Sigma, Radius);
-  Image Tmp(Img.W, Img.H), Out(Img.W, Img.H);
-  BlurPass(Img.P, Tmp.P, Img.W, Img.H, true, K, Radius);
-  BlurPass(Tmp.P, Out.P, Img.W, Img.H, false, K, Radius);
-  return Out;
-}
+Mask Blur(const Mask& M, float Sigma) { return BlurPicture(M, Sigma, &Mask::V); }
+Image Blur(const Image& Img, float Sigma) { return BlurPicture(Img, Sigma, &Image::P); }
 
 Mask Dilate(const Mask& M, float Radius) {
   int R = int(std::ceil(Radius));
@@ -160,15 +155,9 @@ Image8 Quantize(const Image& Img, const QuantizeOptions& Opt) {
 namespace {
 template <typename Op>
 void ForClipped(Image8& Dst, const Image8& Src, int X, int Y, Op F) {
-  for (int Sy = 0; Sy < Src.H; ++Sy) {
-    int Dy = Y + Sy;
-    if (Dy < 0 || Dy >= Dst.H) continue;
-    for (int Sx = 0; Sx < Src.W; ++Sx) {
-      int Dx = X + Sx;
-      if (Dx < 0 || Dx >= Dst.W) continue;
-      F(&Dst.Rgb8[(size_t(Dy) * Dst.W + Dx) * 3], &Src.Rgb8[(size_t(Sy) * Src.W + Sx) * 3]);
-    }
-  }
+  ForEachInside(Dst.W, Dst.H, Src.W, Src.H, X, Y, [&](int Dx, int Dy, int Sx, int Sy) {
+    F(&Dst.Rgb8[(size_t(Dy) * Dst.W + Dx) * 3], &Src.Rgb8[(size_t(Sy) * Src.W + Sx) * 3]);
+  });
 }
 }  // namespace
 

@@ -61,6 +61,22 @@ struct Image8 {
   std::vector<uint8_t> Rgb8;
 };
 
+// Visit(Dx, Dy, Sx, Sy) for each pixel of a SrcW x SrcH block placed at
+// (X, Y) that lands inside a DstW x DstH picture, row by row: every stamp,
+// copy and blend of one picture onto another clips here.
+template <typename F>
+void ForEachInside(int DstW, int DstH, int SrcW, int SrcH, int X, int Y, F Visit) {
+  for (int Sy = 0; Sy < SrcH; ++Sy) {
+    const int Dy = Y + Sy;
+    if (Dy < 0 || Dy >= DstH) continue;
+    for (int Sx = 0; Sx < SrcW; ++Sx) {
+      const int Dx = X + Sx;
+      if (Dx < 0 || Dx >= DstW) continue;
+      Visit(Dx, Dy, Sx, Sy);
+    }
+  }
+}
+
 // Gaussian blur with standard deviation Sigma (pixels); outside counts as 0.
 Mask Blur(const Mask& M, float Sigma);
 Image Blur(const Image& Img, float Sigma);

@@ -49,15 +49,8 @@ void ShowText(Image8& Dst, int X, int Y, const std::string& Text, uint8_t Grey) 
   S.Face = FontFace::SansBold;
   S.PixelHeight = 24.0f;
   TextMask T = RenderText(Text, S, 0);
-  int Top = Y + 25 - T.BaselineY;  // baseline about 25 rows below the cell's top
-  for (int Sy = 0; Sy < T.M.H; ++Sy)
-    for (int Sx = 0; Sx < T.M.W; ++Sx) {
-      int Dx = X + Sx, Dy = Top + Sy;
-      if (Dx < 0 || Dy < 0 || Dx >= Dst.W || Dy >= Dst.H) continue;
-      float A = T.M.V[size_t(Sy) * T.M.W + Sx];
-      uint8_t* D = &Dst.Rgb8[(size_t(Dy) * Dst.W + Dx) * 3];
-      for (int K = 0; K < 3; ++K) D[K] = uint8_t(std::lround(D[K] + (Grey - D[K]) * A));
-    }
+  // The baseline about 25 rows below the cell's top.
+  BlendMask(Dst, T.M, X, Y + 25 - T.BaselineY, Grey, Grey, Grey);
 }
 
 // Flat-shaded triangle fill with a depth buffer (nearer = larger Inv).

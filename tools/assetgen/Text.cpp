@@ -222,33 +222,27 @@ int TextInkWidth(const std::string& Utf8, const TextStyle& Style) {
 }
 
 void StampMax(Mask& Dst, const Mask& Src, int X, int Y) {
-  for (int Sy = 0; Sy < Src.H; ++Sy) {
-    int Dy = Y + Sy;
-    if (Dy < 0 || Dy >= Dst.H) continue;
-    for (int Sx = 0; Sx < Src.W; ++Sx) {
-      int Dx = X + Sx;
-      if (Dx < 0 || Dx >= Dst.W) continue;
-      float& D = Dst.At(Dx, Dy);
-      D = std::max(D, Src.V[size_t(Sy) * Src.W + Sx]);
-    }
-  }
+  ForEachInside(Dst.W, Dst.H, Src.W, Src.H, X, Y, [&](int Dx, int Dy, int Sx, int Sy) {
+    float& D = Dst.At(Dx, Dy);
+    D = std::max(D, Src.V[size_t(Sy) * Src.W + Sx]);
+  });
+}
+
+void BlendMask(Image8& Dst, const Mask& M, int X, int Y, uint8_t R, uint8_t G, uint8_t B) {
+  ForEachInside(Dst.W, Dst.H, M.W, M.H, X, Y, [&](int Dx, int Dy, int Sx, int Sy) {
+    float A = M.V[size_t(Sy) * M.W + Sx];
+    uint8_t* D = &Dst.Rgb8[(size_t(Dy) * Dst.W + Dx) * 3];
+    D[0] = uint8_t(std::lround(D[0] + (R - D[0]) * A));
+    D[1] = uint8_t(std::lround(D[1] + (G - D[1]) * A));
+    D[2] = uint8_t(std::lround(D[2] + (B - D[2]) * A));
+  });
 }
 
 void DrawLabel(Image8& Dst, int X, int Y, const std::string& Text, float PixelHeight, uint8_t R, uint8_t G, uint8_t B) {
   TextStyle S;
   S.Face = FontFace::Sans;
   S.PixelHeight = PixelHeight;
-  TextMask T = RenderText(Text, S, 0);
-  for (int Sy = 0; Sy < T.M.H; ++Sy)
-    for (int Sx = 0; Sx < T.M.W; ++Sx) {
-      int Dx = X + Sx, Dy = Y + Sy;
-      if (Dx < 0 || Dy < 0 || Dx >= Dst.W || Dy >= Dst.H) continue;
-      float A = T.M.V[size_t(Sy) * T.M.W + Sx];
-      uint8_t* D = &Dst.Rgb8[(size_t(Dy) * Dst.W + Dx) * 3];
-      D[0] = uint8_t(std::lround(D[0] + (R - D[0]) * A));
-      D[1] = uint8_t(std::lround(D[1] + (G - D[1]) * A));
-      D[2] = uint8_t(std::lround(D[2] + (B - D[2]) * A));
-    }
+  BlendMask(Dst, RenderText(Text, S, 0).M, X, Y, R, G, B);
 }
 
 }  // namespace assetgen

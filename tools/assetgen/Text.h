@@ -45,6 +45,8 @@ int TextInkWidth(const std::string& Utf8, const TextStyle& Style);
 // Draws Src into Dst with Src's (0, 0) at (X, Y), combining by maximum.
 void StampMax(Mask& Dst, const Mask& Src, int X, int Y);
 
+// M as coverage of the colour (R, G, B) over Dst, top-left at (X, Y).
+void BlendMask(Image8& Dst, const Mask& M, int X, int Y, uint8_t R, uint8_t G, uint8_t B);
 // Simple labelling for review sheets: grey text onto an 8-bit picture.
 void DrawLabel(Image8& Dst, int X, int Y, const std::string& Text, float PixelHeight, uint8_t R, uint8_t G, uint8_t B);
 
