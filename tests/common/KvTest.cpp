@@ -49,28 +49,34 @@ void WriteFile(const std::string& Path, const std::string& Bytes) {
   Out.write(Bytes.data(), std::streamsize(Bytes.size()));
 }
 
+int StartChild(const std::vector<std::string>& Argv, const std::string& WorkDir, const std::vector<std::string>& Env,
+               const std::string& OutPath, const std::string& ErrPath, bool OwnGroup) {
+  if (Argv.empty()) return -1;
+  const pid_t Pid = fork();
+  if (Pid != 0) return Pid;
+  if (OwnGroup) setpgid(0, 0);
+  if (!WorkDir.empty() && chdir(WorkDir.c_str()) != 0) _exit(126);
+  const int OutFd = open(OutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int ErrFd = ErrPath == OutPath ? OutFd : open(ErrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int NullFd = open("/dev/null", O_RDONLY);
+  dup2(NullFd, 0);
+  dup2(OutFd, 1);
+  dup2(ErrFd, 2);
+  for (const std::string& Entry : Env) putenv(strdup(Entry.c_str()));
+  std::vector<char*> Args;
+  for (const std::string& A : Argv) Args.push_back(const_cast<char*>(A.c_str()));
+  Args.push_back(nullptr);
+  execvp(Args[0], Args.data());
+  _exit(127);
+}
+
 ChildResult RunChild(const std::vector<std::string>& Argv, const std::string& WorkDir,
                      const std::vector<std::string>& Env, int TimeoutSeconds) {
   ChildResult Result;
   if (Argv.empty()) return Result;
   const std::string OutDir = MakeTempDir("kvchild");
   const std::string OutPath = OutDir + "/out", ErrPath = OutDir + "/err";
-  const pid_t Pid = fork();
-  if (Pid == 0) {
-    if (!WorkDir.empty() && chdir(WorkDir.c_str()) != 0) _exit(126);
-    const int OutFd = open(OutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int ErrFd = open(ErrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int NullFd = open("/dev/null", O_RDONLY);
-    dup2(NullFd, 0);
-    dup2(OutFd, 1);
-    dup2(ErrFd, 2);
-    for (const std::string& Entry : Env) putenv(strdup(Entry.c_str()));
-    std::vector<char*> Args;
-    for (const std::string& A : Argv) Args.push_back(const_cast<char*>(A.c_str()));
-    Args.push_back(nullptr);
-    execv(Args[0], Args.data());
-    _exit(127);
-  }
+  const pid_t Pid = StartChild(Argv, WorkDir, Env, OutPath, ErrPath);
   if (Pid < 0) return Result;
   const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(TimeoutSeconds);
   int Status = 0;

@@ -30,8 +30,14 @@ struct ChildResult {
   std::string Out;    // standard output
   std::string Err;    // standard error
 };
-// Runs Argv[0] with Argv in WorkDir, with extra environment entries
-// ("NAME=value"), waiting at most TimeoutSeconds (then killed: ExitCode -1).
+// Starts Argv[0] (looked up on PATH when it names no folder) with Argv in
+// WorkDir, with extra environment entries ("NAME=value"), standard input
+// from /dev/null, output to OutPath and errors to ErrPath (they may be one
+// file). OwnGroup: in a process group of its own, to be ended as a whole.
+// Returns the child's id, or -1.
+int StartChild(const std::vector<std::string>& Argv, const std::string& WorkDir, const std::vector<std::string>& Env,
+               const std::string& OutPath, const std::string& ErrPath, bool OwnGroup = false);
+// StartChild, waiting at most TimeoutSeconds (then killed: ExitCode -1).
 ChildResult RunChild(const std::vector<std::string>& Argv, const std::string& WorkDir,
                      const std::vector<std::string>& Env = {}, int TimeoutSeconds = 120);
 

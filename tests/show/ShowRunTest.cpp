@@ -410,26 +410,6 @@ bool OnPath(const std::string& Program) {
   return std::system(("command -v " + Program + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-pid_t Spawn(const std::vector<std::string>& Argv, const std::string& WorkDir, const std::vector<std::string>& Env,
-            const std::string& LogPath) {
-  const pid_t Pid = fork();
-  if (Pid == 0) {
-    setpgid(0, 0);
-    if (!WorkDir.empty() && chdir(WorkDir.c_str()) != 0) _exit(126);
-    const int Log = open(LogPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int Null = open("/dev/null", O_RDONLY);
-    dup2(Null, 0);
-    dup2(Log, 1);
-    dup2(Log, 2);
-    for (const std::string& E : Env) putenv(strdup(E.c_str()));
-    std::vector<char*> Args;
-    for (const std::string& A : Argv) Args.push_back(const_cast<char*>(A.c_str()));
-    Args.push_back(nullptr);
-    execvp(Args[0], Args.data());
-    _exit(127);
-  }
-  return Pid;
-}
 
 // Ends a process group we started, politely first.
 void Reap(pid_t Pid) {
@@ -462,15 +442,16 @@ TEST(RealWindow, ShowsTheOpeningScrollUnderXvfb) {
   const std::string Disp = ":" + std::to_string(N);
   const std::string Work = kvtest::MakeTempDir("nerith-xvfb");
 
-  const pid_t X = Spawn({"Xvfb", Disp, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, Work, {},
-                        Work + "/xvfb.log");
+  const std::string XLog = Work + "/xvfb.log", ShowLog = Work + "/nerith.log";
+  const pid_t X =
+      kvtest::StartChild({"Xvfb", Disp, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, Work, {}, XLog, XLog, true);
   ASSERT_GT(X, 0);
   // Wait for the server's socket.
   for (int i = 0; i < 100 && !fs::exists("/tmp/.X11-unix/X" + std::to_string(N)); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
   const std::vector<std::string> Env = {"DISPLAY=" + Disp, "SDL_AUDIODRIVER=dummy"};
-  const pid_t Show = Spawn({kvtest::NerithExe(), "--window", "--no-music"}, Work, Env, Work + "/nerith.log");
+  const pid_t Show = kvtest::StartChild({kvtest::NerithExe(), "--window", "--no-music"}, Work, Env, ShowLog, ShowLog, true);
   ASSERT_GT(Show, 0);
   std::this_thread::sleep_for(std::chrono::seconds(6));
   const bool StillRunning = waitpid(Show, nullptr, WNOHANG) == 0;

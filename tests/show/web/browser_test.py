@@ -205,30 +205,27 @@ def broken_pack_test(web):
             shutil.copy(os.path.join(web, name), folder)
         server = Server(folder)
         try:
-            for case, (data, expected) in cases.items():
-                target = os.path.join(folder, "nerith.kpak")
+
+            def shows_error(case, name, data, query, expected):
+                """The page with folder/name replaced by data (None: absent) names what is wrong."""
+                target = os.path.join(folder, name)
                 if os.path.exists(target):
                     os.remove(target)
                 if data is not None:
                     open(target, "wb").write(data)
-                state = load_page(f"{server.url}nerith.html?seed=1&depth=32&frame=5", timeout=120)
+                state = load_page(f"{server.url}nerith.html{query}", timeout=120)
                 good = expected in state["error"] and state["title"].startswith("error: ")
                 print(f"{case}: {'ok' if good else 'WRONG'}: title \"{state['title']}\", page \"{state['error']}\"")
-                ok = ok and good
+                return good
+
+            for case, (data, expected) in cases.items():
+                ok = shows_error(case, "nerith.kpak", data, "?seed=1&depth=32&frame=5", expected) and ok
             # The music, on the page that plays (the test mode has none).
             shutil.copy(os.path.join(web, "nerith.kpak"), folder)
-            music = os.path.join(folder, "nerith.mp3")
             for case, data, expected in (
                     ("music missing", None, "The music (nerith.mp3) could not be loaded: HTTP 404"),
                     ("music not audio", b"ID3 but no frames" * 100, "The music (nerith.mp3) could not be decoded")):
-                if os.path.exists(music):
-                    os.remove(music)
-                if data is not None:
-                    open(music, "wb").write(data)
-                state = load_page(f"{server.url}nerith.html", timeout=120)
-                good = expected in state["error"] and state["title"].startswith("error: ")
-                print(f"{case}: {'ok' if good else 'WRONG'}: title \"{state['title']}\", page \"{state['error']}\"")
-                ok = ok and good
+                ok = shows_error(case, "nerith.mp3", data, "", expected) and ok
             state = load_page(f"{server.url}nerith.html", timeout=120, extra=["--no-wasm-simd"])
             good = "needs WebAssembly with SIMD" in state["error"] and "update your browser" in state["error"]
             print(f"no wasm SIMD: {'ok' if good else 'WRONG'}: page \"{state['error']}\"")
