@@ -9,13 +9,10 @@
 #include <sstream>
 #include <string>
 
+#include "FuzzCheck.h"
 #include "show/3d/Mesh.h"
 
 namespace {
-
-void Check(bool Condition) {
-  if (!Condition) std::abort();
-}
 
 bool UnitOrZero(float X, float Y, float Z) {
   const double L = std::sqrt(double(X) * X + double(Y) * Y + double(Z) * Z);

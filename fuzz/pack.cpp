@@ -9,13 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "engine/AssetPack.h"
-
-namespace {
-void Check(bool Condition) {
-  if (!Condition) std::abort();
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   std::vector<uint8_t> Bytes(Data, Data + Size);

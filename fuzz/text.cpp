@@ -10,15 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "engine/Kelvra.h"
 #include "engine/Platform.h"
 #include "engine/buffer/BufferKv.h"
 
 namespace {
-
-void Check(bool Condition) {
-  if (!Condition) std::abort();
-}
 
 constexpr int Depths[] = {15, 16, 24, 32};
 constexpr int32_t Heights[] = {1, 7, 16, 45};
