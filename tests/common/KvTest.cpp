@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include <gtest/gtest.h>
 #include <png.h>
 extern "C" {
 #include <libavformat/avformat.h>
@@ -139,6 +140,17 @@ void FillRandom(TBufferKv& B, uint32_t Seed, bool Any32) {
       for (int i = 0; i < B.BytesPerPixel; ++i) P[i] = uint8_t(V >> (8 * i));
     }
   }
+}
+
+void ExpectGeometry(const TBufferKv& B, int Width, int Height) {
+  EXPECT_EQ(B.Width, Width);
+  EXPECT_EQ(B.Height, Height);
+  EXPECT_EQ(B.HalfWidth, Width / 2);
+  EXPECT_EQ(B.HalfHeight, Height / 2);
+  EXPECT_EQ(B.MaxX, Width - 1);
+  EXPECT_EQ(B.MaxY, Height - 1);
+  ASSERT_EQ(B.Rows.size(), size_t(Height));
+  for (int y = 0; y < Height; ++y) EXPECT_EQ(B.Rows[size_t(y)], B.Bits + size_t(y) * size_t(B.Pitch));
 }
 
 uint64_t Checksum(const TBufferKv& B) {

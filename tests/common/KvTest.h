@@ -65,6 +65,9 @@ uint32_t GetPixel(const TBufferKv& B, int X, int Y);
 void FillRandom(TBufferKv& B, uint32_t Seed, bool Any32 = false);
 // FNV-1a over the visible pixels (pitch padding excluded).
 uint64_t Checksum(const TBufferKv& B);
+// Expects the geometry of a Width x Height buffer: halves and maxima, and
+// one row pointer per row, Pitch bytes apart from Bits on.
+void ExpectGeometry(const TBufferKv& B, int Width, int Height);
 
 }  // namespace kvtest
 

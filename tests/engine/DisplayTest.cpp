@@ -125,25 +125,14 @@ TEST(Buffer, GeometryEdgeCasesAtEveryDepth) {
     SCOPED_TRACE(Depth);
     auto D = kvtest::MakeDisplay(Depth);
     TBufferKv One(D.get(), 1, 1, false);
-    EXPECT_EQ(One.Width, 1);
-    EXPECT_EQ(One.Height, 1);
-    EXPECT_EQ(One.HalfWidth, 0);
-    EXPECT_EQ(One.HalfHeight, 0);
-    EXPECT_EQ(One.MaxX, 0);
-    EXPECT_EQ(One.MaxY, 0);
-    EXPECT_EQ(One.Rows.size(), 1u);
-    EXPECT_EQ(One.Rows[0], One.Bits);
+    kvtest::ExpectGeometry(One, 1, 1);
     EXPECT_EQ(One.BytesPerPixel, BytesOf(Depth));
 
     TBufferKv Wide(D.get(), 641, 3, false);
-    EXPECT_EQ(Wide.HalfWidth, 320);
-    EXPECT_EQ(Wide.MaxX, 640);
-    EXPECT_EQ(Wide.HalfHeight, 1);
+    kvtest::ExpectGeometry(Wide, 641, 3);
     // The pitch rule: Pitch div Width is the byte size of the depth.
     EXPECT_EQ(Wide.Pitch / Wide.Width, BytesOf(Depth));
     EXPECT_EQ(Wide.BitsPerPixel, BytesOf(Depth) * 8);
-    ASSERT_EQ(Wide.Rows.size(), 3u);
-    for (int y = 0; y < 3; ++y) EXPECT_EQ(Wide.Rows[size_t(y)], Wide.Bits + size_t(y) * size_t(Wide.Pitch));
 
     TBufferKv Screen(D.get(), 640, 480, false);
     EXPECT_EQ(Screen.Pitch / Screen.Width, BytesOf(Depth));
