@@ -1,4 +1,4 @@
-// Fuzz target: the web asset pack reader (engine/AssetPack.h).
+// Fuzz target: the web asset pack reader (engine/pack/AssetPack.h).
 //
 // The input's last four bytes are replaced by its own checksum first, so the
 // fuzzer gets past the checksum into the entries. Any input must either be
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/AssetPack.h"
+#include "engine/pack/AssetPack.h"
 
 namespace {
 void Check(bool Condition) {

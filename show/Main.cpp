@@ -36,14 +36,15 @@
 
 #include "3d/Mesh.h"
 #include "AssetSearch.h"
-#include <kelvra/AtomicFile.h>
+#include <kelvra/core/AtomicFile.h>
 #include "FrameOutput.h"
 #include "Options.h"
 #include "RunClock.h"
 #include "ScreenOverlay.h"
 #include "Show.h"
 #include "Viewer.h"
-#include <kelvra/Errors.h>
+#include <kelvra/core/Errors.h>
+#include <kelvra/platform/headless/HeadlessDevice.h>
 
 // --- configuration and globals --------------------------------------------
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include <kelvra/Platform.h>
+#include <kelvra/core/Platform.h>
 
 // Rgb: (Width x Scale) x (Height x Scale) x 3 bytes.
 void FrameToRgb(const KvFrameCopy& Frame, int Scale, uint8_t* Rgb);

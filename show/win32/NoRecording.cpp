@@ -2,10 +2,10 @@
 // line that asks for --record gets one clear error instead of a missing
 // symbol.
 //
-// Depends on: FrameOutput.h, record/VideoFile.h, engine/Errors.h.
+// Depends on: FrameOutput.h, record/VideoFile.h, engine/core/Errors.h.
 #include "../FrameOutput.h"
 #include "../record/VideoFile.h"
-#include "../../engine/Errors.h"
+#include <kelvra/core/Errors.h>
 
 bool RecordFormatOf(const std::string&, RecordFormat*) { return false; }
 QualityRange QualityRangeOf(RecordFormat) { return QualityRange(); }

@@ -31,16 +31,20 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
-#include "../../Errors.h"
-#include "../../Input.h"
-#include "../../Letterbox.h"
-#include "../../Platform.h"
-#include "../headless/MemoryDevice.h"
+#include "../../core/Errors.h"
+#include "../../core/Input.h"
+#include "../../core/Letterbox.h"
+#include "../../core/Platform.h"
+#include "../../core/MemoryDevice.h"
+#include "../../core/PlatformSleep.h"
+#include "SdlDevice.h"
 #include "XErrorRouting.h"
 #include "XWindowManager.h"
 
@@ -578,3 +582,8 @@ KvDeviceRef KvMakeSdlDevice(const KvWindowOptions& Options) {
   KvSetMessageBoxHook(ShowFatalBox);
   return std::make_shared<SdlDevice>(Options);
 }
+
+// The SDL build's display is the SDL window.
+KvDeviceRef KvMakeDefaultDevice(const KvWindowOptions& Options) { return KvMakeSdlDevice(Options); }
+
+void KvPlatformSleep(uint32_t Milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds)); }

@@ -15,10 +15,10 @@ extern "C" {
 
 #include "KvTest.h"
 #include "MusicFiles.h"
-#include "engine/Errors.h"
-#include "engine/Sound.h"
+#include "engine/core/Errors.h"
+#include "engine/core/Sound.h"
 #include "engine/audio/AudioOutput.h"
-#include "engine/audio/MidiSoundFont.h"
+#include "engine/music/MidiSoundFont.h"
 
 namespace {
 
