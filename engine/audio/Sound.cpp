@@ -26,8 +26,7 @@ TSoundKv::TSoundKv(TKelvra* Display, const std::string& FileName, bool Loop) {
     // that when the device is opened, and its result was never looked at.)
     if (!KvAudioSetMixer(Text)) Error("FSOUND_SetMixer", Text);
     if (!KvAudioInit(64, Text) && !KvAudioInit(32, Text) && !KvAudioInit(16, Text))
-      Error("FSOUND_Init", "No audio output device could be opened (" + Text +
-                               "); start with --no-music to run the show without music...");
+      Error("FSOUND_Init", "No audio output device could be opened (" + Text + ")");
   }
 
   const KvMusicKind Kind = KvMusicKindOf(FileName);

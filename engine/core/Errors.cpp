@@ -9,6 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 bool FullScreenActive = false;
 
@@ -16,6 +19,8 @@ namespace {
 KvFatalHook RestoreDesktopHook = nullptr;
 KvFatalHook MessageBoxHook = nullptr;
 bool InFatalError = false;
+// KvAddErrorHint: (marker, hint).
+std::vector<std::pair<std::string, std::string>> ErrorHints;
 
 // A slot is Free, Filling while its path is copied in, or Armed. Only Armed
 // slots are removed, so a signal that lands during a registration never
@@ -97,8 +102,13 @@ std::string KvErrorLine(const char* Tag, const std::string& Step, const std::str
   return std::string(Tag) + Step + " -> " + Message;
 }
 
+void KvAddErrorHint(const std::string& Marker, const std::string& Hint) { ErrorHints.push_back({Marker, Hint}); }
+
 void FatalError(const char* Raw) {
-  const std::string Line = KvEscapeControls(Raw);
+  std::string Full = Raw;
+  for (const auto& Hint : ErrorHints)
+    if (Full.find(Hint.first) != std::string::npos) Full += "; " + Hint.second;
+  const std::string Line = KvEscapeControls(Full);
   const char* Text = Line.c_str();
   // A failure inside a hook must not recurse into a second report.
   if (InFatalError) {

@@ -31,6 +31,12 @@ std::string KvEscapeControls(const std::string& Text);
 // "[Tag]" + Step + " -> " + Message, the one-line format of the log.
 std::string KvErrorLine(const char* Tag, const std::string& Step, const std::string& Message);
 
+// A program's own advice on a failure it knows a way around (an option of
+// its own, say): FatalError ends a line that contains Marker ("Step ->
+// message start") with "; " and Hint. The engine's texts name no program's
+// options.
+void KvAddErrorHint(const std::string& Marker, const std::string& Hint);
+
 // Hooks FatalError runs before it writes the log: the display layer installs
 // one that restores the desktop mode and one that shows the message box.
 using KvFatalHook = void (*)(const char* Text);

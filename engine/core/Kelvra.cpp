@@ -23,7 +23,7 @@ std::string NoDeviceMessage() {
   std::string Text = "No display available";
   const std::string& Why = KvDeviceCreateError();
   if (!Why.empty()) Text += " (" + Why + ")";
-  return Text + "; run under X11 or Wayland, or use --headless to render without a display";
+  return Text;
 }
 
 }  // namespace

@@ -560,10 +560,8 @@ KvDeviceRef KvMakeSdlDevice(const KvWindowOptions& Options) {
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "1");
   KvRouteXErrors();
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    // The display object wraps this reason in its "DirectDrawCreate" error,
-    // which also names --headless.
-    KvSetDeviceCreateError(std::string("SDL video: ") + SDL_GetError() +
-                           "; a window (--window) needs a desktop too");
+    // The display object wraps this reason in its "DirectDrawCreate" error.
+    KvSetDeviceCreateError(std::string("SDL video: ") + SDL_GetError());
     return nullptr;
   }
   // With no real display SDL falls back to its invisible "offscreen" driver
@@ -574,7 +572,7 @@ KvDeviceRef KvMakeSdlDevice(const KvWindowOptions& Options) {
   const bool Invisible = Driver && (std::strcmp(Driver, "offscreen") == 0 || std::strcmp(Driver, "dummy") == 0);
   if (Invisible && !(Asked && *Asked)) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    KvSetDeviceCreateError("SDL found no X11 or Wayland display; --window needs one too");
+    KvSetDeviceCreateError("SDL found no X11 or Wayland display");
     return nullptr;
   }
   SDL_DisableScreenSaver();
