@@ -16,10 +16,11 @@
 #include <random>
 #include <vector>
 
-#include "engine/Kelvra.h"
-#include "engine/Platform.h"
-#include "engine/buffer/BufferKv.h"
-#include "engine/buffer/FastPath.h"
+#include "engine/core/Kelvra.h"
+#include "engine/core/Platform.h"
+#include "engine/draw/BufferKv.h"
+#include "engine/draw/FastPath.h"
+#include "engine/platform/headless/HeadlessDevice.h"
 
 #ifdef KV_HAVE_PIXMAN
 #include <pixman.h>

@@ -13,10 +13,11 @@
 #include <cmath>
 #include <memory>
 
-#include "engine/Kelvra.h"
-#include "engine/Platform.h"
-#include "engine/buffer/BufferKv.h"
-#include "engine/buffer/PixelFormat.h"
+#include "engine/core/Kelvra.h"
+#include "engine/core/Platform.h"
+#include "engine/draw/BufferKv.h"
+#include "engine/draw/PixelFormat.h"
+#include "engine/platform/headless/HeadlessDevice.h"
 #include "show/3d/Object3D.h"
 #include "show/3d/Render.h"
 #include "show/Show.h"

@@ -8,9 +8,10 @@
 #include <sstream>
 #include <string>
 
-#include "engine/Kelvra.h"
-#include "engine/buffer/BufferKv.h"
-#include "engine/buffer/PixelFormat.h"
+#include "engine/core/Kelvra.h"
+#include "engine/draw/BufferKv.h"
+#include "engine/draw/PixelFormat.h"
+#include "engine/platform/headless/HeadlessDevice.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "engine/buffer/BufferKv.h"
-#include "engine/buffer/ImageDecode.h"
+#include "engine/draw/BufferKv.h"
+#include "engine/draw/ImageDecode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   // Put the picture behind a prefix so the stream does not start at 0: the

@@ -1,4 +1,4 @@
-// Fuzz target: the web asset pack reader (engine/AssetPack.h).
+// Fuzz target: the web asset pack reader (engine/pack/AssetPack.h).
 //
 // The input's last four bytes are replaced by its own checksum first, so the
 // fuzzer gets past the checksum into the entries. Any input must either be
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "engine/AssetPack.h"
+#include "engine/pack/AssetPack.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   std::vector<uint8_t> Bytes(Data, Data + Size);

@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "engine/Kelvra.h"
-#include "engine/Platform.h"
-#include "engine/buffer/BufferKv.h"
+#include "engine/core/Kelvra.h"
+#include "engine/core/Platform.h"
+#include "engine/draw/BufferKv.h"
+#include "engine/platform/headless/HeadlessDevice.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <system_error>
 
 #ifdef _WIN32
-#include "../engine/platform/win32/WindowsHeaders.h"
+#include <kelvra/platform/win32/WindowsHeaders.h>
 #endif
 
 #include "Show.h"
-#include <kelvra/AssetPack.h>
-#include <kelvra/Errors.h>
+#include <kelvra/pack/AssetPack.h>
+#include <kelvra/core/Errors.h>
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 // Only paths relative to the executable are used, so an installed prefix
 // can be moved anywhere and still plays.
 //
-// Depends on: engine/Errors.h (FatalError, when no place has the assets).
+// Depends on: engine/core/Errors.h (FatalError, when no place has the assets).
 #pragma once
 
 #include <string>

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include <kelvra/buffer/FastPath.h>
+#include <kelvra/draw/FastPath.h>
 
 #include "FrameOutput.h"
 #include "Show.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include <kelvra/Errors.h>
+#include <kelvra/core/Errors.h>
 
 #include "FrameFit.h"
 #include "Options.h"

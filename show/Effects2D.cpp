@@ -13,7 +13,7 @@
 
 #include "3d/Object3D.h"
 #include "Show.h"
-#include <kelvra/buffer/FixedPoint.h>
+#include <kelvra/draw/FixedPoint.h>
 
 StarRec Stars[StarCount + 1];
 SwarmRec Swarm[SwarmCount];

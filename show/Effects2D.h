@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include <kelvra/buffer/BufferKv.h>
+#include <kelvra/draw/BufferKv.h>
 
 struct StarRec {
   float X = 0, Y = 0, Z = 0;

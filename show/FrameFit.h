@@ -1,15 +1,16 @@
 // Frames written at another size than the display's (--scale, --size): the
 // frame enlarged by nearest neighbour into its letterbox rectangle
-// (engine/Letterbox.h), the bars black. The show's one enlarger: it works on
-// any pixel size, so the PNG dump fits frames in the display's format and
-// the recorder in RGB, and --scale is the letterbox that fills the output.
+// (engine/core/Letterbox.h), the bars black. The show's one enlarger: it
+// works on any pixel size, so the PNG dump fits frames in the display's
+// format and the recorder in RGB, and --scale is the letterbox that fills
+// the output.
 //
-// Depends on: engine/Letterbox.h, Options.h.
+// Depends on: engine/core/Letterbox.h, Options.h.
 #pragma once
 
 #include <cstdint>
 
-#include <kelvra/Letterbox.h>
+#include <kelvra/core/Letterbox.h>
 
 // The size frames are written at: --size, or the frame times --scale.
 void OutputFrameSize(int32_t FrameWidth, int32_t FrameHeight, int32_t* Width, int32_t* Height);

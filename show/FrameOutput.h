@@ -14,14 +14,14 @@
 // frames drawn before the range go to no user, and the run ends after the
 // range's last frame.
 //
-// Depends on: engine/Platform.h (KvFrameCopy).
+// Depends on: engine/core/Platform.h (KvFrameCopy).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include <kelvra/Platform.h>
+#include <kelvra/core/Platform.h>
 
 // A finished frame as it was presented, valid only during Take.
 struct FinishedFrame {

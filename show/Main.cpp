@@ -36,14 +36,15 @@
 
 #include "3d/Mesh.h"
 #include "AssetSearch.h"
-#include <kelvra/AtomicFile.h>
+#include <kelvra/core/AtomicFile.h>
 #include "FrameOutput.h"
 #include "Options.h"
 #include "RunClock.h"
 #include "ScreenOverlay.h"
 #include "Show.h"
 #include "Viewer.h"
-#include <kelvra/Errors.h>
+#include <kelvra/core/Errors.h>
+#include <kelvra/platform/headless/HeadlessDevice.h>
 
 // --- configuration and globals --------------------------------------------
 
@@ -395,12 +396,24 @@ void EndStartInterrupted() {
 
 // --- main program -------------------------------------------------------------------
 
+namespace {
+// The engine's failures that an option of the show avoids.
+void AddErrorHints() {
+  KvAddErrorHint("DirectDrawCreate -> No display available",
+                 "run under X11 or Wayland (a window, --window, needs a desktop too), or use --headless to render "
+                 "without a display");
+  KvAddErrorHint("FSOUND_Init -> No audio output device", "start with --no-music to run the show without music...");
+  KvAddErrorHint("Media Foundation is not installed", "start with --no-music to run the show without music");
+}
+}  // namespace
+
 int NerithMain(int argc, char** argv) {
   OpenStandardDescriptors();
   const int Status = ParseCommandLine(argc, argv);
   if (Status >= 0) return Status;
   InstallStopSignals();
   KvSetTempFilePrefix(".nerith-");
+  AddErrorHints();
   Configure();
   SetAssetRoot(FindAssetRoot());
 

@@ -2,7 +2,7 @@
 // AssetTable.h, all in system memory, loaded once and kept for the whole run.
 //
 // Depends on: TBufferKv (creation, LoadPicture, LoadFromFile),
-// KvDecodePicture (engine/buffer/ImageDecode.h), AssetPath (Main.cpp).
+// KvDecodePicture (engine/draw/ImageDecode.h), AssetPath (Main.cpp).
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include <kelvra/RegularFile.h>
-#include <kelvra/buffer/ImageDecode.h>
+#include <kelvra/core/RegularFile.h>
+#include <kelvra/draw/ImageDecode.h>
 
 #include "RunClock.h"
 #include "Show.h"

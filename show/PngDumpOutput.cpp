@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include <kelvra/Errors.h>
+#include <kelvra/core/Errors.h>
 #include "FrameFit.h"
 #include "FrameOutput.h"
 #include "Options.h"

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include <kelvra/Errors.h>
+#include <kelvra/core/Errors.h>
 
 #include "Options.h"
 #include "Show.h"

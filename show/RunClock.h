@@ -27,7 +27,7 @@
 // ignored: a write to a closed pipe fails instead, and the run then ends the
 // same way, with exit 141 (ReportClosedOutput).
 //
-// Depends on: engine/Timer.h, Show.h (Timer, Sound), Options.h.
+// Depends on: engine/core/Timer.h, Show.h (Timer, Sound), Options.h.
 #pragma once
 
 #include <cstdint>

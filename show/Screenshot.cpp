@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include <kelvra/Errors.h>
+#include <kelvra/core/Errors.h>
 
 #include "Show.h"
 #include "Viewer.h"

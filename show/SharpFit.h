@@ -11,13 +11,13 @@
 // overlaps and their weights (in 1/256, summing to 256). Output pixels that
 // lie inside one frame pixel get that pixel exactly.
 //
-// Depends on: engine/Letterbox.h (KvRect).
+// Depends on: engine/core/Letterbox.h (KvRect).
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include <kelvra/Platform.h>
+#include <kelvra/core/Platform.h>
 
 // True when Place is not a whole multiple of the frame, so SharpFit is the
 // fit to use; whole multiples stay nearest neighbour (FitPixels).

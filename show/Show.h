@@ -13,12 +13,12 @@
 #include <cstdint>
 #include <string>
 
-#include <kelvra/Input.h>
-#include <kelvra/Kelvra.h>
-#include <kelvra/Sound.h>
-#include <kelvra/Timer.h>
-#include <kelvra/buffer/BufferKv.h>
-#include <kelvra/buffer/PixelFormat.h>
+#include <kelvra/core/Input.h>
+#include <kelvra/core/Kelvra.h>
+#include <kelvra/core/Sound.h>
+#include <kelvra/core/Timer.h>
+#include <kelvra/draw/BufferKv.h>
+#include <kelvra/draw/PixelFormat.h>
 
 // Configuration (the values the show is designed for; the command line may
 // change UseFullScreen, DisplayDepth and UseMusic).

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../RegularFile.h"
+#include "../core/RegularFile.h"
 #include "Decoder.h"
 
 bool KvReadWholeFile(const std::string& FileName, std::vector<uint8_t>& Data, std::string& ErrorText) {

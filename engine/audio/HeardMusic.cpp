@@ -6,7 +6,7 @@
 #include <deque>
 #include <mutex>
 
-#include "../SmoothClock.h"
+#include "../core/SmoothClock.h"
 #include "Decoder.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "../RegularFile.h"
+#include "../core/RegularFile.h"
 #include "Decoder.h"
 
 namespace {

@@ -14,13 +14,14 @@
 //
 // Any engine failure (a missing picture, no display) ends the program with
 // exit status 1 and one line in KVR_ERR.txt and on standard error.
-#include <kelvra/Input.h>
-#include <kelvra/Kelvra.h>
-#include <kelvra/Platform.h>
-#include <kelvra/Sound.h>
-#include <kelvra/Timer.h>
-#include <kelvra/buffer/BufferKv.h>
-#include <kelvra/buffer/PixelFormat.h>
+#include <kelvra/core/Input.h>
+#include <kelvra/core/Kelvra.h>
+#include <kelvra/core/Platform.h>
+#include <kelvra/core/Sound.h>
+#include <kelvra/core/Timer.h>
+#include <kelvra/draw/BufferKv.h>
+#include <kelvra/draw/PixelFormat.h>
+#include <kelvra/platform/headless/HeadlessDevice.h>
 
 #include <cmath>
 #include <cstdio>

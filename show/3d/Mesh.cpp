@@ -20,12 +20,12 @@
 #include <sstream>
 #include <vector>
 
-#include <kelvra/AssetPack.h>
-#include <kelvra/Errors.h>
-#include <kelvra/RegularFile.h>
+#include <kelvra/pack/AssetPack.h>
+#include <kelvra/core/Errors.h>
+#include <kelvra/core/RegularFile.h>
 #include "../Effects2D.h"
 #include "../Show.h"
-#include <kelvra/buffer/FixedPoint.h>
+#include <kelvra/draw/FixedPoint.h>
 
 #define NERITH_ASSET_Mesh(Name, File) ObjRec Name;
 #include "../AssetTable.h"

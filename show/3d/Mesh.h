@@ -19,7 +19,7 @@
 //   [MeshLoader]LoadMesh -> ASC/cone.asc line 12: face 3 has index 97, not below the vertex count 40
 //
 // Depends on: Object3D.h, show/Show.h (AssetPath, display size),
-// show/Effects2D.h (InitStars), engine/Errors.h (FatalError).
+// show/Effects2D.h (InitStars), engine/core/Errors.h (FatalError).
 #pragma once
 
 #include <cstdint>

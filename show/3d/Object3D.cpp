@@ -8,8 +8,8 @@
 #include <limits>
 
 #include "../Show.h"
-#include <kelvra/AssetPack.h>
-#include <kelvra/buffer/FixedPoint.h>
+#include <kelvra/pack/AssetPack.h>
+#include <kelvra/draw/FixedPoint.h>
 
 double SinTable[SinCosSteps + 1];
 double CosTable[SinCosSteps + 1];

@@ -13,7 +13,7 @@
 // intermediates X1, Y1, Z1, the projection factor, stored coordinates and
 // normals) are rounded to float exactly where noted in Object3D.cpp.
 //
-// Depends on: engine/buffer/BufferKv.h (the texture reference), show/Show.h
+// Depends on: engine/draw/BufferKv.h (the texture reference), show/Show.h
 // (Screen, read by ProjectPoint).
 #pragma once
 

@@ -10,7 +10,7 @@
 //                    scratch-row path included)
 //   operations       FlatPoly, GouraudPoly, MapPoly
 //
-// 16.16 arithmetic follows engine/buffer/FixedPoint.h: integer parts toward
+// 16.16 arithmetic follows engine/draw/FixedPoint.h: integer parts toward
 // zero. Edges are walked in 64 bits: an edge that covers two or more rows is
 // more than one row tall, so its steps stay below 2^32 and every value it
 // stores is a point of the edge, inside the corner box (an edge of one row
@@ -24,10 +24,10 @@
 #include <cstring>
 #include <vector>
 
-#include <kelvra/buffer/FastPath.h>
-#include <kelvra/buffer/FixedPoint.h>
-#include <kelvra/buffer/PixelFormat.h>
-#include <kelvra/buffer/PixelTraits.h>
+#include <kelvra/draw/FastPath.h>
+#include <kelvra/draw/FixedPoint.h>
+#include <kelvra/draw/PixelFormat.h>
+#include <kelvra/draw/PixelTraits.h>
 
 namespace {
 

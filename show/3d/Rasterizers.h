@@ -20,13 +20,13 @@
 // first, so the 16.16 walk never overflows; the box lies far outside every
 // buffer, so what is visible is unchanged.
 //
-// Depends on: engine/buffer/BufferKv.h (HLine, edge tables, rows),
-// engine/buffer/PixelFormat.h, engine/buffer/FastPath.h (FastMove, EndMmx).
+// Depends on: engine/draw/BufferKv.h (HLine, edge tables, rows),
+// engine/draw/PixelFormat.h, engine/draw/FastPath.h (FastMove, EndMmx).
 #pragma once
 
 #include <cstdint>
 
-#include <kelvra/buffer/BufferKv.h>
+#include <kelvra/draw/BufferKv.h>
 
 constexpr float PolyCornerLimit = 32000.0f;
 constexpr float PolyTextureLimit = 16383.0f;

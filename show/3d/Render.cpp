@@ -6,7 +6,7 @@
 
 #include "../Show.h"
 #include "Rasterizers.h"
-#include <kelvra/buffer/FixedPoint.h>
+#include <kelvra/draw/FixedPoint.h>
 
 namespace {
 

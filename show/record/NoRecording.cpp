@@ -2,10 +2,10 @@
 // browser and Windows builds). A command line that asks for --record gets
 // one clear error instead of a missing symbol; the page never asks.
 //
-// Depends on: FrameOutput.h, record/VideoFile.h, engine/Errors.h.
+// Depends on: FrameOutput.h, record/VideoFile.h, engine/core/Errors.h.
 #include "../FrameOutput.h"
 #include "VideoFile.h"
-#include <kelvra/Errors.h>
+#include <kelvra/core/Errors.h>
 
 namespace {
 #ifdef _WIN32

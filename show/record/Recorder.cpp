@@ -19,7 +19,7 @@ extern "C" {
 #include <thread>
 #include <vector>
 
-#include <kelvra/Errors.h>
+#include <kelvra/core/Errors.h>
 #include "../FrameFit.h"
 #include "../FrameOutput.h"
 #include "../Options.h"

@@ -14,7 +14,7 @@ extern "C" {
 #include <memory>
 #include <mutex>
 
-#include <kelvra/AtomicFile.h>
+#include <kelvra/core/AtomicFile.h>
 #include "DescriptorIo.h"
 #include "PixelConvert.h"
 #include "SwsConvert.h"

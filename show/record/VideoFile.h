@@ -12,13 +12,13 @@
 //
 // Frames come as 8-bit RGB at 25 frames per second; frame n has the time
 // stamp n / 25 s. The file is written as a temporary file next to Path
-// (engine/AtomicFile.h) and renamed to Path by Finish, so a file under the
+// (engine/core/AtomicFile.h) and renamed to Path by Finish, so a file under the
 // asked-for name is always complete; an object destroyed unfinished, a
 // fatal error and a stop signal remove the temporary file.
 //
 // Depends on: libavformat, libavcodec, libavutil; PixelConvert.h,
 // SwsConvert.h (HD frames through libswscale),
-// engine/AtomicFile.h.
+// engine/core/AtomicFile.h.
 #pragma once
 
 #include <cstdint>

@@ -6,7 +6,7 @@
 // the show's loaders look, the canvas device is locked in as every display,
 // and the show runs as natively (NerithMain).
 //
-// Depends on: engine/AssetPack.h, engine/platform/web/BrowserDevice.h, Options.h.
+// Depends on: engine/pack/AssetPack.h, engine/platform/web/BrowserDevice.h, Options.h.
 #include <emscripten.h>
 #include <sys/stat.h>
 
@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "../../engine/AssetPack.h"
-#include <kelvra/Errors.h>
-#include <kelvra/buffer/FastPath.h>
-#include "../../engine/platform/web/BrowserDevice.h"
+#include <kelvra/pack/AssetPack.h>
+#include <kelvra/core/Errors.h>
+#include <kelvra/draw/FastPath.h>
+#include <kelvra/platform/web/BrowserDevice.h>
 #include "../Options.h"
 
 namespace {

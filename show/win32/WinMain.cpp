@@ -9,19 +9,19 @@
 // made the source of pictures, meshes, fonts and the 3D tables, and the
 // show runs as natively (NerithMain), its window the Win32 device.
 //
-// Depends on: engine/AssetPack.h, engine/platform/win32/Win32Device.h,
+// Depends on: engine/pack/AssetPack.h, engine/platform/win32/Win32Device.h,
 // show/AssetSearch.h, Options.h.
-#include "../../engine/platform/win32/WindowsHeaders.h"
+#include <kelvra/platform/win32/WindowsHeaders.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "../../engine/AssetPack.h"
-#include "../../engine/Errors.h"
-#include "../../engine/platform/win32/FatalReport.h"
-#include "../../engine/platform/win32/WicPictures.h"
-#include "../../engine/platform/win32/WideText.h"
+#include <kelvra/pack/AssetPack.h>
+#include <kelvra/core/Errors.h>
+#include <kelvra/platform/win32/FatalReport.h>
+#include <kelvra/platform/win32/WicPictures.h>
+#include <kelvra/platform/win32/WideText.h>
 #include "../AssetSearch.h"
 #include "../Options.h"
 

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <utility>
+#include "engine/platform/headless/HeadlessDevice.h"
 
 namespace kvtest {
 

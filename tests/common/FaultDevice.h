@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/Platform.h"
+#include "engine/core/Platform.h"
 
 namespace kvtest {
 

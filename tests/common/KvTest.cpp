@@ -21,7 +21,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "engine/Platform.h"
+#include "engine/core/Platform.h"
+#include "engine/platform/headless/HeadlessDevice.h"
 
 namespace kvtest {
 

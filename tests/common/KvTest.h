@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/Kelvra.h"
-#include "engine/buffer/BufferKv.h"
+#include "engine/core/Kelvra.h"
+#include "engine/draw/BufferKv.h"
 
 struct AVFormatContext;
 struct AVPacket;

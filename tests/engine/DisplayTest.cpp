@@ -10,10 +10,12 @@
 
 #include "FaultDevice.h"
 #include "KvTest.h"
-#include "engine/Errors.h"
-#include "engine/Kelvra.h"
-#include "engine/buffer/BufferKv.h"
-#include "engine/buffer/PixelFormat.h"
+#include "engine/core/Errors.h"
+#include "engine/core/Kelvra.h"
+#include "engine/draw/BufferKv.h"
+#include "engine/draw/PixelFormat.h"
+#include "engine/platform/headless/HeadlessDevice.h"
+#include "engine/platform/headless/HeadlessTestHooks.h"
 
 namespace {
 

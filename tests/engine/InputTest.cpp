@@ -10,9 +10,11 @@
 
 #include "FaultDevice.h"
 #include "KvTest.h"
-#include "engine/Errors.h"
-#include "engine/Input.h"
-#include "engine/Kelvra.h"
+#include "engine/core/Errors.h"
+#include "engine/core/Input.h"
+#include "engine/core/Kelvra.h"
+#include "engine/platform/headless/HeadlessTestHooks.h"
+#include "engine/platform/sdl/SdlDevice.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // centred, whole multiples when asked.
 #include <gtest/gtest.h>
 
-#include "engine/Letterbox.h"
+#include "engine/core/Letterbox.h"
 
 namespace {
 void ExpectRect(const KvRect& R, int Left, int Top, int Right, int Bottom) {

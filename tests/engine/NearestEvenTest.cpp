@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/buffer/FixedPoint.h"
+#include "engine/draw/FixedPoint.h"
 
 namespace {
 

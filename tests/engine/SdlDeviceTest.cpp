@@ -12,10 +12,10 @@
 #include <string>
 
 #include "KvTest.h"
-#include "engine/Errors.h"
-#include "engine/Kelvra.h"
-#include "engine/buffer/BufferKv.h"
-#include "engine/buffer/PixelFormat.h"
+#include "engine/core/Errors.h"
+#include "engine/core/Kelvra.h"
+#include "engine/draw/BufferKv.h"
+#include "engine/draw/PixelFormat.h"
 
 namespace {
 

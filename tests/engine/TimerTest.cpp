@@ -1,7 +1,7 @@
 // TTimerKv over the virtual clock and a custom clock source.
 #include <gtest/gtest.h>
 
-#include "engine/Timer.h"
+#include "engine/core/Timer.h"
 
 namespace {
 

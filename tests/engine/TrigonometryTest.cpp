@@ -11,7 +11,7 @@
 #include <limits>
 #include <random>
 
-#include "engine/Trigonometry.h"
+#include "engine/core/Trigonometry.h"
 
 namespace {
 

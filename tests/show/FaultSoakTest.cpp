@@ -14,6 +14,7 @@
 #include "show/Options.h"
 #include "show/Show.h"
 #include "show/Timeline.h"
+#include "engine/platform/headless/HeadlessDevice.h"
 
 namespace {
 

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "KvTest.h"
-#include "engine/Platform.h"
+#include "engine/core/Platform.h"
+#include "engine/platform/headless/HeadlessDevice.h"
+#include "engine/platform/headless/HeadlessTestHooks.h"
 #include "show/FrameOutput.h"
 #include "show/Options.h"
 #include "show/RunClock.h"

@@ -27,9 +27,10 @@
 #include <thread>
 
 #include "KvTest.h"
-#include "engine/Platform.h"
-#include "engine/Timer.h"
-#include "engine/buffer/FontKv.h"
+#include "engine/core/Platform.h"
+#include "engine/core/Timer.h"
+#include "engine/draw/FontKv.h"
+#include "engine/platform/headless/HeadlessTestHooks.h"
 #include "show/3d/Mesh.h"
 #include "show/Options.h"
 #include "show/Show.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ShowFixture.h"
-#include "engine/Timer.h"
+#include "engine/core/Timer.h"
 #include "show/3d/Mesh.h"
 #include "show/Effects2D.h"
 #include "show/Timeline.h"

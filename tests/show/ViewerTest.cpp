@@ -22,10 +22,11 @@
 #include <vector>
 
 #include "KvTest.h"
-#include "engine/Platform.h"
-#include "engine/Timer.h"
+#include "engine/core/Platform.h"
+#include "engine/core/Timer.h"
 #include "engine/audio/AudioOutput.h"
 #include "engine/audio/HeardMusic.h"
+#include "engine/platform/headless/HeadlessTestHooks.h"
 #include "show/3d/Mesh.h"
 #include "show/FrameOutput.h"
 #include "show/Options.h"

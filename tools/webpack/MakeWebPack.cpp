@@ -1,4 +1,4 @@
-// webpack: writes the browser build's asset pack (engine/AssetPack.h) from
+// webpack: writes the browser build's asset pack (engine/pack/AssetPack.h) from
 // the generated assets, with the engine's own loaders: every picture under
 // GFX/ decoded by KvDecodePicture, every file under ASC/ as it is, and the
 // fonts the show draws with, rasterised by the native text path, and the
@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/AssetPack.h"
-#include "engine/AtomicFile.h"
-#include "engine/RegularFile.h"
-#include "engine/buffer/FontKv.h"
-#include "engine/buffer/ImageDecode.h"
+#include "engine/pack/AssetPack.h"
+#include "engine/core/AtomicFile.h"
+#include "engine/core/RegularFile.h"
+#include "engine/draw/FontKv.h"
+#include "engine/draw/ImageDecode.h"
 #include "show/3d/Object3D.h"
 
 namespace {

@@ -1,12 +1,13 @@
 // Headless device: surfaces in plain memory (KvMemoryDevice), no window, no
 // screen. It keeps a copy of the last presented frame for tests and the
 // offline run, and takes messages and key states from the test controls in
-// Platform.h.
+// HeadlessTestHooks.h.
 #include <cstring>
 #include <memory>
 
-#include "../../Input.h"
-#include "MemoryDevice.h"
+#include "../../core/Input.h"
+#include "../../core/MemoryDevice.h"
+#include "HeadlessTestHooks.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "../../Platform.h"
+#include "../../core/Platform.h"
 
 namespace {
 

@@ -31,16 +31,20 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
-#include "../../Errors.h"
-#include "../../Input.h"
-#include "../../Letterbox.h"
-#include "../../Platform.h"
-#include "../headless/MemoryDevice.h"
+#include "../../core/Errors.h"
+#include "../../core/Input.h"
+#include "../../core/Letterbox.h"
+#include "../../core/Platform.h"
+#include "../../core/MemoryDevice.h"
+#include "../../core/PlatformSleep.h"
+#include "SdlDevice.h"
 #include "XErrorRouting.h"
 #include "XWindowManager.h"
 
@@ -556,10 +560,8 @@ KvDeviceRef KvMakeSdlDevice(const KvWindowOptions& Options) {
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "1");
   KvRouteXErrors();
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    // The display object wraps this reason in its "DirectDrawCreate" error,
-    // which also names --headless.
-    KvSetDeviceCreateError(std::string("SDL video: ") + SDL_GetError() +
-                           "; a window (--window) needs a desktop too");
+    // The display object wraps this reason in its "DirectDrawCreate" error.
+    KvSetDeviceCreateError(std::string("SDL video: ") + SDL_GetError());
     return nullptr;
   }
   // With no real display SDL falls back to its invisible "offscreen" driver
@@ -570,7 +572,7 @@ KvDeviceRef KvMakeSdlDevice(const KvWindowOptions& Options) {
   const bool Invisible = Driver && (std::strcmp(Driver, "offscreen") == 0 || std::strcmp(Driver, "dummy") == 0);
   if (Invisible && !(Asked && *Asked)) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    KvSetDeviceCreateError("SDL found no X11 or Wayland display; --window needs one too");
+    KvSetDeviceCreateError("SDL found no X11 or Wayland display");
     return nullptr;
   }
   SDL_DisableScreenSaver();
@@ -578,3 +580,8 @@ KvDeviceRef KvMakeSdlDevice(const KvWindowOptions& Options) {
   KvSetMessageBoxHook(ShowFatalBox);
   return std::make_shared<SdlDevice>(Options);
 }
+
+// The SDL build's display is the SDL window.
+KvDeviceRef KvMakeDefaultDevice(const KvWindowOptions& Options) { return KvMakeSdlDevice(Options); }
+
+void KvPlatformSleep(uint32_t Milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds)); }

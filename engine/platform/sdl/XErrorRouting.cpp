@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "../../Errors.h"
+#include "../../core/Errors.h"
 
 namespace {
 using SetErrorHandlerFn = XErrorHandler (*)(XErrorHandler);

@@ -9,9 +9,10 @@
 #include <cstring>
 #include <vector>
 
-#include "../../AssetPack.h"
-#include "../../Errors.h"
-#include "../headless/MemoryDevice.h"
+#include "../../pack/AssetPack.h"
+#include "../../core/Errors.h"
+#include "../../core/MemoryDevice.h"
+#include "../../core/PlatformSleep.h"
 
 namespace {
 
@@ -205,11 +206,15 @@ void KvBrowserSetTestFrames(std::vector<uint32_t> Frames) {
   TestFrames = std::move(Frames);
 }
 
-// The browser build has no SDL2: the canvas is its only display.
-KvDeviceRef KvMakeSdlDevice(const KvWindowOptions&) {
-  KvSetDeviceCreateError("SDL2 is not part of the browser build");
+// The browser build has no window device: the canvas, which its program
+// locks in, is its only display.
+KvDeviceRef KvMakeDefaultDevice(const KvWindowOptions&) {
+  KvSetDeviceCreateError("the browser build has no window device");
   return nullptr;
 }
+
+// A page cannot block: hand the time back to the browser (ASYNCIFY).
+void KvPlatformSleep(uint32_t Milliseconds) { emscripten_sleep(Milliseconds); }
 
 // Screenshots are the page's: F12 there offers the canvas as a download.
 std::string KvPicturesFolder() { return std::string(); }

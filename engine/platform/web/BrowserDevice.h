@@ -2,7 +2,7 @@
 // (browser build only, emscripten).
 //
 // Surfaces, fills, keyed copies, messages and keys are the memory device's
-// (platform/headless/MemoryDevice.h), as for the headless device, so every
+// (core/MemoryDevice.h), as for the headless device, so every
 // pixel is drawn by the same code as on the native offline run. Present converts
 // the frame to RGBA, puts it on the canvas and gives the browser its turn
 // (the show's loop blocks; ASYNCIFY unwinds it until the next animation
@@ -24,7 +24,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "../../Platform.h"
+#include "../../core/Platform.h"
 
 KvDeviceRef KvMakeBrowserDevice();
 

@@ -1,7 +1,7 @@
 // Picture loading in the browser build: the pictures come decoded from the
 // asset pack (AssetPack.h), made by the native loaders; no decoder here.
-#include "../../AssetPack.h"
-#include "../../buffer/BufferKv.h"
+#include "../../pack/AssetPack.h"
+#include "../../draw/BufferKv.h"
 
 void TBufferKv::LoadFromFile(const std::string& FileName, bool VideoMem) {
   const KvAssetPack* Pack = KvActivePack();

@@ -8,10 +8,10 @@
 // stop(), skip(seconds), close(), heardMs().
 #include <emscripten.h>
 
-#include "../../Errors.h"
-#include "../../Kelvra.h"
-#include "../../SmoothClock.h"
-#include "../../Sound.h"
+#include "../../core/Errors.h"
+#include "../../core/Kelvra.h"
+#include "../../core/SmoothClock.h"
+#include "../../core/Sound.h"
 
 namespace {
 EM_JS(int, kv_music_ready, (), { return Module.kvMusic && Module.kvMusic.ready() ? 1 : 0; });

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "../../Errors.h"
+#include "../../core/Errors.h"
 #include "KnownFolders.h"
 #include "WideText.h"
 

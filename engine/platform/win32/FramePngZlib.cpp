@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "../../AtomicFile.h"
-#include "../../Platform.h"
+#include "../../core/AtomicFile.h"
+#include "../../core/Platform.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "../../Platform.h"  // KvPicturesFolder: here the Pictures known folder
+#include "../../core/Platform.h"  // KvPicturesFolder: here the Pictures known folder
 
 // %LOCALAPPDATA%\Nerith, made if missing (the fall-back place of KVR_ERR.txt).
 std::string KvLocalAppDataFolder();

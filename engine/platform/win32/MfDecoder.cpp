@@ -41,7 +41,7 @@ std::string HrText(const char* Step, HRESULT Hr) {
 
 // Media Foundation's entry points, looked up when the first music file is
 // opened: Windows' N editions come without it, and the show must still start
-// there (with --no-music, or to say what is missing).
+// there (without music, or to say what is missing).
 struct MediaFoundation {
   HRESULT(WINAPI* Startup)(ULONG, DWORD) = nullptr;
   HRESULT(WINAPI* CreateMediaType)(IMFMediaType**) = nullptr;
@@ -63,8 +63,7 @@ bool StartMediaFoundation(std::string& ErrorText) {
     HMODULE ReadWrite = LoadLibraryW(L"mfreadwrite.dll");
     if (!Find(Plat, "MFStartup", Mf.Startup) || !Find(Plat, "MFCreateMediaType", Mf.CreateMediaType) ||
         !Find(ReadWrite, "MFCreateSourceReaderFromURL", Mf.CreateSourceReaderFromURL)) {
-      Failure = "Media Foundation is not installed (on Windows N editions: the Media Feature Pack); "
-                "start with --no-music to run the show without music";
+      Failure = "Media Foundation is not installed (on Windows N editions: the Media Feature Pack)";
       return;
     }
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);

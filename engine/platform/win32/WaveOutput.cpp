@@ -96,7 +96,7 @@ std::string WaveOutText(MMRESULT Code) {
 }  // namespace
 
 // A machine without a sound device fails later, in KvAudioInit, as the SDL
-// build does: the sound object's FSOUND_Init line then names --no-music.
+// build does, in the sound object's FSOUND_Init line.
 bool KvAudioSetOutput(std::string&) {
   Audio.Open = true;
   ++Audio.Setups;

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "../../AssetPack.h"
-#include "../../RegularFile.h"
-#include "../../buffer/BufferKv.h"
-#include "../../buffer/ImageDecode.h"
+#include "../../pack/AssetPack.h"
+#include "../../core/RegularFile.h"
+#include "../../draw/BufferKv.h"
+#include "../../draw/ImageDecode.h"
 
 namespace {
 

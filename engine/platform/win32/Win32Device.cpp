@@ -10,13 +10,16 @@
 #include "WindowsHeaders.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "../../Letterbox.h"
-#include "../headless/MemoryDevice.h"
+#include "../../core/Letterbox.h"
+#include "../../core/MemoryDevice.h"
+#include "../../core/PlatformSleep.h"
 #include "FatalReport.h"
 #include "WideText.h"
 
@@ -505,6 +508,7 @@ KvDeviceRef KvMakeWin32Device(const KvWindowOptions& Options) {
   return std::make_shared<Win32Device>(Options);
 }
 
-// The Windows build has no SDL2: the window device is its display, with the
-// same window options.
-KvDeviceRef KvMakeSdlDevice(const KvWindowOptions& Options) { return KvMakeWin32Device(Options); }
+// The Windows build's display is its own window device.
+KvDeviceRef KvMakeDefaultDevice(const KvWindowOptions& Options) { return KvMakeWin32Device(Options); }
+
+void KvPlatformSleep(uint32_t Milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds)); }

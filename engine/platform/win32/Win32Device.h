@@ -20,7 +20,7 @@
 // user32, gdi32, winmm (timer resolution).
 #pragma once
 
-#include "../../Platform.h"
+#include "../../core/Platform.h"
 
 // Null when no window can be made (KvDeviceCreateError says why).
 KvDeviceRef KvMakeWin32Device(const KvWindowOptions& Options = KvWindowOptions());

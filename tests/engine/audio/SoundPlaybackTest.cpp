@@ -12,10 +12,10 @@
 
 #include "KvTest.h"
 #include "MusicFiles.h"
-#include "engine/Sound.h"
+#include "engine/core/Sound.h"
 #include "engine/audio/AudioOutput.h"
 #include "engine/audio/Decoder.h"
-#include "engine/audio/MidiSoundFont.h"
+#include "engine/music/MidiSoundFont.h"
 #include "engine/audio/MusicStream.h"
 #include "engine/audio/RingBuffer.h"
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "KvTest.h"
-#include "engine/buffer/BufferKv.h"
-#include "engine/buffer/FastPath.h"
+#include "engine/draw/BufferKv.h"
+#include "engine/draw/FastPath.h"
 
 namespace d2 {
 

@@ -16,10 +16,10 @@
 
 #include "KvTest.h"
 #include "PictureFiles.h"
-#include "engine/Errors.h"
-#include "engine/buffer/BufferKv.h"
-#include "engine/buffer/ImageDecode.h"
-#include "engine/buffer/PixelFormat.h"
+#include "engine/core/Errors.h"
+#include "engine/draw/BufferKv.h"
+#include "engine/draw/ImageDecode.h"
+#include "engine/draw/PixelFormat.h"
 
 // The largest single allocation made through operator new, so a test can
 // tell that refusing a picture did not first try to make room for it.

@@ -5,9 +5,9 @@
 
 #include <vector>
 
-#include "engine/Kelvra.h"
-#include "engine/Platform.h"
-#include "engine/buffer/PixelFormat.h"
+#include "engine/core/Kelvra.h"
+#include "engine/core/Platform.h"
+#include "engine/draw/PixelFormat.h"
 
 namespace {
 

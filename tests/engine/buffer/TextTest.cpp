@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "KvTest.h"
-#include "engine/buffer/BufferKv.h"
-#include "engine/buffer/FontKv.h"
-#include "engine/buffer/PixelFormat.h"
+#include "engine/draw/BufferKv.h"
+#include "engine/draw/FontKv.h"
+#include "engine/draw/PixelFormat.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H

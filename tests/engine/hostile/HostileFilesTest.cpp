@@ -20,11 +20,11 @@
 #include <vector>
 
 #include "KvTest.h"
-#include "engine/Errors.h"
-#include "engine/Sound.h"
+#include "engine/core/Errors.h"
+#include "engine/core/Sound.h"
 #include "engine/audio/Decoder.h"
-#include "engine/buffer/BufferKv.h"
-#include "engine/buffer/ImageDecode.h"
+#include "engine/draw/BufferKv.h"
+#include "engine/draw/ImageDecode.h"
 #include "show/3d/Mesh.h"
 #include "show/3d/Object3D.h"
 #include "show/Show.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "KvTest.h"
-#include "engine/Errors.h"
+#include "engine/core/Errors.h"
 #include "show/3d/Mesh.h"
 #include "show/Show.h"
 

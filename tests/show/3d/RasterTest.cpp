@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "KvTest.h"
-#include "engine/buffer/PixelFormat.h"
+#include "engine/draw/PixelFormat.h"
 #include "show/3d/Rasterizers.h"
 
 namespace {

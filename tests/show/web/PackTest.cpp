@@ -9,10 +9,10 @@
 #include <random>
 
 #include "KvTest.h"
-#include "engine/AssetPack.h"
-#include "engine/Platform.h"
-#include "engine/buffer/FontKv.h"
-#include "engine/buffer/ImageDecode.h"
+#include "engine/pack/AssetPack.h"
+#include "engine/core/Platform.h"
+#include "engine/draw/FontKv.h"
+#include "engine/draw/ImageDecode.h"
 
 namespace {
 
