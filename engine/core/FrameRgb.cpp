@@ -48,42 +48,36 @@ const Tables& TablesFor(int Depth) {
   return Made[Slot];
 }
 
-// C, Scale times side by side.
-inline void Put(uint8_t*& Out, const Rgb3& C, int Scale) {
-  for (int S = 0; S < Scale; ++S, Out += 3) {
-    Out[0] = C.R;
-    Out[1] = C.G;
-    Out[2] = C.B;
-  }
+inline void Put(uint8_t*& Out, const Rgb3& C) {
+  Out[0] = C.R;
+  Out[1] = C.G;
+  Out[2] = C.B;
+  Out += 3;
 }
 
-// FixedScale 1 lets the compiler drop the inner loop of the common case.
-template <int FixedScale>
-void WordRow(const Tables& T, const uint8_t* Src, int32_t Width, int Scale, uint8_t* Out) {
-  if (FixedScale) Scale = FixedScale;
-  for (int32_t X = 0; X < Width; ++X, Src += 2) Put(Out, T.Word[Src[0] | Src[1] << 8], Scale);
+void WordRow(const Tables& T, const uint8_t* Src, int32_t Width, uint8_t* Out) {
+  for (int32_t X = 0; X < Width; ++X, Src += 2) Put(Out, T.Word[Src[0] | Src[1] << 8]);
 }
 
 // At 32 bits the fourth byte is not colour and is left out.
-template <int Bytes, int FixedScale>
-void ByteRow(const Tables& T, const uint8_t* Src, int32_t Width, int Scale, uint8_t* Out) {
-  if (FixedScale) Scale = FixedScale;
+template <int Bytes>
+void ByteRow(const Tables& T, const uint8_t* Src, int32_t Width, uint8_t* Out) {
   for (int32_t X = 0; X < Width; ++X, Src += Bytes) {
     const Rgb3 &A = T.Byte0[Src[0]], &B = T.Byte1[Src[1]], &C = T.Byte2[Src[2]];
-    Put(Out, Rgb3{uint8_t(A.R | B.R | C.R), uint8_t(A.G | B.G | C.G), uint8_t(A.B | B.B | C.B)}, Scale);
+    Put(Out, Rgb3{uint8_t(A.R | B.R | C.R), uint8_t(A.G | B.G | C.G), uint8_t(A.B | B.B | C.B)});
   }
 }
 
 }  // namespace
 
-void KvRowToRgb(const uint8_t* Src, int32_t Width, int32_t Depth, uint8_t* Out, int Scale) {
+void KvRowToRgb(const uint8_t* Src, int32_t Width, int32_t Depth, uint8_t* Out) {
   const Tables& T = TablesFor(Depth);
   if (Depth <= 16)
-    Scale == 1 ? WordRow<1>(T, Src, Width, 1, Out) : WordRow<0>(T, Src, Width, Scale, Out);
+    WordRow(T, Src, Width, Out);
   else if (Depth == 24)
-    Scale == 1 ? ByteRow<3, 1>(T, Src, Width, 1, Out) : ByteRow<3, 0>(T, Src, Width, Scale, Out);
+    ByteRow<3>(T, Src, Width, Out);
   else
-    Scale == 1 ? ByteRow<4, 1>(T, Src, Width, 1, Out) : ByteRow<4, 0>(T, Src, Width, Scale, Out);
+    ByteRow<4>(T, Src, Width, Out);
 }
 
 std::vector<uint8_t> KvFrameRgb(const KvFrameCopy& Frame) {

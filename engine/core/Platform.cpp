@@ -1,5 +1,5 @@
 // Device factory and result-code texts (the PNG writer for presented frames
-// is in FramePng.cpp, apart, because it needs libpng).
+// is in png/FramePng.cpp, apart, because it needs zlib).
 #include "Platform.h"
 
 

@@ -232,11 +232,11 @@ struct KvFrameCopy {
 std::vector<uint8_t> KvFrameRgb(const KvFrameCopy& Frame);
 // The same for pixels in place (Pitch bytes per row, Depth 15, 16, 24 or 32).
 std::vector<uint8_t> KvFrameRgb(const uint8_t* Pixels, int32_t Width, int32_t Height, int32_t Pitch, int32_t Depth);
-// One row of it: Width pixels at Src to 3 x Width x Scale bytes at Out,
-// each pixel repeated Scale times (nearest-neighbour widening).
-void KvRowToRgb(const uint8_t* Src, int32_t Width, int32_t Depth, uint8_t* Out, int Scale = 1);
+// One row of it: Width pixels at Src to 3 x Width bytes at Out. (Enlarging
+// is the program's own: the show has one enlarger for every output.)
+void KvRowToRgb(const uint8_t* Src, int32_t Width, int32_t Depth, uint8_t* Out);
 
-// Write a frame copy as an 8-bit RGB PNG (FramePng.cpp): under Path only
+// Write a frame copy as an 8-bit RGB PNG (png/FramePng.cpp): under Path only
 // once complete, never half-written (AtomicFile.h). false on failure, with
 // the reason (one line, naming Path) in Error when it is given.
 // Sync false: not flushed to the disk one by one (a writer of many frames

@@ -13,7 +13,8 @@
 // Where each family lives:
 //   BufferKv.cpp     creation, mapping, Clear, Error
 //   Present.cpp      Present
-//   ImageLoad.cpp    LoadFromFile, LoadFromStream (PNG, JPEG, BMP)
+//   PictureLoad.cpp  LoadFromFile, LoadFromStream (the pack, the file, then the
+//                    platform's decoder: pictures/ImageLoad.cpp natively)
 //   PictureCopy.cpp  LoadPicture (a decoded picture into the buffer)
 //   TextDraw.cpp     SetFont, TextOut (glyphs from Text.cpp: FreeType + fontconfig)
 //   Blit*.cpp        DrawKeyed, DrawAdd, DrawAlpha, DrawAlphaKeyed, Blur

@@ -68,6 +68,11 @@ std::vector<uint8_t> KvWritePack(const KvAssetPack& Pack);
 // unspecified.
 bool KvReadPack(const uint8_t* Data, size_t Size, KvAssetPack& Out, std::string& Error);
 
+// The folder the program's asset paths start with (its asset root, "" for
+// the current folder): a picture asked for as Folder/GFX/a.png is the
+// pack's GFX/a.png, from whatever folder the program was started.
+void KvSetPackFolder(const std::string& Folder);
+
 // Asset path as the show asks for it ("GFX\\a.png", "./GFX/a.png") to the
 // pack's name for it ("GFX/a.png").
 std::string KvPackName(const std::string& Path);

@@ -1,12 +1,12 @@
-// Picture loading: LoadFromFile, LoadFromStream and the decoders under them.
+// The native picture decoders under KvDecodePicture (the loading path that
+// calls them is draw/PictureLoad.cpp's, the same on every platform).
 //
 // Sections:
-//   1. Format detection, limits, messages
+//   1. Limits, messages
 //   2. PNG (libpng)
 //   3. JPEG (libjpeg-turbo)
 //   4. BMP (SDL2's reader)
 //   5. KvDecodePicture
-//   6. TBufferKv::LoadFromStream, TBufferKv::LoadFromFile
 //
 // Depends on: ImageDecode.h, BufferKv.h (the size limits, MakeSurface),
 // PixelFormat.h (PackColorDepth), libpng, libjpeg-turbo, SDL2.
@@ -22,8 +22,6 @@
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <new>
 
 #include <jpeglib.h>
@@ -31,13 +29,12 @@
 #include <jerror.h>
 #include <png.h>
 
-#include "../core/RegularFile.h"
 #include "../draw/BufferKv.h"
 #include "../draw/ImageDecode.h"
 #include "../draw/PixelFormat.h"
 
 // ---------------------------------------------------------------------------
-// 1. Format detection, limits, messages
+// 1. Limits, messages
 // ---------------------------------------------------------------------------
 namespace {
 
@@ -45,8 +42,6 @@ constexpr const char* FormatMessage = "Stream Image format not supported...";
 constexpr const char* PngMessage = "Error loading PNG from Stream...";
 constexpr const char* JpegMessage = "Error loading JPEG from Stream...";
 constexpr const char* BmpMessage = "Error loading BMP from Stream...";
-
-const uint8_t PngSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 
 // A progressive JPEG may hold any number of scans, each costing a pass over
 // the whole picture; real pictures have about ten.
@@ -73,12 +68,6 @@ std::string NoMemoryMessage(int64_t W, int64_t H) {
 
 }  // namespace
 
-KvPictureFormat KvDetectPictureFormat(const uint8_t* Head, size_t Count) {
-  if (Count >= 2 && Head[0] == 0xFF && Head[1] == 0xD8) return KvPictureFormat::Jpeg;
-  if (Count >= 2 && Head[0] == 'B' && Head[1] == 'M') return KvPictureFormat::Bmp;
-  if (Count >= 8 && std::memcmp(Head, PngSignature, 8) == 0) return KvPictureFormat::Png;
-  return KvPictureFormat::Unknown;
-}
 
 // ---------------------------------------------------------------------------
 // 2. PNG
@@ -414,108 +403,4 @@ bool KvDecodePicture(const uint8_t* Data, size_t Size, KvPicture& Out, std::stri
   }
   if (!Ok) Out = KvPicture();
   return Ok;
-}
-
-namespace {
-
-// Appends up to Count bytes (or everything, for Count 0) from Stream to
-// Bytes. A stream that throws is treated as ending there.
-bool ReadStream(std::istream& Stream, std::vector<uint8_t>& Bytes, size_t Count) {
-  // Chunks grow from 64 KB to 1 MB: a small picture is not read into a
-  // megabyte of zeroed memory, a large one is not read in thousands of steps.
-  size_t Chunk = size_t(1) << 16;
-  try {
-    for (;; Chunk = std::min(Chunk * 2, size_t(1) << 20)) {
-      const size_t Want = Count ? Count - Bytes.size() : Chunk;
-      if (Count && Want == 0) break;
-      const size_t Old = Bytes.size();
-      Bytes.resize(Old + std::min(Want, Chunk));
-      Stream.read(reinterpret_cast<char*>(Bytes.data() + Old), std::streamsize(Bytes.size() - Old));
-      const size_t Got = size_t(std::max<std::streamsize>(Stream.gcount(), 0));
-      Bytes.resize(Old + Got);
-      if (!Stream) break;
-    }
-  } catch (const std::ios_base::failure&) {
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-bool KvDecodePicture(std::istream& Stream, KvPicture& Out, std::string& Error) {
-  Out = KvPicture();
-  std::streampos Start(-1);
-  try {
-    Start = Stream.tellg();
-  } catch (const std::ios_base::failure&) {
-  }
-
-  // The signature first, so that data of no known format is not read whole.
-  std::vector<uint8_t> Bytes;
-  bool Ok = ReadStream(Stream, Bytes, 8);
-  if (Ok && KvDetectPictureFormat(Bytes.data(), Bytes.size()) == KvPictureFormat::Unknown) {
-    Error = FormatMessage;
-    Ok = false;
-  } else if (Ok) {
-    Ok = ReadStream(Stream, Bytes, 0);
-    if (!Ok) Error = "Not enough memory to read the picture";
-  } else {
-    Error = "Not enough memory to read the picture";
-  }
-
-  try {
-    Stream.clear();
-    if (Start != std::streampos(-1)) Stream.seekg(Start);
-  } catch (const std::ios_base::failure&) {
-  }
-  if (!Ok) return false;
-  return KvDecodePicture(Bytes.data(), Bytes.size(), Out, Error);
-}
-
-// ---------------------------------------------------------------------------
-// 6. LoadFromStream, LoadFromFile (the copy into the buffer: PictureCopy.cpp)
-// ---------------------------------------------------------------------------
-void TBufferKv::LoadFromStream(std::istream& Stream, bool VideoMem) {
-  KvPicture Picture;
-  std::string Message;
-  if (!KvDecodePicture(Stream, Picture, Message)) Error("LoadStreamImage", Message);
-  LoadPicture(Picture, VideoMem);
-}
-
-void TBufferKv::LoadFromFile(const std::string& FileName, bool VideoMem) {
-  // Non-blocking and regular only: a FIFO or device in the picture's place
-  // gives its error line instead of stopping the program.
-  std::string Why;
-  std::FILE* In = KvOpenRegularFileStream(FileName, Why);
-  if (!In) {
-    if (Why == KvNotRegularFileText) Error("LoadFromFile", "Cannot open file " + FileName + ": " + Why);
-    Error("LoadFromFile", "Cannot open file " + FileName);
-  }
-  // The signature first, so that data of no known format is not read whole.
-  std::vector<uint8_t> Bytes(8);
-  Bytes.resize(std::fread(Bytes.data(), 1, Bytes.size(), In));
-  std::string Message;
-  bool Ok = true;
-  if (KvDetectPictureFormat(Bytes.data(), Bytes.size()) == KvPictureFormat::Unknown) {
-    Message = FormatMessage;
-    Ok = false;
-  } else {
-    uint8_t Chunk[65536];
-    size_t Got;
-    try {
-      while ((Got = std::fread(Chunk, 1, sizeof Chunk, In)) > 0) Bytes.insert(Bytes.end(), Chunk, Chunk + Got);
-    } catch (const std::bad_alloc&) {
-      Message = "Not enough memory to read the picture";
-      Ok = false;
-    }
-  }
-  std::fclose(In);
-  KvPicture Picture;
-  if (Ok) Ok = KvDecodePicture(Bytes.data(), Bytes.size(), Picture, Message);
-  Bytes = std::vector<uint8_t>();
-  // The engine's message, then which file it was about.
-  if (!Ok) Error("LoadStreamImage", Message + " (" + FileName + ")");
-  LoadPicture(Picture, VideoMem);
 }

@@ -20,7 +20,6 @@
 #include <kelvra/pack/AssetPack.h>
 #include <kelvra/core/Errors.h>
 #include <kelvra/platform/win32/FatalReport.h>
-#include <kelvra/platform/win32/WicPictures.h>
 #include <kelvra/platform/win32/WideText.h>
 #include "../AssetSearch.h"
 #include "../Options.h"

@@ -1,39 +1,28 @@
-// Picture loading in the Windows build: the show's pictures come decoded from
-// the asset pack (as in the browser build), so they are the native ones bit
-// for bit; a picture that is not in the pack (a user's own PNG, JPEG or BMP)
-// is decoded by the Windows Imaging Component, with the native loader's size
-// limits and error lines. Transparent pixels are composited over black, as
-// natively (WIC's premultiplied BGRA over black is exactly that).
+// The Windows build's picture decoder under KvDecodePicture: the show's
+// pictures come decoded from the asset pack (draw/PictureLoad.cpp looks
+// there first), so they are the native ones bit for bit; a picture that is
+// not in the pack (a user's own PNG, JPEG or BMP) is decoded by the Windows
+// Imaging Component, with the native loader's size limits and error lines.
+// Transparent pixels are composited over black, as natively (WIC's
+// premultiplied BGRA over black is exactly that).
 //
-// Depends on: AssetPack.h, BufferKv.h, ImageDecode.h, WIC (windowscodecs, ole32).
-#include "WicPictures.h"
-
+// Depends on: ImageDecode.h, BufferKv.h (the size limits), WIC
+// (windowscodecs, ole32).
 #include "WindowsHeaders.h"
 #include <wincodec.h>
 
 #include <cstring>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "../../pack/AssetPack.h"
-#include "../../core/RegularFile.h"
+#include "../../core/Platform.h"
 #include "../../draw/BufferKv.h"
 #include "../../draw/ImageDecode.h"
 
 namespace {
 
 constexpr const char* FormatMessage = "Stream Image format not supported...";
-
-std::string PackFolder;  // as KvPackName writes it, with its final '/'
-
-// The pack's name of a picture asked for by its path under the asset root.
-std::string PackNameOf(const std::string& FileName) {
-  std::string Name = KvPackName(FileName);
-  if (!PackFolder.empty() && Name.compare(0, PackFolder.size(), PackFolder) == 0) Name.erase(0, PackFolder.size());
-  return Name;
-}
 
 const char* DecodeMessage(KvPictureFormat Format) {
   switch (Format) {
@@ -110,21 +99,6 @@ bool Decode(const uint8_t* Data, size_t Size, KvPicture& Out, std::string& Error
 
 }  // namespace
 
-void KvSetPackFolder(const std::string& Folder) {
-  PackFolder = Folder.empty() ? std::string() : KvPackName(Folder);
-  if (!PackFolder.empty() && PackFolder.back() != '/') PackFolder += '/';
-}
-
-// The native loader's rule (ImageLoad.cpp): JPEG FF D8, else BMP "BM", else
-// the PNG signature.
-KvPictureFormat KvDetectPictureFormat(const uint8_t* Head, size_t Count) {
-  static const uint8_t PngSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-  if (Count >= 2 && Head[0] == 0xFF && Head[1] == 0xD8) return KvPictureFormat::Jpeg;
-  if (Count >= 2 && Head[0] == 'B' && Head[1] == 'M') return KvPictureFormat::Bmp;
-  if (Count >= 8 && std::memcmp(Head, PngSignature, 8) == 0) return KvPictureFormat::Png;
-  return KvPictureFormat::Unknown;
-}
-
 bool KvDecodePicture(const uint8_t* Data, size_t Size, KvPicture& Out, std::string& Error) {
   Out = KvPicture();
   if (Decode(Data, Size, Out, Error)) return true;
@@ -132,40 +106,7 @@ bool KvDecodePicture(const uint8_t* Data, size_t Size, KvPicture& Out, std::stri
   return false;
 }
 
-bool KvDecodePicture(std::istream& Stream, KvPicture& Out, std::string& Error) {
-  std::vector<uint8_t> Bytes((std::istreambuf_iterator<char>(Stream)), std::istreambuf_iterator<char>());
-  Stream.clear();
-  return KvDecodePicture(Bytes.data(), Bytes.size(), Out, Error);
-}
-
 void KvDecodeThreadDone() {}
 
-void TBufferKv::LoadFromStream(std::istream& Stream, bool VideoMem) {
-  KvPicture Picture;
-  std::string Message;
-  if (!KvDecodePicture(Stream, Picture, Message)) Error("LoadStreamImage", Message);
-  LoadPicture(Picture, VideoMem);
-}
-
-void TBufferKv::LoadFromFile(const std::string& FileName, bool VideoMem) {
-  if (const KvAssetPack* Pack = KvActivePack()) {
-    const auto Found = Pack->Pictures.find(PackNameOf(FileName));
-    if (Found != Pack->Pictures.end()) {
-      LoadPicture(Found->second, VideoMem);
-      return;
-    }
-  }
-  // As the native loader: regular files only, the engine's message, then
-  // which file it was about.
-  std::string Why;
-  std::vector<uint8_t> Bytes;
-  if (!KvReadRegularFile(FileName, Bytes, Why)) {
-    if (Why == KvNotRegularFileText) Error("LoadFromFile", "Cannot open file " + FileName + ": " + Why);
-    Error("LoadFromFile", "Cannot open file " + FileName);
-  }
-  KvPicture Picture;
-  std::string Message;
-  if (!KvDecodePicture(Bytes.data(), Bytes.size(), Picture, Message))
-    Error("LoadStreamImage", Message + " (" + FileName + ")");
-  LoadPicture(Picture, VideoMem);
-}
+// No PNG reader here: the window's icon comes with the executable instead.
+bool KvReadPngRgba(const std::string&, int32_t, std::vector<uint8_t>*, int32_t*, int32_t*) { return false; }

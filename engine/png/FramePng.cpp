@@ -1,8 +1,9 @@
-// KvWriteFramePng on zlib alone (the Windows build has no libpng): an 8-bit
-// RGB PNG of three chunks, IHDR, one IDAT and IEND. Rows use the "Up" filter
-// (each byte minus the one above it), which suits the show's frames and costs
-// one subtraction a byte. The pixels read back are those of the native
-// writer; the file's bytes may differ. Written through KvAtomicFile.
+// KvWriteFramePng, the engine's one PNG writer, on zlib alone (zlib is in
+// every build that writes files; the Windows build has no libpng): an
+// 8-bit RGB PNG of three chunks, IHDR, one IDAT and IEND. Rows use the "Up"
+// filter (each byte minus the one above it), which suits the show's frames
+// and costs one subtraction a byte. Written through KvAtomicFile: under its
+// name only when complete.
 //
 // Depends on: Platform.h (KvFrameRgb), AtomicFile.h, zlib (deflate, crc32).
 #include <zlib.h>
@@ -10,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "../../core/AtomicFile.h"
-#include "../../core/Platform.h"
+#include "../core/AtomicFile.h"
+#include "../core/Platform.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::str
   }
   uLongf Packed = compressBound(uLong(Filtered.size()));
   std::vector<uint8_t> Deflated(Packed);
-  // Level 3, as the native writer: fast, and most of the size gain.
+  // Level 3: fast, and most of the size gain.
   if (compress2(Deflated.data(), &Packed, Filtered.data(), uLong(Filtered.size()), 3) != Z_OK) {
     Why = "cannot write \"" + Path + "\": zlib could not compress the frame";
     return false;
@@ -72,6 +73,3 @@ bool KvWriteFramePng(const KvFrameCopy& Frame, const std::string& Path, std::str
   File.SetSync(Sync);
   return File.Create(Path, &Why) && File.Write(Png.data(), Png.size(), &Why) && File.Commit(&Why);
 }
-
-// No PNG reader here: the window's icon comes with the executable instead.
-bool KvReadPngRgba(const std::string&, int32_t, std::vector<uint8_t>*, int32_t*, int32_t*) { return false; }
