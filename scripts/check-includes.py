@@ -4,7 +4,8 @@
 The rules are the two tables between the "include rules" markers of
 docs/ARCHITECTURE.md: which part may include which, and which system and
 library headers each part may use. A file belongs to the part whose folder
-is the longest prefix of its path. Prints one line per forbidden include,
+is the longest prefix of its path; a public header (KELVRA_PUBLIC_HEADERS)
+includes only public headers. Prints one line per forbidden include,
 "file:line: #include ... -- rule", and exits 1 when there is any.
 
 Usage: check-includes.py [TREE]   (default: the tree this script is in)
@@ -153,6 +154,8 @@ def judge(tree, path, part, rule, kind, name, parts, sets, public):
         if target_path is None:
             return f"part {part}: \"{name}\" is no file of the tree"
         target = part_of(target_path, parts)
+        if path.startswith("engine/") and path[7:] in public and target_path[7:] not in public:
+            return f"the public header {path} includes {target_path}, which is not public (an installed engine lacks it)"
         if "*" in may or target == part or target in may or target_path in may:
             return None
         if target_path.startswith("engine/") and "kelvra" in may:

@@ -27,8 +27,12 @@ FILES = {
     "show/ShowTime.h": "",
     "tests/AnyTest.cpp": '#include "engine/platform/sdl/S.h"\n#include <gtest/gtest.h>\n',
     "engine/text/Missing.cpp": '#include "Nowhere.h"\n',
+    "engine/core/Errors.h": '#include "Platform.h"\n#include "Ok.h"\n',
+    "engine/core/Platform.h": "",
 }
 EXPECTED = [
+    "engine/core/Errors.h:2: #include \"Ok.h\" -- the public header engine/core/Errors.h includes engine/core/Ok.h, "
+    "which is not public",
     "engine/core/Names.cpp:1: #include \"../platform/sdl/S.h\" -- part core may include only itself, not part sdl",
     "engine/core/Sdl.cpp:1: #include <SDL.h> -- part core may use the headers standard, C runtime files, vector "
     "intrinsics, not SDL.h",
