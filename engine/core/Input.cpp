@@ -1,8 +1,8 @@
 // TInputKv: the keyboard, read as a 256-byte state in PC scan-code numbering.
 //
 // Depends on: Platform.h (the display's device supplies the key state),
-// Kelvra.h (the display), Errors.h. The SDL scancode table is SdlKeys.cpp;
-// SDL itself is only called by the device.
+// Kelvra.h (the display), Errors.h. The SDL scancode table is
+// platform/sdl/SdlKeys.cpp; SDL itself is only called by the device.
 //
 // Background reading: SDL reports keys only while one of its windows has the
 // keyboard focus, and X11 offers no portable way around that, so a window

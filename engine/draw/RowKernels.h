@@ -1,4 +1,4 @@
-// Row kernels of the 2D drawing routines (internal to engine/buffer).
+// Row kernels of the 2D drawing routines (internal to engine/draw).
 //
 // Every per-depth inner loop of the blits, the span fill and the textured
 // span lives here, in three layers that must give identical bytes:

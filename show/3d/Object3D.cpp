@@ -8,7 +8,6 @@
 #include <limits>
 
 #include "../Show.h"
-#include <kelvra/pack/AssetPack.h>
 #include <kelvra/draw/FixedPoint.h>
 
 double SinTable[SinCosSteps + 1];
@@ -46,27 +45,9 @@ int32_t RoundToInt32(double Value) {
   return static_cast<int32_t>(R);
 }
 
-const char* const SinCosPackName = "TAB/sincos.f64";
-
-void InitSinCos() {
-  // A build that draws from the asset pack takes the tables the native build
-  // computed: C libraries differ in the last bit of some sines, and these
-  // values reach every 3D frame.
-  if (const KvAssetPack* Pack = KvActivePack()) {
-    const auto Found = Pack->Files.find(SinCosPackName);
-    if (Found != Pack->Files.end() && Found->second.size() == sizeof SinTable + sizeof CosTable) {
-      std::memcpy(SinTable, Found->second.data(), sizeof SinTable);
-      std::memcpy(CosTable, Found->second.data() + sizeof SinTable, sizeof CosTable);
-      return;
-    }
-  }
-  const double Pi = 3.14159265358979323846;
-  for (int i = 0; i <= SinCosSteps; ++i) {
-    const double Angle = i * Pi / 540.0;
-    SinTable[i] = std::sin(Angle);
-    CosTable[i] = std::cos(Angle);
-  }
-}
+// A build that draws from the asset pack takes the tables the native build
+// computed: these values reach every 3D frame.
+void InitSinCos() { KvTurnTables(SinTable, CosTable); }
 
 // A step as a table index: negative steps get one turn added, as the show's
 // spins expect (-1 is 1079). Anything still outside 0 .. 1080 comes only from

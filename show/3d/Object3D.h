@@ -22,6 +22,8 @@
 #include <memory>
 #include <vector>
 
+#include <kelvra/pack/TurnTables.h>
+
 class TBufferKv;
 
 // A reference-counted array: copying the handle shares the elements, so work
@@ -102,7 +104,7 @@ struct ObjRec {
 ObjRec MakeObject(uint16_t VertexCount, uint16_t FaceCount);
 
 // Shared state of the object renderer, set once by LoadMeshes (Mesh.h).
-constexpr int SinCosSteps = 1080;
+constexpr int SinCosSteps = KvTurnSteps;
 extern double SinTable[SinCosSteps + 1];  // sin(i * pi / 540), i = 0 .. 1080
 extern double CosTable[SinCosSteps + 1];
 extern int32_t EyeDistance;    // z of the eye; 100
@@ -120,11 +122,9 @@ double RoundEven(double Value);
 // routine clips away).
 int32_t RoundToInt32(double Value);
 
-// Fills SinTable and CosTable; called once before any rotation.
+// Fills SinTable and CosTable (KvTurnTables: the asset pack's copy when a
+// pack is active); called once before any rotation.
 void InitSinCos();
-// The asset pack's copy of the tables (SinTable then CosTable, x86 doubles),
-// written by tools/webpack and read by InitSinCos when a pack is active.
-extern const char* const SinCosPackName;
 // Turns (X, Y, Z) in place: StepZ first, then StepX, then StepY. A negative
 // step has 1080 added; steps are meant to lie in -1080 .. 1080 (others are
 // reduced modulo 1080 so the tables are never read out of range).

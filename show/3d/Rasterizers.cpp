@@ -15,7 +15,7 @@
 // more than one row tall, so its steps stay below 2^32 and every value it
 // stores is a point of the edge, inside the corner box (an edge of one row
 // uses no step at all). Spans add their 32-bit steps wrapping, as the
-// kernels of engine/buffer do; the values a span uses lie between its ends.
+// kernels of engine/draw do; the values a span uses lie between its ends.
 #include "Rasterizers.h"
 #include "SpanDivide.h"
 

@@ -14,7 +14,7 @@ for f in bin/nerith share/nerith/GFX/nerith.png share/nerith/ASC/cone.asc share/
   share/applications/org.nerith.Nerith.desktop share/metainfo/org.nerith.Nerith.metainfo.xml \
   share/icons/hicolor/48x48/apps/org.nerith.Nerith.png share/icons/hicolor/128x128/apps/org.nerith.Nerith.png \
   share/icons/hicolor/256x256/apps/org.nerith.Nerith.png share/man/man6/nerith.6.gz \
-  include/kelvra/Kelvra.h include/kelvra/buffer/BufferKv.h lib/libKelvra.a \
+  include/kelvra/core/Kelvra.h include/kelvra/draw/BufferKv.h lib/libKelvra.a \
   lib/cmake/Kelvra/KelvraConfig.cmake lib/cmake/Kelvra/KelvraConfigVersion.cmake lib/pkgconfig/kelvra.pc; do
   [ -f "$P/$f" ] || fail "not installed: $f"
 done
@@ -29,7 +29,7 @@ for h in $leaked; do
   echo "#include <kelvra/${h#./}>" | g++ -std=c++17 -fsyntax-only -I"$P/include" -x c++ - ||
     fail "include/kelvra/${h#./} does not compile alone"
 done
-case " $leaked " in *RowKernels* | *AudioOutput* | *MusicStream* | *RingBuffer* | *MidiSoundFont* | *platform/*)
+case " $leaked " in *RowKernels* | *AudioOutput* | *MusicStream* | *RingBuffer* | *MidiSoundFont* | *MemoryDevice* | *TestHooks* | *XWindowManager*)
   fail "engine internals installed: $leaked" ;;
 esac
 

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "engine/pack/AssetPack.h"
+#include "engine/pack/TurnTables.h"
 #include "engine/core/AtomicFile.h"
 #include "engine/core/RegularFile.h"
 #include "engine/draw/FontKv.h"
 #include "engine/draw/ImageDecode.h"
-#include "show/3d/Object3D.h"
 
 namespace {
 
@@ -76,11 +76,7 @@ int main(int argc, char** argv) {
     if (!ReadFile(Path, Pack.Files["ASC/" + Path.filename().string()])) return Fail("cannot read " + Path.string());
 
   // The object renderer's sine and cosine tables as this C library computes them.
-  InitSinCos();
-  std::vector<uint8_t>& Tables = Pack.Files[SinCosPackName];
-  Tables.resize(sizeof SinTable + sizeof CosTable);
-  std::memcpy(Tables.data(), SinTable, sizeof SinTable);
-  std::memcpy(Tables.data() + sizeof SinTable, CosTable, sizeof CosTable);
+  Pack.Files[KvTurnTablesPackName] = KvComputedTurnTables();
 
   for (const FontSize& Size : ShowFonts) {
     std::string Why;
