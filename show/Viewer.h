@@ -16,9 +16,9 @@
 #include <cstdint>
 #include <string>
 
-// NerithAppId, the desktop id: window class / app id, the desktop entry and
-// the icons (generated from show/CMakeLists.txt).
-#include "NerithAppId.h"
+// The desktop id: window class / app id, the desktop entry and the icons
+// (NERITH_APP_ID, from show/CMakeLists.txt).
+constexpr const char* NerithAppId = NERITH_APP_ID;
 
 // EndFrame, after Escape: acts on the keys read for this frame; while the
 // show is paused, waits here with the frame on screen until it resumes

@@ -13,8 +13,8 @@
 // Where each family lives:
 //   BufferKv.cpp     creation, mapping, Clear, Error
 //   Present.cpp      Present
-//   PictureLoad.cpp  LoadFromFile, LoadFromStream (the pack, the file, then the
-//                    platform's decoder: pictures/ImageLoad.cpp natively)
+//   pack/PictureLoad.cpp  LoadFromFile, LoadFromStream (the pack, the file,
+//                    then the platform's decoder: pictures/ImageLoad.cpp natively)
 //   PictureCopy.cpp  LoadPicture (a decoded picture into the buffer)
 //   TextDraw.cpp     SetFont, TextOut (glyphs from Text.cpp: FreeType + fontconfig)
 //   Blit*.cpp        DrawKeyed, DrawAdd, DrawAlpha, DrawAlphaKeyed, Blur

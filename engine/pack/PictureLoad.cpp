@@ -4,7 +4,7 @@
 // file; its bytes, like LoadFromStream's, go to the platform's decoder
 // (KvDecodePicture on bytes: libpng, libjpeg and the BMP reader natively,
 // WIC on Windows, none in the browser). The copy into the buffer is
-// PictureCopy.cpp's.
+// draw/PictureCopy.cpp's.
 //
 // Depends on: AssetPack.h, RegularFile.h, BufferKv.h, ImageDecode.h.
 #include <algorithm>
@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "../core/RegularFile.h"
-#include "../pack/AssetPack.h"
-#include "BufferKv.h"
-#include "ImageDecode.h"
+#include "../draw/BufferKv.h"
+#include "../draw/ImageDecode.h"
+#include "AssetPack.h"
 
 namespace {
 
