@@ -168,7 +168,8 @@ ws_step_open_size() {
   read -r w h x y < <(ws_geometry)
   [ $((x - l)) -ge "$ax" ] && [ $((y - t)) -ge "$ay" ] && [ $((x + w + r)) -le $((ax + aw)) ] &&
     [ $((y + h + b)) -le $((ay + ah)) ] || ws_fail "the framed window ${w}x${h}+$x+$y leaves the work area"
-  [ "${WS_CENTRED:-1}" = 0 ] || ws_poll 20 ws_centred "$ax $ay $aw $ah" "$l $r $t $b" || ws_fail "the framed window is not centred in the work area: $WS_WHY"
+  [ "${WS_CENTRED:-1}" = 0 ] || ws_poll 20 ws_centred "$ax $ay $aw $ah" "$l $r $t $b" ||
+    ws_fail "the framed window is not centred in the work area: $WS_WHY"
   echo "open: $w x $h (${scale}x) at $x,$y, frame $l $r $t $b, work area ${aw}x${ah}+$ax+$ay"
 }
 

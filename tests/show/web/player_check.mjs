@@ -112,7 +112,8 @@ async function checkSavedFrame() {
     const png = await createImageBitmap(new Blob([bytes], { type: 'image/png' }),
         { premultiplyAlpha: 'none', colorSpaceConversion: 'none' });
     const screen = document.getElementById('screen');
-    if (png.width !== screen.width || png.height !== screen.height) return 'its size is ' + png.width + 'x' + png.height;
+    if (png.width !== screen.width || png.height !== screen.height)
+      return 'its size is ' + png.width + 'x' + png.height;
     const work = new OffscreenCanvas(png.width, png.height).getContext('2d');
     work.drawImage(png, 0, 0);
     const a = work.getImageData(0, 0, png.width, png.height).data;
@@ -121,7 +122,8 @@ async function checkSavedFrame() {
     for (let i = 0; i < a.length; ++i) differ += a[i] !== b[i];
     return differ ? differ + ' of its bytes differ from the canvas' : 'same';
   })()`);
-  check(verdict === 'same' && /^nerith-\d+\.\d{3}\.png$/.test(name), `F12 downloads ${name}, the canvas's frame: ${verdict}`);
+  check(verdict === 'same' && /^nerith-\d+\.\d{3}\.png$/.test(name),
+      `F12 downloads ${name}, the canvas's frame: ${verdict}`);
   rmSync(folder, { recursive: true, force: true });
 }
 
