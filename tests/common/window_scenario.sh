@@ -258,7 +258,8 @@ ws_step_idle_cursor() {
   [ $? = 2 ] && { echo "cursor: not checked (no XFixes library)"; return 0; }
   ws_poll 20 ws_nudge_and_see_cursor || ws_fail "the pointer is not shown while it moves over the window"
   ws_poll 20 ws_cursor_hidden || ws_fail "the pointer stays on the window without motion"
-  ws_poll 20 ws_nudge_and_see_cursor || ws_fail "the pointer does not come back when it moves"
+  ws_poll 20 ws_nudge_and_see_cursor ||
+    ws_fail "the pointer does not come back when it moves: $(xdotool getmouselocation 2>&1), window $(ws_geometry)"
   echo "cursor: shown while moving, hidden when still, back on motion"
 }
 
