@@ -5,7 +5,7 @@
 # pointer, the Escape tap and the close box. It sets WS_FIND (xdotool search
 # arguments that find the window), WS_LOG (the show's output), WS_SHOTS (the
 # folder F12 writes into), WS_TMP (a scratch folder) and may define
-# ws_on_fail.
+# ws_on_fail, and WS_CENTRED=0 where the opening place is not checked.
 # No fixed sleeps stand for a wait: every wait polls with a deadline, and the
 # window id is looked up again before every use (windows get replaced).
 # Needs xdotool, xprop, xwininfo, ImageMagick and python3.
@@ -168,7 +168,24 @@ ws_step_open_size() {
   read -r w h x y < <(ws_geometry)
   [ $((x - l)) -ge "$ax" ] && [ $((y - t)) -ge "$ay" ] && [ $((x + w + r)) -le $((ax + aw)) ] &&
     [ $((y + h + b)) -le $((ay + ah)) ] || ws_fail "the framed window ${w}x${h}+$x+$y leaves the work area"
+  [ "${WS_CENTRED:-1}" = 0 ] || ws_poll 20 ws_centred "$ax $ay $aw $ah" "$l $r $t $b" ||
+    ws_fail "the framed window is not centred in the work area: $WS_WHY"
   echo "open: $w x $h (${scale}x) at $x,$y, frame $l $r $t $b, work area ${aw}x${ah}+$ax+$ay"
+}
+
+# ws_centred "AX AY AW AH" "L R T B": the frame's margins to the work area's
+# edges differ by at most 2 px (xwininfo: xdotool's place of a framed window
+# is off by the frame).
+ws_centred() {
+  local ax ay aw ah l r t b x y w h
+  read -r ax ay aw ah <<<"$1"
+  read -r l r t b <<<"$2"
+  read -r x y w h < <(xwininfo -id "$(ws_window)" 2>/dev/null |
+    awk '/Absolute upper-left X/ {x = $4} /Absolute upper-left Y/ {y = $4} /^ *Width:/ {w = $2} /^ *Height:/ {h = $2}
+         END {print x, y, w, h}')
+  local dx=$(((x - l - ax) - (ax + aw - x - w - r))) dy=$(((y - t - ay) - (ay + ah - y - h - b)))
+  WS_WHY="client ${w}x${h} at $x,$y: the margins left and right differ by $dx px, top and bottom by $dy px"
+  [ $((dx * dx)) -le 4 ] && [ $((dy * dy)) -le 4 ]
 }
 
 # Space: two screenshots 1 s apart are the same. F12 writes that frame (the
@@ -241,7 +258,8 @@ ws_step_idle_cursor() {
   [ $? = 2 ] && { echo "cursor: not checked (no XFixes library)"; return 0; }
   ws_poll 20 ws_nudge_and_see_cursor || ws_fail "the pointer is not shown while it moves over the window"
   ws_poll 20 ws_cursor_hidden || ws_fail "the pointer stays on the window without motion"
-  ws_poll 20 ws_nudge_and_see_cursor || ws_fail "the pointer does not come back when it moves"
+  ws_poll 20 ws_nudge_and_see_cursor ||
+    ws_fail "the pointer does not come back when it moves: $(xdotool getmouselocation 2>&1), window $(ws_geometry)"
   echo "cursor: shown while moving, hidden when still, back on motion"
 }
 

@@ -28,6 +28,10 @@ done
 
 export KELVRA_NO_MESSAGEBOX=1
 WS_FIND=(--onlyvisible --name "^Tarnwick - Vastiel - 05/2001$")
+# Wine places the client 20 px (openbox's title bar) above where the Win32
+# side centred its own frame, which the program cannot see: the opening
+# place is checked on Linux only.
+WS_CENTRED=0
 WS_LOG=$WORK/show.log
 WS_SHOTS=$WORK/Pictures
 WS_TMP=$WORK/shots

@@ -50,17 +50,36 @@
 
 namespace {
 
-// Whether Renderer is OpenGL drawn by Mesa's CPU rasterizers (llvmpipe,
-// softpipe, the old swrast): a machine without a GPU.
-bool IsSoftwareGl(SDL_Renderer* Renderer) {
-  SDL_RendererInfo Info;
-  if (SDL_GetRendererInfo(Renderer, &Info) != 0 || std::strncmp(Info.name, "opengl", 6) != 0) return false;
-  using GetStringFn = const unsigned char* (*)(unsigned);
-  const auto GetString = reinterpret_cast<GetStringFn>(SDL_GL_GetProcAddress("glGetString"));
-  if (!GetString) return false;
-  const char* Name = reinterpret_cast<const char*>(GetString(0x1F01));  // GL_RENDERER
-  return Name && (std::strstr(Name, "llvmpipe") || std::strstr(Name, "softpipe") ||
-                  std::strstr(Name, "Software Rasterizer"));
+enum class GlKind { None, Software, Hardware };
+
+// What OpenGL draws with here, asked on a hidden window of its own: the
+// show's window then gets its one renderer made once. Making a GL renderer
+// on it, destroying that and making a software one on the same window
+// crashed inside Mesa's GLX now and then (and SDL made the window again for
+// GL, which lost its place). Software: Mesa's CPU rasterizers (llvmpipe,
+// softpipe, the old swrast), a machine without a GPU. The GL library stays
+// loaded until the device goes (KeepsGl), so it is not unloaded and loaded
+// again between the probe and the window.
+GlKind ProbeGl(bool* KeepsGl) {
+  *KeepsGl = SDL_GL_LoadLibrary(nullptr) == 0;
+  if (!*KeepsGl) return GlKind::None;
+  SDL_Window* Probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
+  if (!Probe) return GlKind::None;
+  GlKind Kind = GlKind::None;
+  if (SDL_GLContext Context = SDL_GL_CreateContext(Probe)) {
+    using GetStringFn = const unsigned char* (*)(unsigned);
+    const auto GetString = reinterpret_cast<GetStringFn>(SDL_GL_GetProcAddress("glGetString"));
+    const char* Name = GetString ? reinterpret_cast<const char*>(GetString(0x1F01)) : nullptr;  // GL_RENDERER
+    if (Name) {
+      Kind = (std::strstr(Name, "llvmpipe") || std::strstr(Name, "softpipe") || std::strstr(Name, "Software Rasterizer"))
+                 ? GlKind::Software
+                 : GlKind::Hardware;
+    }
+    SDL_GL_MakeCurrent(Probe, nullptr);
+    SDL_GL_DeleteContext(Context);
+  }
+  SDL_DestroyWindow(Probe);
+  return Kind;
 }
 
 uint32_t SdlFormatForDepth(int Depth) {
@@ -150,6 +169,7 @@ class SdlDevice final : public KvMemoryDevice {
   ~SdlDevice() override {
     ReleaseScreen();
     DestroyWindow();
+    if (KeepsGl) SDL_GL_UnloadLibrary();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
 
@@ -178,6 +198,20 @@ class SdlDevice final : public KvMemoryDevice {
         W = Desktop.w;
         H = Desktop.h;
       }
+    }
+    // A 1:1 window on a machine without a GPU: software GL spends more than
+    // twice the CPU time on drawing the frame as a textured quad than SDL's
+    // own renderer spends copying it into the window (bench/README.md), so
+    // the window takes the latter. Otherwise the window is made for GL from
+    // the start, so SDL need not make it again for its GL renderer. A
+    // renderer named in SDL_RENDER_DRIVER is kept as asked.
+    if (!SDL_GetHint(SDL_HINT_RENDER_DRIVER)) {
+      const GlKind Gl = ProbeGl(&KeepsGl);
+      SoftwareRenderer = Gl == GlKind::Software && !FullScreen;
+      if (SoftwareRenderer)
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");  // the window surface without GL, too
+      else if (Gl != GlKind::None)
+        Flags |= SDL_WINDOW_OPENGL;
     }
     Window = SDL_CreateWindow(CaptionText.c_str(), X, Y, W, H, Flags);
     if (!Window) {
@@ -228,17 +262,7 @@ class SdlDevice final : public KvMemoryDevice {
     HasScreen = true;
     if (SdlFormatForDepth(ScreenDepth) == SDL_PIXELFORMAT_UNKNOWN) return KV_OK;
 
-    Renderer = SDL_CreateRenderer(Window, -1, 0);
-    // A 1:1 window on a machine without a GPU: software GL spends more than
-    // twice the CPU time on drawing the frame as a textured quad than SDL's
-    // own renderer spends copying it into the window (bench/README.md), so
-    // the window takes the latter. A renderer named in SDL_RENDER_DRIVER is
-    // kept as asked.
-    if (Renderer && !FullScreen && !SDL_GetHint(SDL_HINT_RENDER_DRIVER) && IsSoftwareGl(Renderer)) {
-      SDL_DestroyRenderer(Renderer);
-      SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");  // the window surface without GL, too
-      Renderer = SDL_CreateRenderer(Window, -1, SDL_RENDERER_SOFTWARE);
-    }
+    Renderer = SDL_CreateRenderer(Window, -1, SoftwareRenderer ? SDL_RENDERER_SOFTWARE : 0);
     if (!Renderer) {
       std::fprintf(stderr, "SDL_CreateRenderer: %s\n", SDL_GetError());
       return KVERR_GENERIC;
@@ -540,6 +564,8 @@ class SdlDevice final : public KvMemoryDevice {
   bool TextureLost = false;
   bool VSyncOn = false;
   bool HasScreen = false;
+  bool SoftwareRenderer = false;  // decided with the window (ProbeGl)
+  bool KeepsGl = false;           // the GL library loaded by the probe
   KvPixelFormat Format;
   std::string CaptionText;
 };

@@ -64,7 +64,7 @@ export async function openBrowser({ timeoutSeconds, windowSize = '800,600' }) {
   const send = (method, params = {}) => {
     const id = nextId++;
     const message = { id, method, params };
-    if (session && !method.startsWith('Target.')) message.sessionId = session;
+    if (session && !/^(Target|Browser)\./.test(method)) message.sessionId = session;
     child.stdio[3].write(JSON.stringify(message) + '\0');
     return new Promise(resolve => pending.set(id, resolve));
   };

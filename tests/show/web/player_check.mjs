@@ -8,7 +8,8 @@
 //              again: the show clock and the music must have stood still
 //              together and go on in step (frames against music within
 //              40 ms), with no frames drawn to catch up
-//   controls   Space pauses and resumes, M mutes, F and a double click
+//   controls   Space pauses and resumes, F12 while paused downloads the
+//              canvas's frame as a PNG, M mutes, F and a double click
 //              toggle full screen, the bar fades and comes back; keys with
 //              Ctrl, Alt or Meta (and keys the show does not use) keep their
 //              browser action and change nothing; Escape ends, "Play again"
@@ -30,7 +31,7 @@
 //   budget     loads the page up to "Click to start" and prints the bytes it
 //              fetched as JSON: {bytes, files}
 // Screenshots go to $NERITH_SCREENSHOTS (default: the temporary folder).
-import { writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { openBrowser, sleep } from './devtools.mjs';
@@ -91,6 +92,41 @@ const mouse = async (type, x, y, clickCount = 0) =>
 const showMs = () => evaluate('window.kvRun.frameLog.length ? window.kvRun.frameLog.at(-1).show : -1');
 const idle = () => evaluate(`document.getElementById('player').classList.contains('idle')`);
 
+// F12: a PNG download (its name the show time) whose pixels are the canvas's.
+async function checkSavedFrame() {
+  const folder = mkdtempSync(join(tmpdir(), 'kv-downloads-'));
+  let name = null, done = false;
+  browser.onEvent(({ method, params }) => {
+    if (method === 'Browser.downloadWillBegin') name = params.suggestedFilename;
+    else if (method === 'Browser.downloadProgress' && params.state !== 'inProgress') done = params.state;
+  });
+  await send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: folder, eventsEnabled: true });
+  await key('F12', 'F12', 0, 123);
+  while (!done) {
+    checkTime('waiting for the F12 download');
+    await sleep(100);
+  }
+  const file = done === 'completed' && name && join(folder, name);
+  const verdict = !file ? `the download ${done}` : await evaluate(`(async () => {
+    const bytes = Uint8Array.from(atob('${file && readFileSync(file).toString('base64')}'), c => c.charCodeAt(0));
+    const png = await createImageBitmap(new Blob([bytes], { type: 'image/png' }),
+        { premultiplyAlpha: 'none', colorSpaceConversion: 'none' });
+    const screen = document.getElementById('screen');
+    if (png.width !== screen.width || png.height !== screen.height)
+      return 'its size is ' + png.width + 'x' + png.height;
+    const work = new OffscreenCanvas(png.width, png.height).getContext('2d');
+    work.drawImage(png, 0, 0);
+    const a = work.getImageData(0, 0, png.width, png.height).data;
+    const b = screen.getContext('2d').getImageData(0, 0, png.width, png.height).data;
+    let differ = 0;
+    for (let i = 0; i < a.length; ++i) differ += a[i] !== b[i];
+    return differ ? differ + ' of its bytes differ from the canvas' : 'same';
+  })()`);
+  check(verdict === 'same' && /^nerith-\d+\.\d{3}\.png$/.test(name),
+      `F12 downloads ${name}, the canvas's frame: ${verdict}`);
+  rmSync(folder, { recursive: true, force: true });
+}
+
 async function startShow() {
   await waitFor(`(() => { const b = document.getElementById('start'); return !!b && !b.disabled; })()`, 'waiting for the start button', 200);
   await evaluate(`document.getElementById('start').click()`, true);
@@ -148,6 +184,7 @@ if (scenario === 'hidden') {
       'Space pauses the show clock and the music');
   check((await evaluate(`document.getElementById('play').getAttribute('aria-label')`)) === 'Play',
       'the play button offers to play while paused');
+  await checkSavedFrame();
   await key('Space', ' ', 0, 32);
   await sleep(600);
   check((await evaluate('window.kvRun.paused')) === false && (await showMs()) > frozen, 'Space again plays on');
