@@ -7,7 +7,10 @@ Each round runs, one after the other, the native offline run to frame N
 (nerith --headless --seed 1 --depth D --end N x 0.04 --benchmark) and the
 page's test mode (nerith.html?seed=1&depth=D&frame=N in headless Chromium)
 of every web build given, so that all of them see the same machine load.
-Prints frames per second per run and each page's share of native speed.
+Prints frames per second per run and each page's share of native speed: the
+native run is repeated after the pages, and its mean is the round's native
+figure, so a load that changes during the round weighs on both sides. Pages
+are run in the order given in odd rounds and in reverse in even ones.
 Frame N (default 6000) leaves out the show's last seconds, as the page's
 hash tests do.
 """
@@ -50,10 +53,14 @@ def main():
     args = parser.parse_args()
     native = os.path.abspath(args.native)
     for round_number in range(1, args.rounds + 1):
-        n = native_fps(native, args.depth, args.frame)
-        print(f"round {round_number}, depth {args.depth}: native {n:.1f} frames/s", flush=True)
-        for web in args.web:
-            p = page_fps(os.path.abspath(web), args.depth, args.frame)
+        before = native_fps(native, args.depth, args.frame)
+        order = args.web if round_number % 2 else args.web[::-1]
+        pages = [(web, page_fps(os.path.abspath(web), args.depth, args.frame)) for web in order]
+        after = native_fps(native, args.depth, args.frame)
+        n = (before + after) / 2
+        print(f"round {round_number}, depth {args.depth}: native {n:.1f} frames/s ({before:.1f} before the pages, "
+              f"{after:.1f} after)", flush=True)
+        for web, p in pages:
             print(f"  {web}: {p:.1f} frames/s, {100 * p / n:.0f} % of native", flush=True)
     return 0
 
