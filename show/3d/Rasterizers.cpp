@@ -431,13 +431,17 @@ void GouraudSpan(const SpanTarget& T, GouraudRowFn Kernel, int32_t Row) {
 // Rows First .. Last of a textured polygon, the kernel inlined and the edge
 // tables read through local pointers (the texel stores may alias anything).
 template <int Bytes>
-void MapRows(const SpanTarget& T, const MapSource& Src, int32_t First, int32_t Last) {
+void MapRows(const SpanTarget& T, const MapSource& Source, int32_t First, int32_t Last) {
   TBufferKv* D = T.D;
   const int32_t* EdgeL = D->EdgeX[0].data();
   const int32_t* EdgeR = D->EdgeX[1].data();
   const KvEdgeUV* UvL = D->EdgeUV[0].data();
   const KvEdgeUV* UvR = D->EdgeUV[1].data();
   const int32_t MaxX = D->MaxX;
+  // Copies the texel stores cannot alias, so they stay in registers.
+  const MapSource Src = Source;
+  uint8_t* const Scratch = T.Scratch;
+  uint8_t* const* DestRows = D->Rows.data();
   for (int32_t Row = First; Row <= Last; ++Row) {
     int32_t L = EdgeL[Row], R = EdgeR[Row];
     KvEdgeUV TL = UvL[Row], TR = UvR[Row];
@@ -452,8 +456,8 @@ void MapRows(const SpanTarget& T, const MapSource& Src, int32_t First, int32_t L
     const uint32_t Skipped = static_cast<uint32_t>(static_cast<int64_t>(P.X0) - P.Left);
     const Fixed16 U0 = kv::FixedAdd(TL.U, kv::FixedSteps(DU, Skipped));
     const Fixed16 V0 = kv::FixedAdd(TL.V, kv::FixedSteps(DV, Skipped));
-    MapRow<Bytes>(T.Row(Row), P.X0, P.Right - P.X0 + 1, U0, V0, DU, DV, Src);
-    T.Finish(Row, P.X0, P.Right);
+    MapRow<Bytes>(Scratch ? Scratch : DestRows[Row], P.X0, P.Right - P.X0 + 1, U0, V0, DU, DV, Src);
+    if (Scratch) T.Finish(Row, P.X0, P.Right);
   }
 }
 
