@@ -49,4 +49,4 @@ if [ "$single_file" = 1 ]; then
   echo "build-web/nerith-standalone.html is ready: it plays when opened from disk"
 fi
 echo "build-web/nerith.html is ready: serve it with" \
-  "python3 -m http.server --bind 127.0.0.1 --directory build-web 8000"
+  "scripts/serve-web.py build-web 8000"
