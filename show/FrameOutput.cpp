@@ -46,6 +46,7 @@ void OpenFrameOutputs() {
   if (!Options.RecordPath.empty())
     AddFrameOutput(MakeRecorder(Options.RecordPath, Options.Scale, !Options.NoMusic, Options.Quiet));
   if (Options.Benchmark) Timing = MakeBenchmarkTiming();
+  OpenFrameTimeLog();
 }
 
 bool SendFrame(FinishedFrame Frame) {
