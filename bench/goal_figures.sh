@@ -3,14 +3,14 @@
 # load (uptime) next to it: the whole show offline, a frame copy, the page
 # against native, and 20 s recordings with music at 1080p and 2160p.
 #
-#   bench/goal_figures.sh [NATIVE_BUILD] [WEB_BUILD] [ROUNDS]   (build build-web 3)
+#   bench/goal_figures.sh [NATIVE_BUILD] [WEB_BUILD] [ROUNDS]   (build build/browser 3)
 #
 # Needs the native build (nerith, assets, bench_draw2d) and, for the page,
 # scripts/build-web.sh's output; a missing web build skips the page.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 native=$(cd "${1:-build}" && pwd)
-web=${2:-build-web}
+web=${2:-build/browser}
 rounds=${3:-3}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT

@@ -50,4 +50,4 @@ if [ "$single_file" = 1 ]; then
   echo "$out/nerith-standalone.html is ready: it plays when opened from disk"
 fi
 echo "$out/nerith.html is ready: serve it with" \
-  "python3 -m http.server --bind 127.0.0.1 --directory $out 8000"
+  "scripts/serve-web.py $out 8000"

@@ -47,6 +47,7 @@ void OpenFrameOutputs() {
   if (!Options.RecordPath.empty())
     AddFrameOutput(MakeRecorder(Options.RecordPath, !Options.NoMusic, Options.Quiet));
   if (Options.Benchmark) Timing = MakeBenchmarkTiming();
+  OpenFrameTimeLog();
 }
 
 bool SendFrame(FinishedFrame Frame) {

@@ -78,3 +78,6 @@ std::unique_ptr<FrameOutput> MakePngDumpOutput(const std::string& Folder, int Sc
 std::unique_ptr<FrameOutput> MakeRecorder(const std::string& Path, bool Music, bool Quiet);
 std::unique_ptr<FrameOutput> MakeProgressOutput(uint32_t FirstNumber, uint32_t LastNumber);
 std::unique_ptr<FrameOutput> MakeBenchmarkTiming();
+// NERITH_FRAME_LOG=FILE (live runs): each shown frame's wall time and show
+// time, for A/V measurements (FrameTimeLog.cpp).
+void OpenFrameTimeLog();

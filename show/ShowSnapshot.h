@@ -22,11 +22,12 @@
 #include <cstddef>
 #include <cstdint>
 
-// Show time between two snapshots. A 32-bit snapshot takes 1.5 MB (the
-// frame 1.2 MB, the turned meshes 0.3 MB), so the whole show (258 s) takes
-// about 98 MB natively (budget 128 MB) and 56 MB in the browser (budget
-// 64 MB). A seek then draws at most 100 frames natively (about 2 ms each
-// in the heaviest scenes: under 300 ms) and 175 in the browser (under 1 s).
+// Show time between two snapshots. A 32-bit snapshot takes about 1.5 MB
+// (the frame 1.2 MB, the turned meshes 0.3 MB); for the whole show (258 s)
+// they were measured at 92.9 MiB natively (budget 128 MB) and 52.9 MiB in
+// the browser (budget 64 MB), bench/README.md. A seek then draws at most
+// 100 frames natively (about 2 ms each in the heaviest scenes: under
+// 300 ms) and 175 in the browser (under 1 s).
 #ifdef __EMSCRIPTEN__
 constexpr uint32_t SnapshotSpacingMs = 7000;
 #else

@@ -15,6 +15,7 @@
 #include "../RunClock.h"
 #include "../Seeking.h"
 #include "../Show.h"
+#include "../ShowSnapshot.h"
 #include "../ShowTime.h"
 
 namespace {
@@ -58,6 +59,8 @@ EMSCRIPTEN_KEEPALIVE double kv_seek_target_ms() {
   if (SeekPending()) return double(SeekBaseMs());
   return CatchingUp() ? double(CatchUpTargetMs()) : -1.0;
 }
+// What the seek snapshots hold, in bytes (bench/web_seek_times.mjs).
+EMSCRIPTEN_KEEPALIVE double kv_snapshot_bytes() { return double(SnapshotBytes()); }
 // Where the music's first frame belongs on the show clock (the page's A/V check).
 EMSCRIPTEN_KEEPALIVE double kv_music_cue_ms() { return double(MusicCueMs()); }
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The page in headless Chromium, served by python3 -m http.server on 127.0.0.1.
+"""The page in headless Chromium, served by scripts/serve-web.py on 127.0.0.1.
 
   browser_test.py frames NATIVE_BUILD WEB_BUILD SEED DEPTH FRAME,FRAME,...
       The page's test mode hashes each frame; the native offline run
@@ -53,6 +53,7 @@ TESTS = os.path.dirname(os.path.dirname(HERE))
 PAGE_CHECK = os.path.join(HERE, "page_check.mjs")
 PLAYER_CHECK = os.path.join(HERE, "player_check.mjs")
 AV_CHECK = os.path.join(HERE, "av_check.mjs")
+SERVE_WEB = os.path.join(os.path.dirname(TESTS), "scripts", "serve-web.py")
 # What the page may weigh as a static host serves it.
 BUDGET_BYTES = 9_000_000
 # Everything the served page loads.
@@ -107,17 +108,18 @@ def png_rgb(path):
 
 
 class Server:
-    """python3 -m http.server on 127.0.0.1, on a port it picks itself."""
+    """scripts/serve-web.py on 127.0.0.1, on a port it picks itself; without
+    Range requests when ranges is false (as python3 -m http.server)."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, ranges=True):
         self.proc = subprocess.Popen(
-            [sys.executable, "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", folder, "0"],
+            [sys.executable, "-u", SERVE_WEB, "--bind", "127.0.0.1", *([] if ranges else ["--no-ranges"]), folder, "0"],
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         line = self.proc.stdout.readline()
-        match = re.search(r"port (\d+)", line)
+        match = re.search(r":(\d+)/$", line.strip())
         if not match:
             self.close()
-            raise RuntimeError(f"http.server did not start: {line!r}")
+            raise RuntimeError(f"serve-web.py did not start: {line!r}")
         self.url = f"http://127.0.0.1:{match.group(1)}/"
         # Keep reading its output so it never blocks on a full pipe.
         self.drain = subprocess.Popen(["cat"], stdin=self.proc.stdout, stdout=subprocess.DEVNULL)
@@ -251,7 +253,7 @@ def play_test(web):
 
 
 def player_test(scenario, web, script=PLAYER_CHECK):
-    server = Server(web)
+    server = Server(web, ranges=scenario != "plainhost")
     try:
         proc = subprocess.run(["node", script, f"{server.url}nerith.html", scenario],
                               capture_output=True, text=True)

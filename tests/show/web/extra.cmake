@@ -21,8 +21,9 @@ if(Python3_FOUND AND NOT KELVRA_SANITIZE)
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py play ${NERITH_WEB_BUILD})
   set(NERITH_WEB_TESTS web_page_frames_depth16 web_page_frames_depth32 web_page_broken_pack web_page_play_and_escape)
   # The page as a player: a hidden tab, its controls and keys, a phone; the
-  # keyboard and focus, and small screens; links and the time bar.
-  foreach(scenario hidden controls touch keys small seek)
+  # keyboard and focus, and small screens; links and the time bar; a host
+  # that cannot seek in the music.
+  foreach(scenario hidden controls touch keys small seek plainhost)
     add_test(NAME web_page_player_${scenario}
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/browser_test.py player ${scenario} ${NERITH_WEB_BUILD})
     list(APPEND NERITH_WEB_TESTS web_page_player_${scenario})

@@ -1,0 +1,235 @@
+#!/usr/bin/env python3
+"""Picture against music as heard, for the Windows build's live run under Wine.
+
+  bench/wine_av.py [--rate R] [--stall-at S] [--start T] [BUILD [SOURCE]]
+
+The device: Wine's waveOut plays into ALSA, whose default device here is a
+`file` plugin (over the null device) writing a WAV stream into a FIFO. This
+script reads the FIFO as a sound card would play it: R x 44,100 frames a
+second by its own clock (1.001 and 0.999: 0.1 % fast and slow), standing
+still for 200 ms S seconds after the music began, with the pipe shrunk to
+one page (1,024 frames) so that little hides in it. A frame is heard when it
+is read. Silence the device played for want of data (an underrun) or Wine
+wrote before the music is not music: the music's position is counted over
+the frames from its first non-zero one, leaving out runs of 64 or more zero
+frames.
+
+The exe (from SOURCE/build-win/package, run with --window --seed 1 --start
+T) writes each frame's wall time, show time and the music's cue
+(NERITH_FRAME_LOG): the picture at show time X belongs with the music at X -
+cue. At every whole second of music, the frame nearest it (within 100 ms) is
+compared with the music heard then: "after" is the show's clock, "before" the
+steady clock from the first live frame (what a live run did before its clock
+followed the music). Prints the worst and median offsets (WINE_AV_DEBUG=1:
+each second's figures too).
+
+Runs under its own Xvfb (xvfb-run) and BUILD's Wine prefix
+(scripts/wine-env.sh). Exit status 0 when it measured, 1 otherwise.
+"""
+import argparse
+import bisect
+import fcntl
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+F_SETPIPE_SZ = 1031
+ZERO_RUN = 64  # frames
+
+
+class Device(threading.Thread):
+    """Reads the FIFO at the device's pace; notes (time, frames read)."""
+
+    def __init__(self, fifo, rate, stall_at):
+        super().__init__(daemon=True)
+        self.fifo, self.rate, self.stall_at = fifo, rate, stall_at
+        self.data = bytearray()
+        self.reads = []  # (wall seconds, frames read in all)
+        self.music_from = None  # wall time of the first non-zero frame
+        self.format = None
+        self.failure = None
+
+    def run(self):
+        try:
+            self.play()
+        except Exception as e:  # reported by the main thread
+            self.failure = e
+
+    def play(self):
+        fd = os.open(self.fifo, os.O_RDONLY)
+        try:
+            fcntl.fcntl(fd, F_SETPIPE_SZ, 4096)
+        except OSError:
+            pass
+        header = b""
+        while len(header) < 44:
+            chunk = os.read(fd, 44 - len(header))
+            if not chunk:
+                raise RuntimeError("the WAV stream ended before its header")
+            header += chunk
+        channels, rate = struct.unpack("<HI", header[22:28])
+        bits = struct.unpack("<H", header[34:36])[0]
+        self.format = (channels, rate, bits)
+        frame = channels * bits // 8
+        os.set_blocking(fd, False)
+        start, silence = time.time(), 0
+        stall_from = None
+        while True:
+            now = time.time()
+            if self.music_from is not None and stall_from is None and now >= self.music_from + self.stall_at:
+                stall_from = now
+            played = now - start
+            if stall_from is not None:
+                played -= min(max(0.0, now - stall_from), 0.2)
+            want = int(played * rate * self.rate) * frame - len(self.data) - silence
+            if want >= frame:
+                want -= want % frame
+                try:
+                    chunk = os.read(fd, want)
+                except BlockingIOError:
+                    silence += want  # an underrun: the card plays silence
+                    chunk = None
+                if chunk == b"":
+                    break
+                if chunk:
+                    if self.music_from is None and chunk.strip(b"\0"):
+                        self.music_from = now
+                    self.data += chunk
+                    self.reads.append((now, len(self.data) // frame))
+            time.sleep(0.002)
+        os.close(fd)
+
+
+def music_counter(data, frame):
+    """first, skipped: the index of the first non-zero frame, and the
+    (start, end) frame runs of ZERO_RUN or more zero frames after it."""
+    first = (len(data) - len(data.lstrip(b"\0"))) // frame
+    runs, zeros, at = [], b"\0" * (ZERO_RUN * frame), first * frame
+    while True:
+        found = data.find(zeros, at)
+        if found < 0:
+            break
+        found -= found % frame
+        end = found
+        while end < len(data) and data[end:end + frame] == b"\0" * frame:
+            end += frame
+        if end - found >= ZERO_RUN * frame:
+            runs.append((found // frame, end // frame))
+        at = max(end, found + frame)
+    return first, runs
+
+
+def wine_environment(build, source):
+    out = subprocess.run(["bash", "-c", f'source "{source}/scripts/wine-env.sh" "{build}" >&2 && env -0'],
+                         capture_output=True, check=True).stdout
+    return dict(item.split("=", 1) for item in out.decode().split("\0") if "=" in item)
+
+
+def measure(args, work):
+    env = wine_environment(args.build, args.source)
+    home = os.path.join(work, "home")
+    os.makedirs(home)
+    fifo = os.path.join(work, "heard.fifo")
+    os.mkfifo(fifo)
+    with open(os.path.join(home, ".asoundrc"), "w") as f:
+        f.write(f'pcm.!default {{ type file; slave.pcm "null"; file "{fifo}"; format "wav" }}\n'
+                'ctl.!default { type null }\n')
+    package = sorted(d for d in os.listdir(os.path.join(args.source, "build-win", "package")))[0]
+    show = os.path.join(work, "show")
+    shutil.copytree(os.path.join(args.source, "build-win", "package", package), show)
+    frames_log = os.path.join(work, "frames.txt")
+    env.update(HOME=home, KELVRA_NO_MESSAGEBOX="1", NERITH_FRAME_LOG=subprocess.run(
+        ["winepath", "-w", frames_log], env=env, capture_output=True, text=True).stdout.strip())
+    device = Device(fifo, args.rate, args.stall_at)
+    device.start()
+    try:
+        run = subprocess.run(["wine", "nerith.exe", "--window", "--seed", "1", "--start", str(args.start)],
+                             cwd=show, env=env, capture_output=True, text=True, timeout=300)
+    finally:
+        subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
+    device.join(30)
+    if run.returncode != 0:
+        raise RuntimeError(f"nerith.exe ended with status {run.returncode}: {run.stderr[-2000:]}")
+    if device.failure or not device.format or device.music_from is None:
+        raise RuntimeError(f"no music was heard ({device.failure or device.format})")
+    channels, rate, bits = device.format
+    frame = channels * bits // 8
+    first, runs = music_counter(bytes(device.data), frame)
+    skipped_before = [0]
+    for a, b in runs:
+        skipped_before.append(skipped_before[-1] + b - a)
+    frames = [tuple(int(v) for v in line.split()) for line in open(frames_log)]
+    cue = frames[-1][2]
+    start_ms = (args.start * 1000 + 39) // 40 * 40
+    reads_t = [t for t, _ in device.reads]
+    run_starts = [a for a, _ in runs]
+
+    def heard_ms(wall):
+        """The music's position (ms) heard at wall time, or None before it."""
+        i = bisect.bisect_right(reads_t, wall) - 1
+        if i < 0 or device.reads[i][1] <= first:
+            return None
+        read = device.reads[i][1]
+        n = bisect.bisect_right(run_starts, read)  # runs that began before it
+        skipped = skipped_before[n - 1] + min(read, runs[n - 1][1]) - runs[n - 1][0] if n else 0
+        return (start_ms - cue) + (read - first - skipped) * 1000.0 / rate
+
+    live = [(us / 1e6, show) for us, show, _ in frames]
+    landing = next((w, s) for w, s in live if s >= start_ms)
+    after, before = [], []
+    due = device.music_from + 1.0
+    while due <= live[-1][0]:
+        near = min(live, key=lambda f: abs(f[0] - due))
+        heard = heard_ms(near[0])
+        if abs(near[0] - due) <= 0.1 and heard is not None:
+            after.append(near[1] - cue - heard)
+            if os.environ.get("WINE_AV_DEBUG"): print(f"{due - device.music_from:.0f} s: show {near[1]} cue {cue} heard {heard:.1f} steady {landing[1] + (near[0] - landing[0]) * 1000.0:.1f}", file=sys.stderr)
+            steady = landing[1] + (near[0] - landing[0]) * 1000.0
+            before.append(abs(steady - cue - heard))
+        due += 1.0
+    return device, after, before, len(runs), sum(b - a for a, b in runs)
+
+
+def figures(values):
+    values = sorted(values)
+    return f"worst {values[-1]:.1f} ms, median {values[len(values) // 2]:.1f} ms"
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--rate", type=float, default=1.0, help="the device's speed (1.001: 0.1 %% fast)")
+    parser.add_argument("--stall-at", type=float, default=15.0, help="seconds of music before a 200 ms stall")
+    parser.add_argument("--start", type=int, default=215, help="show second to start at")
+    parser.add_argument("build", nargs="?", default="build")
+    parser.add_argument("source", nargs="?", default=os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    args = parser.parse_args(argv)
+    args.build, args.source = os.path.abspath(args.build), os.path.abspath(args.source)
+    if not os.environ.get("DISPLAY"):
+        return subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1024x768x24", sys.executable, *sys.argv]).returncode
+    with tempfile.TemporaryDirectory(prefix="nerith-wine-av.") as work:
+        try:
+            device, after, before, underruns, lost = measure(args, work)
+        except (RuntimeError, subprocess.SubprocessError, OSError, StopIteration) as e:
+            print(f"wine_av: {e}", file=sys.stderr)
+            return 1
+    if len(after) < 10:
+        print(f"wine_av: only {len(after)} seconds of music were measured", file=sys.stderr)
+        return 1
+    # What stays once the constant part is taken off: latency this device
+    # chain holds and does not report (the file plugin's buffer), which
+    # --av-offset is for.
+    middle = sorted(after)[len(after) // 2]
+    print(f"device {args.rate}, stall of 200 ms at {args.stall_at:g} s, {device.format[1]} Hz: "
+          f"steady clock {figures([abs(v) for v in before])}; show clock {figures([abs(v) for v in after])}, "
+          f"less its median {figures([abs(v - middle) for v in after])} ({len(after)} seconds; "
+          f"{underruns} silent runs in the music, {lost} frames)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
