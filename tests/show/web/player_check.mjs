@@ -163,7 +163,14 @@ if (scenario === 'hidden') {
   const other = (await send('Target.createTarget', { url: 'about:blank' })).result.targetId;
   await sleep(300);
   check(await evaluate('document.hidden && window.kvRun.paused === true'), 'a hidden tab pauses the show');
-  const hiddenState = await evaluate('[window.kvRun.frameLog.length, window.kvRun.musicMs()]');
+  // A frame already begun when the tab went may still finish: wait until the count holds still.
+  let hiddenState = await evaluate('[window.kvRun.frameLog.length, window.kvRun.musicMs()]');
+  for (const settleBy = Date.now() + 5000; Date.now() < settleBy;) {
+    await sleep(250);
+    const now = await evaluate('[window.kvRun.frameLog.length, window.kvRun.musicMs()]');
+    if (now[0] === hiddenState[0]) break;
+    hiddenState = now;
+  }
   await sleep(3000);
   const laterState = await evaluate('[window.kvRun.frameLog.length, window.kvRun.musicMs()]');
   check(laterState[0] === hiddenState[0] && Math.abs(laterState[1] - hiddenState[1]) < 1,
