@@ -6,7 +6,7 @@
 //                    polygon frame ScanPolygon
 //   pixel formats    Format555 / 565 / 888 / 8888
 //   span kernels     GouraudRow<Format>, MapRow<Bytes>
-//   spans            GouraudSpan, MapRows<Bytes> (chosen once per call;
+//   spans            GouraudSpan, MapSpan and MapRows<Bytes> (chosen once per call;
 //                    scratch-row path included)
 //   operations       FlatPoly, GouraudPoly, MapPoly
 //
@@ -164,10 +164,27 @@ struct EdgeTables {
   int32_t MaxY;
 };
 
-// One edge from P1 to P2 into the side it belongs to. NQ = 0: FlatEdge (x
-// only); 3: GouraudEdge (EdgeRGB); 2: MapEdge (EdgeUV).
+// Ceil of a corner's y as a row number, for |Y| within the corner box: the
+// conversion truncates toward zero, one more above a positive fraction.
+inline int32_t CeilRow(float Y) {
+  const int32_t T = static_cast<int32_t>(Y);
+  return T + (static_cast<float>(T) < Y);
+}
+
+// An edge from P1 to P2, set up for its walk: its side, the rows it stores
+// (First .. Last, inside the buffer) and its values at First, with their
+// per-row steps. Q holds red, green, blue (NQ = 3) or u, v (NQ = 2).
 template <int NQ>
-void WalkEdge(const EdgeTables& T, const PolyCorner& From, const PolyCorner& To) {
+struct EdgeStart {
+  int Side;
+  int32_t First, Last;
+  WalkFixed X, StepX;
+  WalkFixed Q[3] = {0, 0, 0}, StepQ[3] = {0, 0, 0};
+};
+
+// false when the edge stores no row of the buffer.
+template <int NQ>
+inline bool StartEdge(EdgeStart<NQ>& E, int32_t MaxY, const PolyCorner& From, const PolyCorner& To) {
   const PolyCorner* P1 = &From;
   const PolyCorner* P2 = &To;
   // Slopes as floats, from the corners in the given order (exchanging the
@@ -180,41 +197,51 @@ void WalkEdge(const EdgeTables& T, const PolyCorner& From, const PolyCorner& To)
     Slope = kv::HoldAsFloat(static_cast<double>(Dx) / Dy);
     for (int q = 0; q < NQ; ++q) SlopeQ[q] = kv::HoldAsFloat((static_cast<double>(P2->Q[q]) - P1->Q[q]) / Dy);
   }
-  int Side = 0;
+  E.Side = 0;
   if (P1->Y > P2->Y) {
-    Side = 1;
+    E.Side = 1;
     std::swap(P1, P2);
   }
 
   // Rows y1 <= r < y2. Corners lie within the corner box, so these fit.
-  const int32_t R0 = static_cast<int32_t>(std::ceil(P1->Y));
-  const int32_t R1 = static_cast<int32_t>(std::ceil(P2->Y)) - 1;
-  if (R1 < R0 || R1 < 0 || R0 > T.MaxY) return;
+  const int32_t R0 = CeilRow(P1->Y);
+  const int32_t R1 = CeilRow(P2->Y) - 1;
+  if (R1 < R0 || R1 < 0 || R0 > MaxY) return false;
 
   const double Lead = static_cast<double>(R0) - P1->Y;
-  WalkFixed X = FixedFromReal(Lead * Slope + P1->X);
-  const WalkFixed StepX = FixedFromReal(Slope);
-  WalkFixed Q[3] = {0, 0, 0}, StepQ[3] = {0, 0, 0};
+  E.X = FixedFromReal(Lead * Slope + P1->X);
+  E.StepX = FixedFromReal(Slope);
   for (int q = 0; q < NQ; ++q) {
-    Q[q] = FixedFromReal(Lead * SlopeQ[q] + P1->Q[q]);
-    StepQ[q] = FixedFromReal(SlopeQ[q]);
+    E.Q[q] = FixedFromReal(Lead * SlopeQ[q] + P1->Q[q]);
+    E.StepQ[q] = FixedFromReal(SlopeQ[q]);
   }
 
-  int32_t Row = R0;
-  if (Row < 0) {  // rows above the buffer are stepped over, not stored
-    const uint64_t Skipped = static_cast<uint64_t>(-static_cast<int64_t>(Row));
-    X = WalkSteps(X, StepX, Skipped);
-    for (int q = 0; q < NQ; ++q) Q[q] = WalkSteps(Q[q], StepQ[q], Skipped);
-    Row = 0;
+  E.First = R0;
+  if (R0 < 0) {  // rows above the buffer are stepped over, not stored
+    const uint64_t Skipped = static_cast<uint64_t>(-static_cast<int64_t>(R0));
+    E.X = WalkSteps(E.X, E.StepX, Skipped);
+    for (int q = 0; q < NQ; ++q) E.Q[q] = WalkSteps(E.Q[q], E.StepQ[q], Skipped);
+    E.First = 0;
   }
-  const int32_t Last = std::min(R1, T.MaxY);
-  int32_t* EdgeX = T.X[Side];
-  for (; Row <= Last; ++Row) {
+  E.Last = std::min(R1, MaxY);
+  return true;
+}
+
+// One edge from P1 to P2 into the side it belongs to. NQ = 0: FlatEdge (x
+// only); 3: GouraudEdge (EdgeRGB); 2: MapEdge (EdgeUV).
+template <int NQ>
+void WalkEdge(const EdgeTables& T, const PolyCorner& From, const PolyCorner& To) {
+  EdgeStart<NQ> E;
+  if (!StartEdge(E, T.MaxY, From, To)) return;
+  WalkFixed X = E.X;
+  WalkFixed Q[3] = {E.Q[0], E.Q[1], E.Q[2]};
+  int32_t* EdgeX = T.X[E.Side];
+  for (int32_t Row = E.First; Row <= E.Last; ++Row) {
     EdgeX[Row] = WalkToInt(X);
-    if constexpr (NQ == 3) T.RGB[Side][Row] = KvEdgeRGB{WalkToFixed(Q[0]), WalkToFixed(Q[1]), WalkToFixed(Q[2])};
-    if constexpr (NQ == 2) T.UV[Side][Row] = KvEdgeUV{WalkToFixed(Q[0]), WalkToFixed(Q[1])};
-    X += StepX;
-    for (int q = 0; q < NQ; ++q) Q[q] += StepQ[q];
+    if constexpr (NQ == 3) T.RGB[E.Side][Row] = KvEdgeRGB{WalkToFixed(Q[0]), WalkToFixed(Q[1]), WalkToFixed(Q[2])};
+    if constexpr (NQ == 2) T.UV[E.Side][Row] = KvEdgeUV{WalkToFixed(Q[0]), WalkToFixed(Q[1])};
+    X += E.StepX;
+    for (int q = 0; q < NQ; ++q) Q[q] += E.StepQ[q];
   }
 }
 
@@ -256,8 +283,8 @@ bool ScanPolygon(TBufferKv* D, const CornerList<NQ>& List, EdgeFn Edge, RowsFn R
   for (int32_t i = 1; i < N; ++i) Edge(T, C[i - 1], C[i]);
   Edge(T, C[N - 1], C[0]);
 
-  const int32_t First = std::max(static_cast<int32_t>(std::ceil(YMin)), 0);
-  const int32_t Last = std::min(static_cast<int32_t>(std::ceil(YMax)) - 1, D->MaxY);
+  const int32_t First = std::max(CeilRow(YMin), 0);
+  const int32_t Last = std::min(CeilRow(YMax) - 1, D->MaxY);
   Rows(First, Last);
   return true;
 }
@@ -314,26 +341,36 @@ struct MapSource {
 // or Height reads the last column or row, as do positions further out; below
 // 0 reads 0).
 
+// The 16.16 positions below Limit(Max) have integer parts 0 .. Max and fit
+// 32 bits.
+inline int64_t InsideLimit(int32_t Max) {
+  return std::min<int64_t>((static_cast<int64_t>(Max) + 1) * kv::FixedOne, INT32_MAX + int64_t(1));
+}
+
 // True when U + k x Step for k = 0 .. Count - 1 never wraps and never leaves
 // the texels 0 .. Max: the ends decide, as the values move in one direction.
 inline bool InsideAllAlong(Fixed16 U, Fixed16 Step, int32_t Count, int32_t Max) {
   const int64_t End = static_cast<int64_t>(U) + static_cast<int64_t>(Step) * (Count - 1);
-  const int64_t Limit = std::min<int64_t>((static_cast<int64_t>(Max) + 1) * kv::FixedOne, INT32_MAX + int64_t(1));
+  const int64_t Limit = InsideLimit(Max);
   return U >= 0 && End >= 0 && U < Limit && End < Limit;
 }
 
-template <int Bytes>
+// Known: the caller has shown that every position of the span is inside, so
+// the per-span test is left out (it would say the same).
+template <int Bytes, bool Known = false>
 inline void MapRow(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 U, Fixed16 V, Fixed16 DU, Fixed16 DV,
                    const MapSource& Src) {
   uint8_t* P = Row + static_cast<size_t>(X0) * Bytes;
   // Most spans lie inside the texture all along: no clamping, and the
-  // integer part of a non-negative value is a shift.
-  if (InsideAllAlong(U, DU, Count, Src.MaxX) && InsideAllAlong(V, DV, Count, Src.MaxY)) {
+  // integer part of a non-negative value is a shift (of the unsigned value,
+  // which needs no sign extension).
+  if (Known || (InsideAllAlong(U, DU, Count, Src.MaxX) && InsideAllAlong(V, DV, Count, Src.MaxY))) {
     uint8_t* const* Rows = Src.Rows;
+    uint32_t Uu = static_cast<uint32_t>(U), Vu = static_cast<uint32_t>(V);
     for (int32_t i = 0; i < Count; ++i, P += Bytes) {
-      CopyTexel<Bytes>(P, Rows[V >> 16] + static_cast<size_t>(U >> 16) * Bytes);
-      U += DU;
-      V += DV;
+      CopyTexel<Bytes>(P, Rows[Vu >> 16] + static_cast<size_t>(Uu >> 16) * Bytes);
+      Uu += static_cast<uint32_t>(DU);
+      Vu += static_cast<uint32_t>(DV);
     }
     return;
   }
@@ -428,8 +465,44 @@ void GouraudSpan(const SpanTarget& T, GouraudRowFn Kernel, int32_t Row) {
   T.Finish(Row, P.X0, P.Right);
 }
 
-// Rows First .. Last of a textured polygon, the kernel inlined and the edge
-// tables read through local pointers (the texel stores may alias anything).
+// What a textured row needs, in locals the texel stores cannot alias (a
+// store through a byte pointer may alias anything, so members would be read
+// again on every row).
+struct MapRowTarget {
+  SpanTarget T;
+  uint8_t* const* DestRows;
+  int32_t MaxX;
+  MapSource Src;
+};
+
+// One row of a textured polygon between its two edges' ends, given in either
+// order.
+template <int Bytes, bool Known = false>
+inline void MapSpan(const MapRowTarget& M, int32_t Row, int32_t L, int32_t R, KvEdgeUV TL, KvEdgeUV TR) {
+  if (R < L) {
+    std::swap(L, R);
+    std::swap(TL, TR);
+  }
+  SpanPlan P;
+  if (!PlanSpan(L, R, M.MaxX, P)) return;
+  const spandiv::SpanDivisor Length(P.Length);
+  const Fixed16 DU = SpanStep(TL.U, TR.U, Length), DV = SpanStep(TL.V, TR.V, Length);
+  Fixed16 U0 = TL.U, V0 = TL.V;
+  if (P.Left < 0) {  // the span starts at column 0 with the values it has reached there
+    const uint32_t Skipped = static_cast<uint32_t>(static_cast<int64_t>(P.X0) - P.Left);
+    U0 = kv::FixedAdd(TL.U, kv::FixedSteps(DU, Skipped));
+    V0 = kv::FixedAdd(TL.V, kv::FixedSteps(DV, Skipped));
+  }
+  uint8_t* const Scratch = M.T.Scratch;
+  MapRow<Bytes, Known>(Scratch ? Scratch : M.DestRows[Row], P.X0, P.Right - P.X0 + 1, U0, V0, DU, DV, M.Src);
+  if (Scratch) M.T.Finish(Row, P.X0, P.Right);
+}
+
+MapRowTarget MapTargetOf(const SpanTarget& T, const MapSource& Src) {
+  return MapRowTarget{T, T.D->Rows.data(), T.D->MaxX, Src};
+}
+
+// Rows First .. Last of a textured polygon from the edge tables.
 template <int Bytes>
 void MapRows(const SpanTarget& T, const MapSource& Source, int32_t First, int32_t Last) {
   TBufferKv* D = T.D;
@@ -437,28 +510,8 @@ void MapRows(const SpanTarget& T, const MapSource& Source, int32_t First, int32_
   const int32_t* EdgeR = D->EdgeX[1].data();
   const KvEdgeUV* UvL = D->EdgeUV[0].data();
   const KvEdgeUV* UvR = D->EdgeUV[1].data();
-  const int32_t MaxX = D->MaxX;
-  // Copies the texel stores cannot alias, so they stay in registers.
-  const MapSource Src = Source;
-  uint8_t* const Scratch = T.Scratch;
-  uint8_t* const* DestRows = D->Rows.data();
-  for (int32_t Row = First; Row <= Last; ++Row) {
-    int32_t L = EdgeL[Row], R = EdgeR[Row];
-    KvEdgeUV TL = UvL[Row], TR = UvR[Row];
-    if (R < L) {
-      std::swap(L, R);
-      std::swap(TL, TR);
-    }
-    SpanPlan P;
-    if (!PlanSpan(L, R, MaxX, P)) continue;
-    const spandiv::SpanDivisor Length(P.Length);
-    const Fixed16 DU = SpanStep(TL.U, TR.U, Length), DV = SpanStep(TL.V, TR.V, Length);
-    const uint32_t Skipped = static_cast<uint32_t>(static_cast<int64_t>(P.X0) - P.Left);
-    const Fixed16 U0 = kv::FixedAdd(TL.U, kv::FixedSteps(DU, Skipped));
-    const Fixed16 V0 = kv::FixedAdd(TL.V, kv::FixedSteps(DV, Skipped));
-    MapRow<Bytes>(Scratch ? Scratch : DestRows[Row], P.X0, P.Right - P.X0 + 1, U0, V0, DU, DV, Src);
-    if (Scratch) T.Finish(Row, P.X0, P.Right);
-  }
+  const MapRowTarget M = MapTargetOf(T, Source);
+  for (int32_t Row = First; Row <= Last; ++Row) MapSpan<Bytes>(M, Row, EdgeL[Row], EdgeR[Row], UvL[Row], UvR[Row]);
 }
 
 using MapRowsFn = void (*)(const SpanTarget& T, const MapSource& Src, int32_t First, int32_t Last);
