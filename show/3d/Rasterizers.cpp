@@ -2,11 +2,13 @@
 //
 //   fixed point      FixedFromReal (the walk's one float -> 16.16 conversion)
 //   corners          PolyCorner, the checks and the clip to the corner box
-//   edge walk        WalkEdge<NQ> (FlatEdge, GouraudEdge, MapEdge) and the
-//                    polygon frame ScanPolygon
+//   edge walk        StartEdge, WalkEdge<NQ> (FlatEdge, GouraudEdge,
+//                    MapEdge) and the polygon frame ScanPolygon
+//   three corners    Triangle, WalkTriangle: the fast path's triangles
 //   pixel formats    Format555 / 565 / 888 / 8888
 //   span kernels     GouraudRow<Format>, MapRow<Bytes>
-//   spans            GouraudSpan, MapSpan and MapRows<Bytes> (chosen once per call;
+//   spans            GouraudSpan, MapSpan, MapRows<Bytes> and
+//                    MapTriangleRows<Bytes> (chosen once per call;
 //                    scratch-row path included)
 //   operations       FlatPoly, GouraudPoly, MapPoly
 //
@@ -289,6 +291,102 @@ bool ScanPolygon(TBufferKv* D, const CornerList<NQ>& List, EdgeFn Edge, RowsFn R
   return true;
 }
 
+// --- three corners ----------------------------------------------------------------
+
+// A triangle whose corners need no clip, on the fast path: the edges that
+// ScanPolygon walks, set up the same way, but walked together with the rows
+// rather than through the edge tables. A row r lies on an edge from y1 to y2
+// when y1 <= r < y2, and a horizontal line crosses a closed path as often
+// downwards as upwards, so each row of a triangle lies on exactly one edge of
+// each side.
+template <int NQ>
+struct Triangle {
+  PolyCorner C[3];
+  EdgeStart<NQ> E[3];
+  const EdgeStart<NQ>* Side[2][3];  // each side's edges with rows, top first
+  int32_t Count[2];
+  int32_t First, Last;              // rows, as ScanPolygon's
+};
+
+// The corners when CornerList would take them as they are; false when it
+// would clip or reject them (the general path then does).
+template <int NQ, class QFn>
+inline bool TriangleCorners(const TexVertex* V, PolyCorner* C, QFn GetQ) {
+  for (int i = 0; i < 3; ++i) {
+    if (!IsFinite(V[i].X) || !IsFinite(V[i].Y)) return false;
+    if (std::fabs(V[i].X) > PolyCornerLimit || std::fabs(V[i].Y) > PolyCornerLimit) return false;
+    C[i].X = V[i].X;
+    C[i].Y = V[i].Y;
+    C[i].Q[0] = C[i].Q[1] = C[i].Q[2] = 0;
+    if (!GetQ(V[i], C[i].Q)) return false;
+  }
+  return true;
+}
+
+// false when top and bottom are equal (nothing walked or drawn).
+template <int NQ>
+bool StartTriangle(Triangle<NQ>& T, int32_t MaxY) {
+  const float YMin = std::min({T.C[0].Y, T.C[1].Y, T.C[2].Y});
+  const float YMax = std::max({T.C[0].Y, T.C[1].Y, T.C[2].Y});
+  if (YMin == YMax) return false;
+  T.Count[0] = T.Count[1] = 0;
+  for (int e = 0; e < 3; ++e)
+    if (StartEdge(T.E[e], MaxY, T.C[e], T.C[e == 2 ? 0 : e + 1])) T.Side[T.E[e].Side][T.Count[T.E[e].Side]++] = &T.E[e];
+  for (int s = 0; s < 2; ++s)
+    std::sort(T.Side[s], T.Side[s] + T.Count[s], [](auto* A, auto* B) { return A->First < B->First; });
+  T.First = std::max(CeilRow(YMin), 0);
+  T.Last = std::min(CeilRow(YMax) - 1, MaxY);
+  return true;
+}
+
+// One side's edge in the walk: its values at the current row.
+template <int NQ>
+struct SideCursor {
+  WalkFixed X, StepX;
+  WalkFixed Q[3], StepQ[3];
+  int32_t Last;
+
+  void Start(const EdgeStart<NQ>& E, int32_t Row) {
+    const uint64_t Ahead = static_cast<uint64_t>(static_cast<int64_t>(Row) - E.First);
+    X = WalkSteps(E.X, E.StepX, Ahead);
+    StepX = E.StepX;
+    for (int q = 0; q < NQ; ++q) {
+      Q[q] = WalkSteps(E.Q[q], E.StepQ[q], Ahead);
+      StepQ[q] = E.StepQ[q];
+    }
+    Last = E.Last;
+  }
+  void Step() {
+    X += StepX;
+    for (int q = 0; q < NQ; ++q) Q[q] += StepQ[q];
+  }
+};
+
+// DoRow(row, side 0, side 1) for rows First .. Last.
+template <int NQ, class RowFn>
+inline void WalkTriangle(const Triangle<NQ>& T, RowFn DoRow) {
+  if (T.First > T.Last || T.Count[0] == 0 || T.Count[1] == 0) return;
+  int32_t Row = T.First;
+  int32_t K[2] = {0, 0};
+  SideCursor<NQ> S[2];
+  S[0].Start(*T.Side[0][0], Row);
+  S[1].Start(*T.Side[1][0], Row);
+  for (;;) {
+    const int32_t End = std::min({S[0].Last, S[1].Last, T.Last});
+    for (; Row <= End; ++Row) {
+      DoRow(Row, S[0], S[1]);
+      S[0].Step();
+      S[1].Step();
+    }
+    if (Row > T.Last) return;
+    for (int s = 0; s < 2; ++s) {
+      if (S[s].Last >= Row) continue;
+      if (++K[s] >= T.Count[s]) return;
+      S[s].Start(*T.Side[s][K[s]], Row);
+    }
+  }
+}
+
 // --- pixel formats -----------------------------------------------------------------
 
 // Pack r, g, b (0..255) into a pixel and store it (the engine's pixel
@@ -516,16 +614,60 @@ void MapRows(const SpanTarget& T, const MapSource& Source, int32_t First, int32_
 
 using MapRowsFn = void (*)(const SpanTarget& T, const MapSource& Src, int32_t First, int32_t Last);
 
-MapRowsFn MapRowsKernel(const TBufferKv& D) {
+// True when every position a triangle's rows can use lies inside the source:
+// a span's positions lie between its ends, the ends are the edges' values,
+// and each edge's values move in one direction from its first row to its last
+// (an edge of two or more rows steps by less than 2^32, so nothing wraps).
+bool EdgesInside(const Triangle<2>& T, const MapSource& Src) {
+  const int64_t Limit[2] = {InsideLimit(Src.MaxX), InsideLimit(Src.MaxY)};
+  for (int s = 0; s < 2; ++s)
+    for (int32_t k = 0; k < T.Count[s]; ++k) {
+      const EdgeStart<2>& E = *T.Side[s][k];
+      const uint64_t Rows = static_cast<uint64_t>(static_cast<int64_t>(E.Last) - E.First);
+      for (int q = 0; q < 2; ++q) {
+        const WalkFixed A = E.Q[q], B = WalkSteps(E.Q[q], E.StepQ[q], Rows);
+        if (A < 0 || B < 0 || A >= Limit[q] || B >= Limit[q]) return false;
+      }
+    }
+  return true;
+}
+
+template <int Bytes, bool Known>
+void MapTriangleWalk(const MapRowTarget& M, const Triangle<2>& T) {
+  WalkTriangle(T, [&M](int32_t Row, const SideCursor<2>& A, const SideCursor<2>& B) {
+    MapSpan<Bytes, Known>(M, Row, WalkToInt(A.X), WalkToInt(B.X), KvEdgeUV{WalkToFixed(A.Q[0]), WalkToFixed(A.Q[1])},
+                          KvEdgeUV{WalkToFixed(B.Q[0]), WalkToFixed(B.Q[1])});
+  });
+}
+
+// The rows of a triangle, the per-span inside test left out when the whole
+// triangle is known to be inside.
+template <int Bytes>
+void MapTriangleRows(const SpanTarget& T, const MapSource& Src, const Triangle<2>& Tri) {
+  const MapRowTarget M = MapTargetOf(T, Src);
+  if (EdgesInside(Tri, Src))
+    MapTriangleWalk<Bytes, true>(M, Tri);
+  else
+    MapTriangleWalk<Bytes, false>(M, Tri);
+}
+
+using MapTriangleFn = void (*)(const SpanTarget& T, const MapSource& Src, const Triangle<2>& Tri);
+
+struct MapKernels {
+  MapRowsFn Rows;
+  MapTriangleFn Triangle;
+};
+
+MapKernels MapKernelsOf(const TBufferKv& D) {
   switch (D.BitsPerPixel) {
     case 16:
-      return MapRows<2>;
+      return {MapRows<2>, MapTriangleRows<2>};
     case 24:
-      return MapRows<3>;
+      return {MapRows<3>, MapTriangleRows<3>};
     case 32:
-      return MapRows<4>;
+      return {MapRows<4>, MapTriangleRows<4>};
     default:
-      return nullptr;
+      return {nullptr, nullptr};
   }
 }
 
@@ -535,8 +677,23 @@ MapRowsFn MapRowsKernel(const TBufferKv& D) {
 
 void FlatPoly(TBufferKv* Dest, const TexVertex* Vertices, int32_t Count, uint32_t Color) {
   if (!ReadyForPolygons(Dest)) return;
+  auto NoQ = [](const TexVertex&, float*) { return true; };
+  if (Count == 3 && Vertices != nullptr && KvActivePath() != KvPath::Reference) {
+    Triangle<0> T;
+    if (TriangleCorners<0>(Vertices, T.C, NoQ)) {
+      if (!StartTriangle(T, Dest->MaxY)) return;
+      int32_t* const Left = Dest->EdgeX[0].data();
+      int32_t* const Right = Dest->EdgeX[1].data();
+      WalkTriangle(T, [Left, Right](int32_t Row, const SideCursor<0>& A, const SideCursor<0>& B) {
+        Left[Row] = WalkToInt(A.X);
+        Right[Row] = WalkToInt(B.X);
+      });
+      Dest->HLineRows(Left, Right, T.First, T.Last, Color);
+      return;
+    }
+  }
   CornerList<0> List;
-  if (!List.Prepare(Vertices, Count, [](const TexVertex&, float*) { return true; })) return;
+  if (!List.Prepare(Vertices, Count, NoQ)) return;
   ScanPolygon(Dest, List, FlatEdge, [Dest, Color](int32_t First, int32_t Last) {
     Dest->HLineRows(Dest->EdgeX[0].data(), Dest->EdgeX[1].data(), First, Last, Color);
   });
@@ -569,19 +726,28 @@ void MapPoly(TBufferKv* Dest, TBufferKv* Source, const TexVertex* Vertices, int3
   if (Source->BitsPerPixel != Dest->BitsPerPixel || Source->Width <= 0 || Source->Height <= 0 ||
       Source->Rows.size() < static_cast<size_t>(Source->Height))
     return;
-  const MapRowsFn Kernel = MapRowsKernel(*Dest);
-  if (Kernel == nullptr) return;
-  CornerList<2> List;
-  const bool Ok = List.Prepare(Vertices, Count, [](const TexVertex& V, float* Q) {
+  const MapKernels Kernel = MapKernelsOf(*Dest);
+  if (Kernel.Rows == nullptr) return;
+  auto GetUV = [](const TexVertex& V, float* Q) {
     if (!IsFinite(V.U) || !IsFinite(V.V) || std::fabs(V.U) > PolyTextureLimit || std::fabs(V.V) > PolyTextureLimit)
       return false;
     Q[0] = V.U;
     Q[1] = V.V;
     return true;
-  });
-  if (!Ok) return;
+  };
   const MapSource Src{Source->Rows.data(), Source->MaxX, Source->MaxY};
   const SpanTarget Target = TargetOf(Dest);
-  if (ScanPolygon(Dest, List, MapEdge, [&](int32_t First, int32_t Last) { Kernel(Target, Src, First, Last); }))
+  if (Count == 3 && Vertices != nullptr && KvActivePath() != KvPath::Reference) {
+    Triangle<2> T;
+    if (TriangleCorners<2>(Vertices, T.C, GetUV)) {
+      if (!StartTriangle(T, Dest->MaxY)) return;
+      Kernel.Triangle(Target, Src, T);
+      EndMmx();
+      return;
+    }
+  }
+  CornerList<2> List;
+  if (!List.Prepare(Vertices, Count, GetUV)) return;
+  if (ScanPolygon(Dest, List, MapEdge, [&](int32_t First, int32_t Last) { Kernel.Rows(Target, Src, First, Last); }))
     EndMmx();
 }
