@@ -251,16 +251,30 @@ void FlatEdge(const EdgeTables& T, const PolyCorner& A, const PolyCorner& B) { W
 void GouraudEdge(const EdgeTables& T, const PolyCorner& A, const PolyCorner& B) { WalkEdge<3>(T, A, B); }
 void MapEdge(const EdgeTables& T, const PolyCorner& A, const PolyCorner& B) { WalkEdge<2>(T, A, B); }
 
-// Usable destination: rows mapped, edge tables one entry per row.
-bool ReadyForPolygons(TBufferKv* D) {
-  if (D == nullptr || D->Height <= 0 || D->Width <= 0 || D->Rows.size() < static_cast<size_t>(D->Height))
-    return false;
-  const size_t H = static_cast<size_t>(D->Height);
+// Usable destination: rows mapped, edge tables one entry per row. The tables
+// are compared by their bytes (a count of 12-byte entries costs a division),
+// and grown out of line: they are the buffer's own size from its start.
+void GrowEdgeTables(TBufferKv* D, size_t H) {
   for (int s = 0; s < 2; ++s) {
     if (D->EdgeX[s].size() < H) D->EdgeX[s].assign(H, 0);
     if (D->EdgeRGB[s].size() < H) D->EdgeRGB[s].assign(H, KvEdgeRGB{0, 0, 0});
     if (D->EdgeUV[s].size() < H) D->EdgeUV[s].assign(H, KvEdgeUV{0, 0});
   }
+}
+
+template <class T>
+inline bool Holds(const std::vector<T>& V, size_t H) {
+  return static_cast<size_t>(reinterpret_cast<const char*>(V.data() + V.size()) -
+                             reinterpret_cast<const char*>(V.data())) >= H * sizeof(T);
+}
+
+inline bool ReadyForPolygons(TBufferKv* D) {
+  if (D == nullptr || D->Height <= 0 || D->Width <= 0 || D->Rows.size() < static_cast<size_t>(D->Height))
+    return false;
+  const size_t H = static_cast<size_t>(D->Height);
+  if (!(Holds(D->EdgeX[0], H) && Holds(D->EdgeX[1], H) && Holds(D->EdgeRGB[0], H) && Holds(D->EdgeRGB[1], H) &&
+        Holds(D->EdgeUV[0], H) && Holds(D->EdgeUV[1], H)))
+    GrowEdgeTables(D, H);
   return true;
 }
 
@@ -465,11 +479,15 @@ inline void MapRow(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 U, Fixed16 V
   if (Known || (InsideAllAlong(U, DU, Count, Src.MaxX) && InsideAllAlong(V, DV, Count, Src.MaxY))) {
     uint8_t* const* Rows = Src.Rows;
     uint32_t Uu = static_cast<uint32_t>(U), Vu = static_cast<uint32_t>(V);
-    for (int32_t i = 0; i < Count; ++i, P += Bytes) {
+    const uint32_t Du = static_cast<uint32_t>(DU), Dv = static_cast<uint32_t>(DV);
+    int32_t Left = Count;
+    for (; Left >= 2; Left -= 2, P += 2 * Bytes) {  // two a step: half the loop's own work
       CopyTexel<Bytes>(P, Rows[Vu >> 16] + static_cast<size_t>(Uu >> 16) * Bytes);
-      Uu += static_cast<uint32_t>(DU);
-      Vu += static_cast<uint32_t>(DV);
+      CopyTexel<Bytes>(P + Bytes, Rows[(Vu + Dv) >> 16] + static_cast<size_t>((Uu + Du) >> 16) * Bytes);
+      Uu += 2 * Du;
+      Vu += 2 * Dv;
     }
+    if (Left > 0) CopyTexel<Bytes>(P, Rows[Vu >> 16] + static_cast<size_t>(Uu >> 16) * Bytes);
     return;
   }
   for (int32_t i = 0; i < Count; ++i, P += Bytes) {
