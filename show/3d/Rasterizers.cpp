@@ -346,8 +346,10 @@ bool StartTriangle(Triangle<NQ>& T, int32_t MaxY) {
   T.Count[0] = T.Count[1] = 0;
   for (int e = 0; e < 3; ++e)
     if (StartEdge(T.E[e], MaxY, T.C[e], T.C[e == 2 ? 0 : e + 1])) T.Side[T.E[e].Side][T.Count[T.E[e].Side]++] = &T.E[e];
-  for (int s = 0; s < 2; ++s)
-    std::sort(T.Side[s], T.Side[s] + T.Count[s], [](auto* A, auto* B) { return A->First < B->First; });
+  for (int s = 0; s < 2; ++s)  // top first: at most three to order
+    for (int32_t i = 1; i < T.Count[s]; ++i)
+      for (int32_t j = i; j > 0 && T.Side[s][j]->First < T.Side[s][j - 1]->First; --j)
+        std::swap(T.Side[s][j], T.Side[s][j - 1]);
   T.First = std::max(CeilRow(YMin), 0);
   T.Last = std::min(CeilRow(YMax) - 1, MaxY);
   return true;
