@@ -376,11 +376,19 @@ struct SideCursor {
     X += StepX;
     for (int q = 0; q < NQ; ++q) Q[q] += StepQ[q];
   }
+  // N rows on at once: the same sums, as nothing wraps along an edge.
+  void Steps(uint64_t N) {
+    X = WalkSteps(X, StepX, N);
+    for (int q = 0; q < NQ; ++q) Q[q] = WalkSteps(Q[q], StepQ[q], N);
+  }
 };
 
-// DoRow(row, side 0, side 1) for rows First .. Last.
-template <int NQ, class RowFn>
-inline void WalkTriangle(const Triangle<NQ>& T, RowFn DoRow) {
+// DoRow(row, side 0, side 1) for rows First .. Last. SkipOutside: rows whose
+// ends both lie left of column 0 or both right of MaxX are not passed on (they
+// draw nothing). Within a stretch of rows on the same two edges, x moves in
+// one direction along each side, so its first and last rows decide for all.
+template <int NQ, bool SkipOutside = false, class RowFn>
+inline void WalkTriangle(const Triangle<NQ>& T, RowFn DoRow, int32_t MaxX = 0) {
   if (T.First > T.Last || T.Count[0] == 0 || T.Count[1] == 0) return;
   int32_t Row = T.First;
   int32_t K[2] = {0, 0};
@@ -389,6 +397,20 @@ inline void WalkTriangle(const Triangle<NQ>& T, RowFn DoRow) {
   S[1].Start(*T.Side[1][0], Row);
   for (;;) {
     const int32_t End = std::min({S[0].Last, S[1].Last, T.Last});
+    if (SkipOutside && End >= Row) {
+      const uint64_t N = static_cast<uint64_t>(static_cast<int64_t>(End) - Row);
+      int32_t Lo = INT32_MAX, Hi = INT32_MIN;
+      for (const SideCursor<NQ>& C : S) {
+        const int32_t A = WalkToInt(C.X), B = WalkToInt(WalkSteps(C.X, C.StepX, N));
+        Lo = std::min({Lo, A, B});
+        Hi = std::max({Hi, A, B});
+      }
+      if (Hi < 0 || Lo > MaxX) {
+        S[0].Steps(N + 1);
+        S[1].Steps(N + 1);
+        Row = End + 1;
+      }
+    }
     for (; Row <= End; ++Row) {
       DoRow(Row, S[0], S[1]);
       S[0].Step();
@@ -654,10 +676,14 @@ bool EdgesInside(const Triangle<2>& T, const MapSource& Src) {
 
 template <int Bytes, bool Known>
 void MapTriangleWalk(const MapRowTarget& M, const Triangle<2>& T) {
-  WalkTriangle(T, [&M](int32_t Row, const SideCursor<2>& A, const SideCursor<2>& B) {
-    MapSpan<Bytes, Known>(M, Row, WalkToInt(A.X), WalkToInt(B.X), KvEdgeUV{WalkToFixed(A.Q[0]), WalkToFixed(A.Q[1])},
-                          KvEdgeUV{WalkToFixed(B.Q[0]), WalkToFixed(B.Q[1])});
-  });
+  WalkTriangle<2, true>(
+      T,
+      [&M](int32_t Row, const SideCursor<2>& A, const SideCursor<2>& B) {
+        MapSpan<Bytes, Known>(M, Row, WalkToInt(A.X), WalkToInt(B.X),
+                              KvEdgeUV{WalkToFixed(A.Q[0]), WalkToFixed(A.Q[1])},
+                              KvEdgeUV{WalkToFixed(B.Q[0]), WalkToFixed(B.Q[1])});
+      },
+      M.MaxX);
 }
 
 // The rows of a triangle, the per-span inside test left out when the whole
