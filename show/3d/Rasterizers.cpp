@@ -189,8 +189,18 @@ template <int NQ>
 inline bool StartEdge(EdgeStart<NQ>& E, int32_t MaxY, const PolyCorner& From, const PolyCorner& To) {
   const PolyCorner* P1 = &From;
   const PolyCorner* P2 = &To;
-  // Slopes as floats, from the corners in the given order (exchanging the
-  // corners below negates both sides of each quotient, which changes nothing).
+  E.Side = P1->Y > P2->Y ? 1 : 0;
+  const PolyCorner* Top = E.Side ? P2 : P1;
+  const PolyCorner* Bottom = E.Side ? P1 : P2;
+
+  // Rows y1 <= r < y2. Corners lie within the corner box, so these fit. An
+  // edge with no row of the buffer needs no slopes.
+  const int32_t R0 = CeilRow(Top->Y);
+  const int32_t R1 = CeilRow(Bottom->Y) - 1;
+  if (R1 < R0 || R1 < 0 || R0 > MaxY) return false;
+
+  // Slopes as floats, from the corners in the given order (exchanging them
+  // negates both sides of each quotient, which changes nothing).
   const float Dx = P2->X - P1->X;
   const float Dy = P2->Y - P1->Y;
   float Slope = 0;
@@ -199,22 +209,12 @@ inline bool StartEdge(EdgeStart<NQ>& E, int32_t MaxY, const PolyCorner& From, co
     Slope = kv::HoldAsFloat(static_cast<double>(Dx) / Dy);
     for (int q = 0; q < NQ; ++q) SlopeQ[q] = kv::HoldAsFloat((static_cast<double>(P2->Q[q]) - P1->Q[q]) / Dy);
   }
-  E.Side = 0;
-  if (P1->Y > P2->Y) {
-    E.Side = 1;
-    std::swap(P1, P2);
-  }
 
-  // Rows y1 <= r < y2. Corners lie within the corner box, so these fit.
-  const int32_t R0 = CeilRow(P1->Y);
-  const int32_t R1 = CeilRow(P2->Y) - 1;
-  if (R1 < R0 || R1 < 0 || R0 > MaxY) return false;
-
-  const double Lead = static_cast<double>(R0) - P1->Y;
-  E.X = FixedFromReal(Lead * Slope + P1->X);
+  const double Lead = static_cast<double>(R0) - Top->Y;
+  E.X = FixedFromReal(Lead * Slope + Top->X);
   E.StepX = FixedFromReal(Slope);
   for (int q = 0; q < NQ; ++q) {
-    E.Q[q] = FixedFromReal(Lead * SlopeQ[q] + P1->Q[q]);
+    E.Q[q] = FixedFromReal(Lead * SlopeQ[q] + Top->Q[q]);
     E.StepQ[q] = FixedFromReal(SlopeQ[q]);
   }
 
