@@ -45,6 +45,7 @@ constexpr double WalkLimit = 4611686018427387904.0;  // 2^62: sums of two stay i
 // of a one-row edge (slope up to infinity) can reach the +-2^62 bound.
 inline WalkFixed FixedFromReal(double Value) {
   const double Scaled = Value * 65536.0;
+  if (std::fabs(Scaled) < WalkLimit) return static_cast<WalkFixed>(Scaled);  // the usual case: one test
   if (!(Scaled == Scaled)) return 0;
   if (Scaled >= WalkLimit) return static_cast<WalkFixed>(WalkLimit);
   if (Scaled <= -WalkLimit) return -static_cast<WalkFixed>(WalkLimit);
