@@ -185,19 +185,20 @@ struct EdgeStart {
   WalkFixed Q[3] = {0, 0, 0}, StepQ[3] = {0, 0, 0};
 };
 
-// false when the edge stores no row of the buffer.
+// false when the edge stores no row of the buffer. RowFrom, RowTo: CeilRow of
+// the corners' y (a triangle's corners each start one edge and end another).
 template <int NQ>
-inline bool StartEdge(EdgeStart<NQ>& E, int32_t MaxY, const PolyCorner& From, const PolyCorner& To) {
+inline bool StartEdge(EdgeStart<NQ>& E, int32_t MaxY, const PolyCorner& From, const PolyCorner& To, int32_t RowFrom,
+                      int32_t RowTo) {
   const PolyCorner* P1 = &From;
   const PolyCorner* P2 = &To;
   E.Side = P1->Y > P2->Y ? 1 : 0;
   const PolyCorner* Top = E.Side ? P2 : P1;
-  const PolyCorner* Bottom = E.Side ? P1 : P2;
 
   // Rows y1 <= r < y2. Corners lie within the corner box, so these fit. An
   // edge with no row of the buffer needs no slopes.
-  const int32_t R0 = CeilRow(Top->Y);
-  const int32_t R1 = CeilRow(Bottom->Y) - 1;
+  const int32_t R0 = E.Side ? RowTo : RowFrom;
+  const int32_t R1 = (E.Side ? RowFrom : RowTo) - 1;
   if (R1 < R0 || R1 < 0 || R0 > MaxY) return false;
 
   // Slopes as floats, from the corners in the given order (exchanging them
@@ -235,7 +236,7 @@ inline bool StartEdge(EdgeStart<NQ>& E, int32_t MaxY, const PolyCorner& From, co
 template <int NQ>
 void WalkEdge(const EdgeTables& T, const PolyCorner& From, const PolyCorner& To) {
   EdgeStart<NQ> E;
-  if (!StartEdge(E, T.MaxY, From, To)) return;
+  if (!StartEdge(E, T.MaxY, From, To, CeilRow(From.Y), CeilRow(To.Y))) return;
   WalkFixed X = E.X;
   WalkFixed Q[3] = {E.Q[0], E.Q[1], E.Q[2]};
   int32_t* EdgeX = T.X[E.Side];
@@ -341,18 +342,21 @@ inline bool TriangleCorners(const TexVertex* V, PolyCorner* C, QFn GetQ) {
 // false when top and bottom are equal (nothing walked or drawn).
 template <int NQ>
 bool StartTriangle(Triangle<NQ>& T, int32_t MaxY) {
-  const float YMin = std::min({T.C[0].Y, T.C[1].Y, T.C[2].Y});
-  const float YMax = std::max({T.C[0].Y, T.C[1].Y, T.C[2].Y});
-  if (YMin == YMax) return false;
+  if (T.C[0].Y == T.C[1].Y && T.C[1].Y == T.C[2].Y) return false;
+  // Each corner's row once; Ceil is monotonic, so the least and greatest
+  // are those of the top and the bottom.
+  const int32_t R[3] = {CeilRow(T.C[0].Y), CeilRow(T.C[1].Y), CeilRow(T.C[2].Y)};
   T.Count[0] = T.Count[1] = 0;
-  for (int e = 0; e < 3; ++e)
-    if (StartEdge(T.E[e], MaxY, T.C[e], T.C[e == 2 ? 0 : e + 1])) T.Side[T.E[e].Side][T.Count[T.E[e].Side]++] = &T.E[e];
+  for (int e = 0; e < 3; ++e) {
+    const int f = e == 2 ? 0 : e + 1;
+    if (StartEdge(T.E[e], MaxY, T.C[e], T.C[f], R[e], R[f])) T.Side[T.E[e].Side][T.Count[T.E[e].Side]++] = &T.E[e];
+  }
   for (int s = 0; s < 2; ++s)  // top first: at most three to order
     for (int32_t i = 1; i < T.Count[s]; ++i)
       for (int32_t j = i; j > 0 && T.Side[s][j]->First < T.Side[s][j - 1]->First; --j)
         std::swap(T.Side[s][j], T.Side[s][j - 1]);
-  T.First = std::max(CeilRow(YMin), 0);
-  T.Last = std::min(CeilRow(YMax) - 1, MaxY);
+  T.First = std::max(std::min({R[0], R[1], R[2]}), 0);
+  T.Last = std::min(std::max({R[0], R[1], R[2]}) - 1, MaxY);
   return true;
 }
 
