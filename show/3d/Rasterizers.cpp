@@ -2,11 +2,13 @@
 //
 //   fixed point      FixedFromReal (the walk's one float -> 16.16 conversion)
 //   corners          PolyCorner, the checks and the clip to the corner box
-//   edge walk        WalkEdge<NQ> (FlatEdge, GouraudEdge, MapEdge) and the
-//                    polygon frame ScanPolygon
+//   edge walk        StartEdge, WalkEdge<NQ> (FlatEdge, GouraudEdge,
+//                    MapEdge) and the polygon frame ScanPolygon
+//   three corners    Triangle, WalkTriangle: the fast path's triangles
 //   pixel formats    Format555 / 565 / 888 / 8888
 //   span kernels     GouraudRow<Format>, MapRow<Bytes>
-//   spans            GouraudSpan, MapRows<Bytes> (chosen once per call;
+//   spans            GouraudSpan, MapSpan, MapRows<Bytes> and
+//                    MapTriangleRows<Bytes> (chosen once per call;
 //                    scratch-row path included)
 //   operations       FlatPoly, GouraudPoly, MapPoly
 //
@@ -43,6 +45,7 @@ constexpr double WalkLimit = 4611686018427387904.0;  // 2^62: sums of two stay i
 // of a one-row edge (slope up to infinity) can reach the +-2^62 bound.
 inline WalkFixed FixedFromReal(double Value) {
   const double Scaled = Value * 65536.0;
+  if (std::fabs(Scaled) < WalkLimit) return static_cast<WalkFixed>(Scaled);  // the usual case: one test
   if (!(Scaled == Scaled)) return 0;
   if (Scaled >= WalkLimit) return static_cast<WalkFixed>(WalkLimit);
   if (Scaled <= -WalkLimit) return -static_cast<WalkFixed>(WalkLimit);
@@ -164,14 +167,42 @@ struct EdgeTables {
   int32_t MaxY;
 };
 
-// One edge from P1 to P2 into the side it belongs to. NQ = 0: FlatEdge (x
-// only); 3: GouraudEdge (EdgeRGB); 2: MapEdge (EdgeUV).
+// Ceil of a corner's y as a row number, for |Y| within the corner box: the
+// conversion truncates toward zero, one more above a positive fraction.
+inline int32_t CeilRow(float Y) {
+  const int32_t T = static_cast<int32_t>(Y);
+  return T + (static_cast<float>(T) < Y);
+}
+
+// An edge from P1 to P2, set up for its walk: its side, the rows it stores
+// (First .. Last, inside the buffer) and its values at First, with their
+// per-row steps. Q holds red, green, blue (NQ = 3) or u, v (NQ = 2).
 template <int NQ>
-void WalkEdge(const EdgeTables& T, const PolyCorner& From, const PolyCorner& To) {
+struct EdgeStart {
+  int Side;
+  int32_t First, Last;
+  WalkFixed X, StepX;
+  WalkFixed Q[3] = {0, 0, 0}, StepQ[3] = {0, 0, 0};
+};
+
+// false when the edge stores no row of the buffer. RowFrom, RowTo: CeilRow of
+// the corners' y (a triangle's corners each start one edge and end another).
+template <int NQ>
+inline bool StartEdge(EdgeStart<NQ>& E, int32_t MaxY, const PolyCorner& From, const PolyCorner& To, int32_t RowFrom,
+                      int32_t RowTo) {
   const PolyCorner* P1 = &From;
   const PolyCorner* P2 = &To;
-  // Slopes as floats, from the corners in the given order (exchanging the
-  // corners below negates both sides of each quotient, which changes nothing).
+  E.Side = P1->Y > P2->Y ? 1 : 0;
+  const PolyCorner* Top = E.Side ? P2 : P1;
+
+  // Rows y1 <= r < y2. Corners lie within the corner box, so these fit. An
+  // edge with no row of the buffer needs no slopes.
+  const int32_t R0 = E.Side ? RowTo : RowFrom;
+  const int32_t R1 = (E.Side ? RowFrom : RowTo) - 1;
+  if (R1 < R0 || R1 < 0 || R0 > MaxY) return false;
+
+  // Slopes as floats, from the corners in the given order (exchanging them
+  // negates both sides of each quotient, which changes nothing).
   const float Dx = P2->X - P1->X;
   const float Dy = P2->Y - P1->Y;
   float Slope = 0;
@@ -180,41 +211,41 @@ void WalkEdge(const EdgeTables& T, const PolyCorner& From, const PolyCorner& To)
     Slope = kv::HoldAsFloat(static_cast<double>(Dx) / Dy);
     for (int q = 0; q < NQ; ++q) SlopeQ[q] = kv::HoldAsFloat((static_cast<double>(P2->Q[q]) - P1->Q[q]) / Dy);
   }
-  int Side = 0;
-  if (P1->Y > P2->Y) {
-    Side = 1;
-    std::swap(P1, P2);
-  }
 
-  // Rows y1 <= r < y2. Corners lie within the corner box, so these fit.
-  const int32_t R0 = static_cast<int32_t>(std::ceil(P1->Y));
-  const int32_t R1 = static_cast<int32_t>(std::ceil(P2->Y)) - 1;
-  if (R1 < R0 || R1 < 0 || R0 > T.MaxY) return;
-
-  const double Lead = static_cast<double>(R0) - P1->Y;
-  WalkFixed X = FixedFromReal(Lead * Slope + P1->X);
-  const WalkFixed StepX = FixedFromReal(Slope);
-  WalkFixed Q[3] = {0, 0, 0}, StepQ[3] = {0, 0, 0};
+  const double Lead = static_cast<double>(R0) - Top->Y;
+  E.X = FixedFromReal(Lead * Slope + Top->X);
+  E.StepX = FixedFromReal(Slope);
   for (int q = 0; q < NQ; ++q) {
-    Q[q] = FixedFromReal(Lead * SlopeQ[q] + P1->Q[q]);
-    StepQ[q] = FixedFromReal(SlopeQ[q]);
+    E.Q[q] = FixedFromReal(Lead * SlopeQ[q] + Top->Q[q]);
+    E.StepQ[q] = FixedFromReal(SlopeQ[q]);
   }
 
-  int32_t Row = R0;
-  if (Row < 0) {  // rows above the buffer are stepped over, not stored
-    const uint64_t Skipped = static_cast<uint64_t>(-static_cast<int64_t>(Row));
-    X = WalkSteps(X, StepX, Skipped);
-    for (int q = 0; q < NQ; ++q) Q[q] = WalkSteps(Q[q], StepQ[q], Skipped);
-    Row = 0;
+  E.First = R0;
+  if (R0 < 0) {  // rows above the buffer are stepped over, not stored
+    const uint64_t Skipped = static_cast<uint64_t>(-static_cast<int64_t>(R0));
+    E.X = WalkSteps(E.X, E.StepX, Skipped);
+    for (int q = 0; q < NQ; ++q) E.Q[q] = WalkSteps(E.Q[q], E.StepQ[q], Skipped);
+    E.First = 0;
   }
-  const int32_t Last = std::min(R1, T.MaxY);
-  int32_t* EdgeX = T.X[Side];
-  for (; Row <= Last; ++Row) {
+  E.Last = std::min(R1, MaxY);
+  return true;
+}
+
+// One edge from P1 to P2 into the side it belongs to. NQ = 0: FlatEdge (x
+// only); 3: GouraudEdge (EdgeRGB); 2: MapEdge (EdgeUV).
+template <int NQ>
+void WalkEdge(const EdgeTables& T, const PolyCorner& From, const PolyCorner& To) {
+  EdgeStart<NQ> E;
+  if (!StartEdge(E, T.MaxY, From, To, CeilRow(From.Y), CeilRow(To.Y))) return;
+  WalkFixed X = E.X;
+  WalkFixed Q[3] = {E.Q[0], E.Q[1], E.Q[2]};
+  int32_t* EdgeX = T.X[E.Side];
+  for (int32_t Row = E.First; Row <= E.Last; ++Row) {
     EdgeX[Row] = WalkToInt(X);
-    if constexpr (NQ == 3) T.RGB[Side][Row] = KvEdgeRGB{WalkToFixed(Q[0]), WalkToFixed(Q[1]), WalkToFixed(Q[2])};
-    if constexpr (NQ == 2) T.UV[Side][Row] = KvEdgeUV{WalkToFixed(Q[0]), WalkToFixed(Q[1])};
-    X += StepX;
-    for (int q = 0; q < NQ; ++q) Q[q] += StepQ[q];
+    if constexpr (NQ == 3) T.RGB[E.Side][Row] = KvEdgeRGB{WalkToFixed(Q[0]), WalkToFixed(Q[1]), WalkToFixed(Q[2])};
+    if constexpr (NQ == 2) T.UV[E.Side][Row] = KvEdgeUV{WalkToFixed(Q[0]), WalkToFixed(Q[1])};
+    X += E.StepX;
+    for (int q = 0; q < NQ; ++q) Q[q] += E.StepQ[q];
   }
 }
 
@@ -222,16 +253,30 @@ void FlatEdge(const EdgeTables& T, const PolyCorner& A, const PolyCorner& B) { W
 void GouraudEdge(const EdgeTables& T, const PolyCorner& A, const PolyCorner& B) { WalkEdge<3>(T, A, B); }
 void MapEdge(const EdgeTables& T, const PolyCorner& A, const PolyCorner& B) { WalkEdge<2>(T, A, B); }
 
-// Usable destination: rows mapped, edge tables one entry per row.
-bool ReadyForPolygons(TBufferKv* D) {
-  if (D == nullptr || D->Height <= 0 || D->Width <= 0 || D->Rows.size() < static_cast<size_t>(D->Height))
-    return false;
-  const size_t H = static_cast<size_t>(D->Height);
+// Usable destination: rows mapped, edge tables one entry per row. The tables
+// are compared by their bytes (a count of 12-byte entries costs a division),
+// and grown out of line: they are the buffer's own size from its start.
+void GrowEdgeTables(TBufferKv* D, size_t H) {
   for (int s = 0; s < 2; ++s) {
     if (D->EdgeX[s].size() < H) D->EdgeX[s].assign(H, 0);
     if (D->EdgeRGB[s].size() < H) D->EdgeRGB[s].assign(H, KvEdgeRGB{0, 0, 0});
     if (D->EdgeUV[s].size() < H) D->EdgeUV[s].assign(H, KvEdgeUV{0, 0});
   }
+}
+
+template <class T>
+inline bool Holds(const std::vector<T>& V, size_t H) {
+  return static_cast<size_t>(reinterpret_cast<const char*>(V.data() + V.size()) -
+                             reinterpret_cast<const char*>(V.data())) >= H * sizeof(T);
+}
+
+inline bool ReadyForPolygons(TBufferKv* D) {
+  if (D == nullptr || D->Height <= 0 || D->Width <= 0 || D->Rows.size() < static_cast<size_t>(D->Height))
+    return false;
+  const size_t H = static_cast<size_t>(D->Height);
+  if (!(Holds(D->EdgeX[0], H) && Holds(D->EdgeX[1], H) && Holds(D->EdgeRGB[0], H) && Holds(D->EdgeRGB[1], H) &&
+        Holds(D->EdgeUV[0], H) && Holds(D->EdgeUV[1], H)))
+    GrowEdgeTables(D, H);
   return true;
 }
 
@@ -256,10 +301,133 @@ bool ScanPolygon(TBufferKv* D, const CornerList<NQ>& List, EdgeFn Edge, RowsFn R
   for (int32_t i = 1; i < N; ++i) Edge(T, C[i - 1], C[i]);
   Edge(T, C[N - 1], C[0]);
 
-  const int32_t First = std::max(static_cast<int32_t>(std::ceil(YMin)), 0);
-  const int32_t Last = std::min(static_cast<int32_t>(std::ceil(YMax)) - 1, D->MaxY);
+  const int32_t First = std::max(CeilRow(YMin), 0);
+  const int32_t Last = std::min(CeilRow(YMax) - 1, D->MaxY);
   Rows(First, Last);
   return true;
+}
+
+// --- three corners ----------------------------------------------------------------
+
+// A triangle whose corners need no clip, on the fast path: the edges that
+// ScanPolygon walks, set up the same way, but walked together with the rows
+// rather than through the edge tables. A row r lies on an edge from y1 to y2
+// when y1 <= r < y2, and a horizontal line crosses a closed path as often
+// downwards as upwards, so each row of a triangle lies on exactly one edge of
+// each side.
+template <int NQ>
+struct Triangle {
+  PolyCorner C[3];
+  EdgeStart<NQ> E[3];
+  const EdgeStart<NQ>* Side[2][3];  // each side's edges with rows, top first
+  int32_t Count[2];
+  int32_t First, Last;              // rows, as ScanPolygon's
+};
+
+// The corners when CornerList would take them as they are; false when it
+// would clip or reject them (the general path then does).
+template <int NQ, class QFn>
+inline bool TriangleCorners(const TexVertex* V, PolyCorner* C, QFn GetQ) {
+  for (int i = 0; i < 3; ++i) {
+    if (!IsFinite(V[i].X) || !IsFinite(V[i].Y)) return false;
+    if (std::fabs(V[i].X) > PolyCornerLimit || std::fabs(V[i].Y) > PolyCornerLimit) return false;
+    C[i].X = V[i].X;
+    C[i].Y = V[i].Y;
+    C[i].Q[0] = C[i].Q[1] = C[i].Q[2] = 0;
+    if (!GetQ(V[i], C[i].Q)) return false;
+  }
+  return true;
+}
+
+// false when top and bottom are equal (nothing walked or drawn).
+template <int NQ>
+bool StartTriangle(Triangle<NQ>& T, int32_t MaxY) {
+  if (T.C[0].Y == T.C[1].Y && T.C[1].Y == T.C[2].Y) return false;
+  // Each corner's row once; Ceil is monotonic, so the least and greatest
+  // are those of the top and the bottom.
+  const int32_t R[3] = {CeilRow(T.C[0].Y), CeilRow(T.C[1].Y), CeilRow(T.C[2].Y)};
+  T.Count[0] = T.Count[1] = 0;
+  for (int e = 0; e < 3; ++e) {
+    const int f = e == 2 ? 0 : e + 1;
+    if (StartEdge(T.E[e], MaxY, T.C[e], T.C[f], R[e], R[f])) T.Side[T.E[e].Side][T.Count[T.E[e].Side]++] = &T.E[e];
+  }
+  for (int s = 0; s < 2; ++s)  // top first: at most three to order
+    for (int32_t i = 1; i < T.Count[s]; ++i)
+      for (int32_t j = i; j > 0 && T.Side[s][j]->First < T.Side[s][j - 1]->First; --j)
+        std::swap(T.Side[s][j], T.Side[s][j - 1]);
+  T.First = std::max(std::min({R[0], R[1], R[2]}), 0);
+  T.Last = std::min(std::max({R[0], R[1], R[2]}) - 1, MaxY);
+  return true;
+}
+
+// One side's edge in the walk: its values at the current row.
+template <int NQ>
+struct SideCursor {
+  WalkFixed X, StepX;
+  WalkFixed Q[3], StepQ[3];
+  int32_t Last;
+
+  void Start(const EdgeStart<NQ>& E, int32_t Row) {
+    const uint64_t Ahead = static_cast<uint64_t>(static_cast<int64_t>(Row) - E.First);
+    X = WalkSteps(E.X, E.StepX, Ahead);
+    StepX = E.StepX;
+    for (int q = 0; q < NQ; ++q) {
+      Q[q] = WalkSteps(E.Q[q], E.StepQ[q], Ahead);
+      StepQ[q] = E.StepQ[q];
+    }
+    Last = E.Last;
+  }
+  void Step() {
+    X += StepX;
+    for (int q = 0; q < NQ; ++q) Q[q] += StepQ[q];
+  }
+  // N rows on at once: the same sums, as nothing wraps along an edge.
+  void Steps(uint64_t N) {
+    X = WalkSteps(X, StepX, N);
+    for (int q = 0; q < NQ; ++q) Q[q] = WalkSteps(Q[q], StepQ[q], N);
+  }
+};
+
+// DoRow(row, side 0, side 1) for rows First .. Last. SkipOutside: rows whose
+// ends both lie left of column 0 or both right of MaxX are not passed on (they
+// draw nothing). Within a stretch of rows on the same two edges, x moves in
+// one direction along each side, so its first and last rows decide for all.
+template <int NQ, bool SkipOutside = false, class RowFn>
+inline void WalkTriangle(const Triangle<NQ>& T, RowFn DoRow, int32_t MaxX = 0) {
+  if (T.First > T.Last || T.Count[0] == 0 || T.Count[1] == 0) return;
+  int32_t Row = T.First;
+  int32_t K[2] = {0, 0};
+  SideCursor<NQ> S[2];
+  S[0].Start(*T.Side[0][0], Row);
+  S[1].Start(*T.Side[1][0], Row);
+  for (;;) {
+    const int32_t End = std::min({S[0].Last, S[1].Last, T.Last});
+    if (SkipOutside && End >= Row) {
+      const uint64_t N = static_cast<uint64_t>(static_cast<int64_t>(End) - Row);
+      int32_t Lo = INT32_MAX, Hi = INT32_MIN;
+      for (const SideCursor<NQ>& C : S) {
+        const int32_t A = WalkToInt(C.X), B = WalkToInt(WalkSteps(C.X, C.StepX, N));
+        Lo = std::min({Lo, A, B});
+        Hi = std::max({Hi, A, B});
+      }
+      if (Hi < 0 || Lo > MaxX) {
+        S[0].Steps(N + 1);
+        S[1].Steps(N + 1);
+        Row = End + 1;
+      }
+    }
+    for (; Row <= End; ++Row) {
+      DoRow(Row, S[0], S[1]);
+      S[0].Step();
+      S[1].Step();
+    }
+    if (Row > T.Last) return;
+    for (int s = 0; s < 2; ++s) {
+      if (S[s].Last >= Row) continue;
+      if (++K[s] >= T.Count[s]) return;
+      S[s].Start(*T.Side[s][K[s]], Row);
+    }
+  }
 }
 
 // --- pixel formats -----------------------------------------------------------------
@@ -314,27 +482,41 @@ struct MapSource {
 // or Height reads the last column or row, as do positions further out; below
 // 0 reads 0).
 
+// The 16.16 positions below Limit(Max) have integer parts 0 .. Max and fit
+// 32 bits.
+inline int64_t InsideLimit(int32_t Max) {
+  return std::min<int64_t>((static_cast<int64_t>(Max) + 1) * kv::FixedOne, INT32_MAX + int64_t(1));
+}
+
 // True when U + k x Step for k = 0 .. Count - 1 never wraps and never leaves
 // the texels 0 .. Max: the ends decide, as the values move in one direction.
 inline bool InsideAllAlong(Fixed16 U, Fixed16 Step, int32_t Count, int32_t Max) {
   const int64_t End = static_cast<int64_t>(U) + static_cast<int64_t>(Step) * (Count - 1);
-  const int64_t Limit = std::min<int64_t>((static_cast<int64_t>(Max) + 1) * kv::FixedOne, INT32_MAX + int64_t(1));
+  const int64_t Limit = InsideLimit(Max);
   return U >= 0 && End >= 0 && U < Limit && End < Limit;
 }
 
-template <int Bytes>
+// Known: the caller has shown that every position of the span is inside, so
+// the per-span test is left out (it would say the same).
+template <int Bytes, bool Known = false>
 inline void MapRow(uint8_t* Row, int32_t X0, int32_t Count, Fixed16 U, Fixed16 V, Fixed16 DU, Fixed16 DV,
                    const MapSource& Src) {
   uint8_t* P = Row + static_cast<size_t>(X0) * Bytes;
   // Most spans lie inside the texture all along: no clamping, and the
-  // integer part of a non-negative value is a shift.
-  if (InsideAllAlong(U, DU, Count, Src.MaxX) && InsideAllAlong(V, DV, Count, Src.MaxY)) {
+  // integer part of a non-negative value is a shift (of the unsigned value,
+  // which needs no sign extension).
+  if (Known || (InsideAllAlong(U, DU, Count, Src.MaxX) && InsideAllAlong(V, DV, Count, Src.MaxY))) {
     uint8_t* const* Rows = Src.Rows;
-    for (int32_t i = 0; i < Count; ++i, P += Bytes) {
-      CopyTexel<Bytes>(P, Rows[V >> 16] + static_cast<size_t>(U >> 16) * Bytes);
-      U += DU;
-      V += DV;
+    uint32_t Uu = static_cast<uint32_t>(U), Vu = static_cast<uint32_t>(V);
+    const uint32_t Du = static_cast<uint32_t>(DU), Dv = static_cast<uint32_t>(DV);
+    int32_t Left = Count;
+    for (; Left >= 2; Left -= 2, P += 2 * Bytes) {  // two a step: half the loop's own work
+      CopyTexel<Bytes>(P, Rows[Vu >> 16] + static_cast<size_t>(Uu >> 16) * Bytes);
+      CopyTexel<Bytes>(P + Bytes, Rows[(Vu + Dv) >> 16] + static_cast<size_t>((Uu + Du) >> 16) * Bytes);
+      Uu += 2 * Du;
+      Vu += 2 * Dv;
     }
+    if (Left > 0) CopyTexel<Bytes>(P, Rows[Vu >> 16] + static_cast<size_t>(Uu >> 16) * Bytes);
     return;
   }
   for (int32_t i = 0; i < Count; ++i, P += Bytes) {
@@ -428,8 +610,44 @@ void GouraudSpan(const SpanTarget& T, GouraudRowFn Kernel, int32_t Row) {
   T.Finish(Row, P.X0, P.Right);
 }
 
-// Rows First .. Last of a textured polygon, the kernel inlined and the edge
-// tables read through local pointers (the texel stores may alias anything).
+// What a textured row needs, in locals the texel stores cannot alias (a
+// store through a byte pointer may alias anything, so members would be read
+// again on every row).
+struct MapRowTarget {
+  SpanTarget T;
+  uint8_t* const* DestRows;
+  int32_t MaxX;
+  MapSource Src;
+};
+
+// One row of a textured polygon between its two edges' ends, given in either
+// order.
+template <int Bytes, bool Known = false>
+inline void MapSpan(const MapRowTarget& M, int32_t Row, int32_t L, int32_t R, KvEdgeUV TL, KvEdgeUV TR) {
+  if (R < L) {
+    std::swap(L, R);
+    std::swap(TL, TR);
+  }
+  SpanPlan P;
+  if (!PlanSpan(L, R, M.MaxX, P)) return;
+  const spandiv::SpanDivisor Length(P.Length);
+  const Fixed16 DU = SpanStep(TL.U, TR.U, Length), DV = SpanStep(TL.V, TR.V, Length);
+  Fixed16 U0 = TL.U, V0 = TL.V;
+  if (P.Left < 0) {  // the span starts at column 0 with the values it has reached there
+    const uint32_t Skipped = static_cast<uint32_t>(static_cast<int64_t>(P.X0) - P.Left);
+    U0 = kv::FixedAdd(TL.U, kv::FixedSteps(DU, Skipped));
+    V0 = kv::FixedAdd(TL.V, kv::FixedSteps(DV, Skipped));
+  }
+  uint8_t* const Scratch = M.T.Scratch;
+  MapRow<Bytes, Known>(Scratch ? Scratch : M.DestRows[Row], P.X0, P.Right - P.X0 + 1, U0, V0, DU, DV, M.Src);
+  if (Scratch) M.T.Finish(Row, P.X0, P.Right);
+}
+
+MapRowTarget MapTargetOf(const SpanTarget& T, const MapSource& Src) {
+  return MapRowTarget{T, T.D->Rows.data(), T.D->MaxX, Src};
+}
+
+// Rows First .. Last of a textured polygon from the edge tables.
 template <int Bytes>
 void MapRows(const SpanTarget& T, const MapSource& Source, int32_t First, int32_t Last) {
   TBufferKv* D = T.D;
@@ -437,42 +655,70 @@ void MapRows(const SpanTarget& T, const MapSource& Source, int32_t First, int32_
   const int32_t* EdgeR = D->EdgeX[1].data();
   const KvEdgeUV* UvL = D->EdgeUV[0].data();
   const KvEdgeUV* UvR = D->EdgeUV[1].data();
-  const int32_t MaxX = D->MaxX;
-  // Copies the texel stores cannot alias, so they stay in registers.
-  const MapSource Src = Source;
-  uint8_t* const Scratch = T.Scratch;
-  uint8_t* const* DestRows = D->Rows.data();
-  for (int32_t Row = First; Row <= Last; ++Row) {
-    int32_t L = EdgeL[Row], R = EdgeR[Row];
-    KvEdgeUV TL = UvL[Row], TR = UvR[Row];
-    if (R < L) {
-      std::swap(L, R);
-      std::swap(TL, TR);
-    }
-    SpanPlan P;
-    if (!PlanSpan(L, R, MaxX, P)) continue;
-    const spandiv::SpanDivisor Length(P.Length);
-    const Fixed16 DU = SpanStep(TL.U, TR.U, Length), DV = SpanStep(TL.V, TR.V, Length);
-    const uint32_t Skipped = static_cast<uint32_t>(static_cast<int64_t>(P.X0) - P.Left);
-    const Fixed16 U0 = kv::FixedAdd(TL.U, kv::FixedSteps(DU, Skipped));
-    const Fixed16 V0 = kv::FixedAdd(TL.V, kv::FixedSteps(DV, Skipped));
-    MapRow<Bytes>(Scratch ? Scratch : DestRows[Row], P.X0, P.Right - P.X0 + 1, U0, V0, DU, DV, Src);
-    if (Scratch) T.Finish(Row, P.X0, P.Right);
-  }
+  const MapRowTarget M = MapTargetOf(T, Source);
+  for (int32_t Row = First; Row <= Last; ++Row) MapSpan<Bytes>(M, Row, EdgeL[Row], EdgeR[Row], UvL[Row], UvR[Row]);
 }
 
 using MapRowsFn = void (*)(const SpanTarget& T, const MapSource& Src, int32_t First, int32_t Last);
 
-MapRowsFn MapRowsKernel(const TBufferKv& D) {
+// True when every position a triangle's rows can use lies inside the source:
+// a span's positions lie between its ends, the ends are the edges' values,
+// and each edge's values move in one direction from its first row to its last
+// (an edge of two or more rows steps by less than 2^32, so nothing wraps).
+bool EdgesInside(const Triangle<2>& T, const MapSource& Src) {
+  const int64_t Limit[2] = {InsideLimit(Src.MaxX), InsideLimit(Src.MaxY)};
+  for (int s = 0; s < 2; ++s)
+    for (int32_t k = 0; k < T.Count[s]; ++k) {
+      const EdgeStart<2>& E = *T.Side[s][k];
+      const uint64_t Rows = static_cast<uint64_t>(static_cast<int64_t>(E.Last) - E.First);
+      for (int q = 0; q < 2; ++q) {
+        const WalkFixed A = E.Q[q], B = WalkSteps(E.Q[q], E.StepQ[q], Rows);
+        if (A < 0 || B < 0 || A >= Limit[q] || B >= Limit[q]) return false;
+      }
+    }
+  return true;
+}
+
+template <int Bytes, bool Known>
+void MapTriangleWalk(const MapRowTarget& M, const Triangle<2>& T) {
+  WalkTriangle<2, true>(
+      T,
+      [&M](int32_t Row, const SideCursor<2>& A, const SideCursor<2>& B) {
+        MapSpan<Bytes, Known>(M, Row, WalkToInt(A.X), WalkToInt(B.X),
+                              KvEdgeUV{WalkToFixed(A.Q[0]), WalkToFixed(A.Q[1])},
+                              KvEdgeUV{WalkToFixed(B.Q[0]), WalkToFixed(B.Q[1])});
+      },
+      M.MaxX);
+}
+
+// The rows of a triangle, the per-span inside test left out when the whole
+// triangle is known to be inside.
+template <int Bytes>
+void MapTriangleRows(const SpanTarget& T, const MapSource& Src, const Triangle<2>& Tri) {
+  const MapRowTarget M = MapTargetOf(T, Src);
+  if (EdgesInside(Tri, Src))
+    MapTriangleWalk<Bytes, true>(M, Tri);
+  else
+    MapTriangleWalk<Bytes, false>(M, Tri);
+}
+
+using MapTriangleFn = void (*)(const SpanTarget& T, const MapSource& Src, const Triangle<2>& Tri);
+
+struct MapKernels {
+  MapRowsFn Rows;
+  MapTriangleFn Triangle;
+};
+
+MapKernels MapKernelsOf(const TBufferKv& D) {
   switch (D.BitsPerPixel) {
     case 16:
-      return MapRows<2>;
+      return {MapRows<2>, MapTriangleRows<2>};
     case 24:
-      return MapRows<3>;
+      return {MapRows<3>, MapTriangleRows<3>};
     case 32:
-      return MapRows<4>;
+      return {MapRows<4>, MapTriangleRows<4>};
     default:
-      return nullptr;
+      return {nullptr, nullptr};
   }
 }
 
@@ -482,8 +728,23 @@ MapRowsFn MapRowsKernel(const TBufferKv& D) {
 
 void FlatPoly(TBufferKv* Dest, const TexVertex* Vertices, int32_t Count, uint32_t Color) {
   if (!ReadyForPolygons(Dest)) return;
+  auto NoQ = [](const TexVertex&, float*) { return true; };
+  if (Count == 3 && Vertices != nullptr && KvActivePath() != KvPath::Reference) {
+    Triangle<0> T;
+    if (TriangleCorners<0>(Vertices, T.C, NoQ)) {
+      if (!StartTriangle(T, Dest->MaxY)) return;
+      int32_t* const Left = Dest->EdgeX[0].data();
+      int32_t* const Right = Dest->EdgeX[1].data();
+      WalkTriangle(T, [Left, Right](int32_t Row, const SideCursor<0>& A, const SideCursor<0>& B) {
+        Left[Row] = WalkToInt(A.X);
+        Right[Row] = WalkToInt(B.X);
+      });
+      Dest->HLineRows(Left, Right, T.First, T.Last, Color);
+      return;
+    }
+  }
   CornerList<0> List;
-  if (!List.Prepare(Vertices, Count, [](const TexVertex&, float*) { return true; })) return;
+  if (!List.Prepare(Vertices, Count, NoQ)) return;
   ScanPolygon(Dest, List, FlatEdge, [Dest, Color](int32_t First, int32_t Last) {
     Dest->HLineRows(Dest->EdgeX[0].data(), Dest->EdgeX[1].data(), First, Last, Color);
   });
@@ -516,19 +777,28 @@ void MapPoly(TBufferKv* Dest, TBufferKv* Source, const TexVertex* Vertices, int3
   if (Source->BitsPerPixel != Dest->BitsPerPixel || Source->Width <= 0 || Source->Height <= 0 ||
       Source->Rows.size() < static_cast<size_t>(Source->Height))
     return;
-  const MapRowsFn Kernel = MapRowsKernel(*Dest);
-  if (Kernel == nullptr) return;
-  CornerList<2> List;
-  const bool Ok = List.Prepare(Vertices, Count, [](const TexVertex& V, float* Q) {
+  const MapKernels Kernel = MapKernelsOf(*Dest);
+  if (Kernel.Rows == nullptr) return;
+  auto GetUV = [](const TexVertex& V, float* Q) {
     if (!IsFinite(V.U) || !IsFinite(V.V) || std::fabs(V.U) > PolyTextureLimit || std::fabs(V.V) > PolyTextureLimit)
       return false;
     Q[0] = V.U;
     Q[1] = V.V;
     return true;
-  });
-  if (!Ok) return;
+  };
   const MapSource Src{Source->Rows.data(), Source->MaxX, Source->MaxY};
   const SpanTarget Target = TargetOf(Dest);
-  if (ScanPolygon(Dest, List, MapEdge, [&](int32_t First, int32_t Last) { Kernel(Target, Src, First, Last); }))
+  if (Count == 3 && Vertices != nullptr && KvActivePath() != KvPath::Reference) {
+    Triangle<2> T;
+    if (TriangleCorners<2>(Vertices, T.C, GetUV)) {
+      if (!StartTriangle(T, Dest->MaxY)) return;
+      Kernel.Triangle(Target, Src, T);
+      EndMmx();
+      return;
+    }
+  }
+  CornerList<2> List;
+  if (!List.Prepare(Vertices, Count, GetUV)) return;
+  if (ScanPolygon(Dest, List, MapEdge, [&](int32_t First, int32_t Last) { Kernel.Rows(Target, Src, First, Last); }))
     EndMmx();
 }

@@ -6,6 +6,9 @@
 // position) per row into the destination's edge tables EdgeX / EdgeRGB /
 // EdgeUV: side 0 gets the edges that run down in corner order, side 1 those
 // that run up. Then every row of the polygon is filled between its two sides.
+// On the fast path (not KELVRA_REFERENCE) a triangle that needs no clip walks
+// the same edges with the same arithmetic together with its rows instead:
+// MapPoly leaves the edge tables as they were, FlatPoly fills EdgeX alike.
 //
 // Fill rule: a row r is covered by an edge from y1 to y2 (y1 < y2) when
 // y1 <= r < y2, so a row through a corner belongs to the edge below it and

@@ -64,14 +64,26 @@ void RenderFaces(const ObjRec& Obj) {
   EnvMapping Env{};
   if (EnvMode) Env = EnvMappingOf(*Obj.Texture, Obj.Mode == ModeEnvMapWide);
   const double NearLimit = static_cast<double>(EyeDistance) + 100;
+  // The arrays' elements and the texture's size in locals: the drawing calls
+  // could change anything in memory as far as the compiler knows, so each use
+  // through the shared handles would load them again.
+  const OrdZRec* const ZOrder = Obj.ZOrder.Elements();
+  const FaceRec* const Faces = Obj.Faces.Elements();
+  const PixelRec* const Projected = Obj.Projected.Elements();
+  const double* const FaceLight = Obj.FaceLight.Elements();
+  const VoxelRec* const VertexNormals = Obj.VertexNormals.Elements();
+  TBufferKv* const Texture = Obj.Texture;
+  const uint16_t Mode = Obj.Mode;
+  float TexMaxX = 0, TexMaxY = 0;
+  if (Mode == ModeTextured) TexMaxX = kv::HoldAsFloat(Texture->MaxX), TexMaxY = kv::HoldAsFloat(Texture->MaxY);
 
   for (size_t i = 0; i < N; ++i) {
-    const OrdZRec& Entry = Obj.ZOrder[i];
+    const OrdZRec& Entry = ZOrder[i];
     if (Entry.Face < 0 || static_cast<size_t>(Entry.Face) >= FaceN) continue;
     const size_t F = static_cast<size_t>(Entry.Face);
-    const FaceRec& Face = Obj.Faces[F];
+    const FaceRec& Face = Faces[F];
     if (Face.A >= PointN || Face.B >= PointN || Face.C >= PointN) continue;
-    const PixelRec &Pa = Obj.Projected[Face.A], &Pb = Obj.Projected[Face.B], &Pc = Obj.Projected[Face.C];
+    const PixelRec &Pa = Projected[Face.A], &Pb = Projected[Face.B], &Pc = Projected[Face.C];
     if (!Finite(Pa) || !Finite(Pb) || !Finite(Pc)) continue;
 
     if (CullBackFaces) {
@@ -80,11 +92,11 @@ void RenderFaces(const ObjRec& Obj) {
     }
     if (!(NearLimit > Entry.Key)) continue;
 
-    const double Light = Obj.FaceLight[F];
+    const double Light = FaceLight[F];
     const float Xa = kv::HoldAsFloat(Pa.X), Ya = kv::HoldAsFloat(Pa.Y);
     const float Xb = kv::HoldAsFloat(Pb.X), Yb = kv::HoldAsFloat(Pb.Y);
     const float Xc = kv::HoldAsFloat(Pc.X), Yc = kv::HoldAsFloat(Pc.Y);
-    switch (Obj.Mode) {
+    switch (Mode) {
       case ModeWire:
         WireTriangle(RoundToInt32(Pa.X), RoundToInt32(Pa.Y), RoundToInt32(Pb.X), RoundToInt32(Pb.Y),
                      RoundToInt32(Pc.X), RoundToInt32(Pc.Y), PackColor(125, 16, RoundByte(Light + 40)));
@@ -100,22 +112,20 @@ void RenderFaces(const ObjRec& Obj) {
         GouraudTriangle(PackColor(D, E, D), PackColor(D, D, E), PackColor(E, D, D), Xa, Ya, Xb, Yb, Xc, Yc);
         break;
       }
-      case ModeTextured: {
-        const float MaxX = kv::HoldAsFloat(Obj.Texture->MaxX), MaxY = kv::HoldAsFloat(Obj.Texture->MaxY);
-        MapTriangle(Obj.Texture, Xa, Ya, Xb, Yb, Xc, Yc, 0, 0, MaxX, 0, 0, MaxY);
+      case ModeTextured:
+        MapTriangle(Texture, Xa, Ya, Xb, Yb, Xc, Yc, 0, 0, TexMaxX, 0, 0, TexMaxY);
         break;
-      }
       case ModeEnvMap:
       case ModeEnvMapWide: {
         if (Face.A >= NormalN || Face.B >= NormalN || Face.C >= NormalN) break;
         float U[3], V[3];
         const uint16_t Corner[3] = {Face.A, Face.B, Face.C};
         for (int k = 0; k < 3; ++k) {
-          const VoxelRec& Nk = Obj.VertexNormals[Corner[k]];
+          const VoxelRec& Nk = VertexNormals[Corner[k]];
           U[k] = Clamped(Env.ScaleU * Nk.X + Env.OffsetU, Env.MaxU);
           V[k] = Clamped(Env.ScaleV * Nk.Y + Env.OffsetV, Env.MaxV);
         }
-        MapTriangle(Obj.Texture, Xa, Ya, Xb, Yb, Xc, Yc, U[0], V[0], U[1], V[1], U[2], V[2]);
+        MapTriangle(Texture, Xa, Ya, Xb, Yb, Xc, Yc, U[0], V[0], U[1], V[1], U[2], V[2]);
         break;
       }
       default:
