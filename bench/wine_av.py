@@ -28,81 +28,34 @@ Runs under its own Xvfb (xvfb-run) and BUILD's Wine prefix
 """
 import argparse
 import bisect
-import fcntl
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
-import threading
-import time
 
-F_SETPIPE_SZ = 1031
+
 ZERO_RUN = 64  # frames
 
 
-class Device(threading.Thread):
-    """Reads the FIFO at the device's pace; notes (time, frames read)."""
+class Device:
+    """The test sound card's record (tests/windows/tools/AlsaTestDevice.cpp):
+    the frames it played, in order, and (wall seconds, frames played in all)
+    after each step of its clock."""
 
-    def __init__(self, fifo, rate, stall_at):
-        super().__init__(daemon=True)
-        self.fifo, self.rate, self.stall_at = fifo, rate, stall_at
-        self.data = bytearray()
-        self.reads = []  # (wall seconds, frames read in all)
-        self.music_from = None  # wall time of the first non-zero frame
-        self.format = None
-        self.failure = None
-
-    def run(self):
-        try:
-            self.play()
-        except Exception as e:  # reported by the main thread
-            self.failure = e
-
-    def play(self):
-        fd = os.open(self.fifo, os.O_RDONLY)
-        try:
-            fcntl.fcntl(fd, F_SETPIPE_SZ, 4096)
-        except OSError:
-            pass
-        header = b""
-        while len(header) < 44:
-            chunk = os.read(fd, 44 - len(header))
-            if not chunk:
-                raise RuntimeError("the WAV stream ended before its header")
-            header += chunk
-        channels, rate = struct.unpack("<HI", header[22:28])
-        bits = struct.unpack("<H", header[34:36])[0]
-        self.format = (channels, rate, bits)
-        frame = channels * bits // 8
-        os.set_blocking(fd, False)
-        start, silence = time.time(), 0
-        stall_from = None
-        while True:
-            now = time.time()
-            if self.music_from is not None and stall_from is None and now >= self.music_from + self.stall_at:
-                stall_from = now
-            played = now - start
-            if stall_from is not None:
-                played -= min(max(0.0, now - stall_from), 0.2)
-            want = int(played * rate * self.rate) * frame - len(self.data) - silence
-            if want >= frame:
-                want -= want % frame
-                try:
-                    chunk = os.read(fd, want)
-                except BlockingIOError:
-                    silence += want  # an underrun: the card plays silence
-                    chunk = None
-                if chunk == b"":
-                    break
-                if chunk:
-                    if self.music_from is None and chunk.strip(b"\0"):
-                        self.music_from = now
-                    self.data += chunk
-                    self.reads.append((now, len(self.data) // frame))
-            time.sleep(0.002)
-        os.close(fd)
+    def __init__(self, prefix):
+        self.data = open(prefix + ".raw", "rb").read()
+        self.reads, self.queued = [], []
+        for line in open(prefix + ".log"):
+            us, n, queued = line.split()
+            self.reads.append((int(us) / 1e6, int(n)))
+            self.queued.append(int(queued))
+        self.format = (2, 44100, 16)
+        self.silence = int(open(prefix + ".end").read().split()[3])
+        first = (len(self.data) - len(self.data.lstrip(b"\0"))) // 4
+        last = len(self.data.rstrip(b"\0")) // 4
+        self.music_from = next((t for t, n in self.reads if n > first), None)
+        self.music_to = next((t for t, n in self.reads if n >= last), None)
 
 
 def music_counter(data, frame):
@@ -134,29 +87,33 @@ def measure(args, work):
     env = wine_environment(args.build, args.source)
     home = os.path.join(work, "home")
     os.makedirs(home)
-    fifo = os.path.join(work, "heard.fifo")
-    os.mkfifo(fifo)
+    card = os.path.join(args.build, "tests", "libasound_module_pcm_kvtest.so")
+    if not os.path.exists(card):
+        raise RuntimeError(f"no {card}: build the target asound_module_pcm_kvtest")
+    heard = os.path.join(work, "heard")
     with open(os.path.join(home, ".asoundrc"), "w") as f:
-        f.write(f'pcm.!default {{ type file; slave.pcm "null"; file "{fifo}"; format "wav" }}\n'
-                'ctl.!default { type null }\n')
-    package = sorted(d for d in os.listdir(os.path.join(args.source, "build-win", "package")))[0]
+        f.write(f'pcm_type.kvtest {{ lib "{card}" }}\n'
+                f'pcm.!default {{ type kvtest; rate {args.rate}; stall_at {args.stall_at}; stall_ms 200; '
+                f'record "{heard}" }}\nctl.!default {{ type null }}\n')
+    packages = os.path.join(args.build, "windows", "package")
     show = os.path.join(work, "show")
-    shutil.copytree(os.path.join(args.source, "build-win", "package", package), show)
+    shutil.copytree(os.path.join(packages, sorted(os.listdir(packages))[0]), show)
     frames_log = os.path.join(work, "frames.txt")
     env.update(HOME=home, KELVRA_NO_MESSAGEBOX="1", NERITH_FRAME_LOG=subprocess.run(
         ["winepath", "-w", frames_log], env=env, capture_output=True, text=True).stdout.strip())
-    device = Device(fifo, args.rate, args.stall_at)
-    device.start()
     try:
         run = subprocess.run(["wine", "nerith.exe", "--window", "--seed", "1", "--start", str(args.start)],
                              cwd=show, env=env, capture_output=True, text=True, timeout=300)
     finally:
         subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
-    device.join(30)
+        subprocess.run(["wineserver", "-w"], env=env, capture_output=True)
     if run.returncode != 0:
         raise RuntimeError(f"nerith.exe ended with status {run.returncode}: {run.stderr[-2000:]}")
-    if device.failure or not device.format or device.music_from is None:
-        raise RuntimeError(f"no music was heard ({device.failure or device.format})")
+    if not os.path.exists(heard + ".end"):
+        raise RuntimeError("the test sound card was not opened (or not closed)")
+    device = Device(heard)
+    if device.music_from is None:
+        raise RuntimeError("no music was heard")
     channels, rate, bits = device.format
     frame = channels * bits // 8
     first, runs = music_counter(bytes(device.data), frame)
@@ -183,13 +140,16 @@ def measure(args, work):
     landing = next((w, s) for w, s in live if s >= start_ms)
     after, before = [], []
     due = device.music_from + 1.0
-    while due <= live[-1][0]:
+    while due <= min(live[-1][0], device.music_to):
         near = min(live, key=lambda f: abs(f[0] - due))
         heard = heard_ms(near[0])
         if abs(near[0] - due) <= 0.1 and heard is not None:
             after.append(near[1] - cue - heard)
-            if os.environ.get("WINE_AV_DEBUG"): print(f"{due - device.music_from:.0f} s: show {near[1]} cue {cue} heard {heard:.1f} steady {landing[1] + (near[0] - landing[0]) * 1000.0:.1f}", file=sys.stderr)
             steady = landing[1] + (near[0] - landing[0]) * 1000.0
+            if os.environ.get("WINE_AV_DEBUG"):
+                queued = device.queued[bisect.bisect_right(reads_t, near[0]) - 1] * 1000.0 / rate
+                print(f"{due - device.music_from:.0f} s: show {near[1]} cue {cue} heard {heard:.1f} "
+                      f"steady {steady:.1f}, {queued:.1f} ms queued in the card", file=sys.stderr)
             before.append(abs(steady - cue - heard))
         due += 1.0
     return device, after, before, len(runs), sum(b - a for a, b in runs)
@@ -227,7 +187,7 @@ def main(argv):
     print(f"device {args.rate}, stall of 200 ms at {args.stall_at:g} s, {device.format[1]} Hz: "
           f"steady clock {figures([abs(v) for v in before])}; show clock {figures([abs(v) for v in after])}, "
           f"less its median {figures([abs(v - middle) for v in after])} ({len(after)} seconds; "
-          f"{underruns} silent runs in the music, {lost} frames)")
+          f"{underruns} silent runs in the music, {lost} frames; the card ran dry for {device.silence} frames)")
     return 0
 
 
