@@ -1,30 +1,30 @@
 #!/usr/bin/env python3
 """Picture against music as heard, for the Windows build's live run under Wine.
 
-  bench/wine_av.py [--rate R] [--stall-at S] [--start T] [BUILD [SOURCE]]
+  bench/wine_av.py [--rate R] [--stall-at S] [--start T] [--limit MS] [BUILD [SOURCE]]
 
-The device: Wine's waveOut plays into ALSA, whose default device here is a
-`file` plugin (over the null device) writing a WAV stream into a FIFO. This
-script reads the FIFO as a sound card would play it: R x 44,100 frames a
-second by its own clock (1.001 and 0.999: 0.1 % fast and slow), standing
-still for 200 ms S seconds after the music began, with the pipe shrunk to
-one page (1,024 frames) so that little hides in it. A frame is heard when it
-is read. Silence the device played for want of data (an underrun) or Wine
-wrote before the music is not music: the music's position is counted over
-the frames from its first non-zero one, leaving out runs of 64 or more zero
-frames.
+The device: Wine's sound output plays into ALSA, whose default device here
+is our test sound card (BUILD/tests/libasound_module_pcm_kvtest.so, from
+tests/windows/tools/AlsaTestDevice.cpp): R x 44,100 frames a second by its
+own clock (1.001 and 0.999: 0.1 % fast and slow), standing still for 200 ms
+S seconds after the music began, telling ALSA its delay truthfully. It
+records each frame it plays and when. Silence it played for want of data
+(an underrun) or Wine wrote before the music is not music: the music's
+position is counted over the frames from its first non-zero one, leaving out
+runs of 64 or more zero frames.
 
-The exe (from SOURCE/build-win/package, run with --window --seed 1 --start
+The exe (from BUILD/windows/package, run with --window --seed 1 --start
 T) writes each frame's wall time, show time and the music's cue
 (NERITH_FRAME_LOG): the picture at show time X belongs with the music at X -
 cue. At every whole second of music, the frame nearest it (within 100 ms) is
 compared with the music heard then: "after" is the show's clock, "before" the
 steady clock from the first live frame (what a live run did before its clock
-followed the music). Prints the worst and median offsets (WINE_AV_DEBUG=1:
-each second's figures too).
+followed the music), up to the music's last frame. Prints the worst and
+median offsets (WINE_AV_DEBUG=1: each second's figures too).
 
 Runs under its own Xvfb (xvfb-run) and BUILD's Wine prefix
-(scripts/wine-env.sh). Exit status 0 when it measured, 1 otherwise.
+(scripts/wine-env.sh). Exit status 0 when it measured (and, with --limit,
+every second was within MS), 1 otherwise.
 """
 import argparse
 import bisect
@@ -165,6 +165,8 @@ def main(argv):
     parser.add_argument("--rate", type=float, default=1.0, help="the device's speed (1.001: 0.1 %% fast)")
     parser.add_argument("--stall-at", type=float, default=15.0, help="seconds of music before a 200 ms stall")
     parser.add_argument("--start", type=int, default=215, help="show second to start at")
+    parser.add_argument("--limit", type=float, help="fail (status 1) if a second is off by more than this (ms)")
+    parser.add_argument("--least", type=int, default=10, help="fail if fewer seconds of music were measured")
     parser.add_argument("build", nargs="?", default="build")
     parser.add_argument("source", nargs="?", default=os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
     args = parser.parse_args(argv)
@@ -177,17 +179,20 @@ def main(argv):
         except (RuntimeError, subprocess.SubprocessError, OSError, StopIteration) as e:
             print(f"wine_av: {e}", file=sys.stderr)
             return 1
-    if len(after) < 10:
+    if len(after) < args.least:
         print(f"wine_av: only {len(after)} seconds of music were measured", file=sys.stderr)
         return 1
-    # What stays once the constant part is taken off: latency this device
-    # chain holds and does not report (the file plugin's buffer), which
-    # --av-offset is for.
+    # The spread about the median: what the clock's following costs, apart
+    # from any latency a device holds and does not report.
     middle = sorted(after)[len(after) // 2]
     print(f"device {args.rate}, stall of 200 ms at {args.stall_at:g} s, {device.format[1]} Hz: "
           f"steady clock {figures([abs(v) for v in before])}; show clock {figures([abs(v) for v in after])}, "
           f"less its median {figures([abs(v - middle) for v in after])} ({len(after)} seconds; "
           f"{underruns} silent runs in the music, {lost} frames; the card ran dry for {device.silence} frames)")
+    off = [f"{i + 1} s: {v:+.1f} ms" for i, v in enumerate(after) if args.limit is not None and abs(v) > args.limit]
+    if off:
+        print(f"wine_av: off by more than {args.limit:g} ms at " + ", ".join(off), file=sys.stderr)
+        return 1
     return 0
 
 
