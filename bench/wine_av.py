@@ -19,7 +19,7 @@ T) writes each frame's wall time, show time and the music's cue
 cue. At every whole second of music, the frame nearest it (within 100 ms) is
 compared with the music heard then: "after" is the show's clock, "before" the
 steady clock from the first live frame (what a live run did before its clock
-followed the music), up to the music's last frame. Prints the worst and
+followed the music), up to 0.3 s before the music's last frame. Prints the worst and
 median offsets (WINE_AV_DEBUG=1: each second's figures too).
 
 Runs under its own Xvfb (xvfb-run) and BUILD's Wine prefix
@@ -79,25 +79,27 @@ def music_counter(data, frame):
     return first, runs
 
 
-def raise_sound_thread(done, raised, show):
-    """Wine 8 gives its sound thread (winealsa_timer, which moves the frames
-    into ALSA every 10 ms) no priority: on a loaded machine it wakes tens of
-    ms late, the card runs dry and Wine's clock, which counts by that thread,
-    is off. A sound server's thread runs with priority (PulseAudio and
-    PipeWire: real-time); so does this one here (the exe's, run in show),
-    where allowed."""
+def raise_show(done, raised, show):
+    """Gives the exe's threads (run in show) the priority a foreground
+    program with sound has, where allowed: Wine 8 maps no thread priority,
+    so its sound thread (winealsa_timer, which moves the frames into ALSA
+    every 10 ms) and the show's drawing wait behind a loaded machine's other
+    work; the card then runs dry, Wine's clock (counted by that thread) is
+    off, and frames are shown late. A sound server's thread runs real-time
+    (PulseAudio, PipeWire); here the sound thread gets nice -10, the rest -5."""
     while not done.wait(0.05):
         for task in glob.glob("/proc/[0-9]*/task/[0-9]*/comm"):
             tid = int(task.split("/")[4])
+            if tid in raised:
+                continue
             try:
-                if tid in raised or open(task).read().strip() != "winealsa_timer":
+                process = task.rsplit("/", 3)[0]
+                if os.readlink(process + "/cwd") != show or b"nerith.exe" not in open(process + "/cmdline", "rb").read():
                     continue
-                if os.readlink(task.rsplit("/", 3)[0] + "/cwd") != show:
-                    continue
-                os.setpriority(os.PRIO_PROCESS, tid, -10)
-                raised.append(tid)
+                os.setpriority(os.PRIO_PROCESS, tid, -10 if open(task).read().strip() == "winealsa_timer" else -5)
+                raised[tid] = True
             except OSError:
-                raised.append(tid)  # gone, or not ours to raise
+                raised[tid] = False  # gone, or not ours to raise
 
 
 def wine_environment(build, source):
@@ -125,8 +127,8 @@ def measure(args, work):
     env.update(HOME=home, KELVRA_NO_MESSAGEBOX="1", NERITH_FRAME_LOG=subprocess.run(
         ["winepath", "-w", frames_log], env=env, capture_output=True, text=True).stdout.strip())
     try:
-        done, raised = threading.Event(), []
-        watcher = threading.Thread(target=raise_sound_thread, args=(done, raised, show), daemon=True)
+        done, raised = threading.Event(), {}
+        watcher = threading.Thread(target=raise_show, args=(done, raised, show), daemon=True)
         watcher.start()
         try:
             run = subprocess.run(["wine", "nerith.exe", "--window", "--seed", "1", "--start", str(args.start)],
@@ -142,6 +144,7 @@ def measure(args, work):
     if not os.path.exists(heard + ".end"):
         raise RuntimeError("the test sound card was not opened (or not closed)")
     device = Device(heard)
+    device.raised = sum(raised.values())
     if device.music_from is None:
         raise RuntimeError("no music was heard")
     channels, rate, bits = device.format
@@ -166,11 +169,15 @@ def measure(args, work):
         skipped = skipped_before[n - 1] + min(read, runs[n - 1][1]) - runs[n - 1][0] if n else 0
         return (start_ms - cue) + (read - first - skipped) * 1000.0 / rate
 
+    if os.environ.get("WINE_AV_DEBUG"):
+        print("zero runs (ms of music from its first frame): " + ", ".join(
+            f"{(a - first) / 44.1:.0f}+{(b - a) / 44.1:.1f}" for a, b in runs), file=sys.stderr)
     live = [(us / 1e6, show) for us, show, _ in frames]
     landing = next((w, s) for w, s in live if s >= start_ms)
     after, before = [], []
     due = device.music_from + 1.0
-    while due <= min(live[-1][0], device.music_to):
+    # Not in the song's last 0.3 s: its fade has runs of zeros the count leaves out.
+    while due <= min(live[-1][0], device.music_to - 0.3):
         near = min(live, key=lambda f: abs(f[0] - due))
         heard = heard_ms(near[0])
         if abs(near[0] - due) <= 0.1 and heard is not None:
@@ -220,7 +227,8 @@ def main(argv):
     print(f"device {args.rate}, stall of 200 ms at {args.stall_at:g} s, {device.format[1]} Hz: "
           f"steady clock {figures([abs(v) for v in before])}; show clock {figures([abs(v) for v in after])}, "
           f"less its median {figures([abs(v - middle) for v in after])} ({len(after)} seconds; "
-          f"{underruns} silent runs in the music, {lost} frames; the card ran dry for {device.silence} frames)")
+          f"{underruns} silent runs in the music, {lost} frames; the card ran dry for {device.silence} frames; "
+          f"{device.raised} of the exe's threads raised)")
     off = [f"{i + 1} s: {v:+.1f} ms" for i, v in enumerate(after) if args.limit is not None and abs(v) > args.limit]
     if off:
         print(f"wine_av: off by more than {args.limit:g} ms at " + ", ".join(off), file=sys.stderr)
