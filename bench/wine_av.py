@@ -79,14 +79,15 @@ def music_counter(data, frame):
     return first, runs
 
 
-def raise_show(done, raised, show):
+def raise_show(done, raised, show, prefix):
     """Gives the exe's threads (run in show) the priority a foreground
     program with sound has, where allowed: Wine 8 maps no thread priority,
     so its sound thread (winealsa_timer, which moves the frames into ALSA
     every 10 ms) and the show's drawing wait behind a loaded machine's other
     work; the card then runs dry, Wine's clock (counted by that thread) is
     off, and frames are shown late. A sound server's thread runs real-time
-    (PulseAudio, PipeWire); here the sound thread gets nice -10, the rest -5."""
+    (PulseAudio, PipeWire); here the show's threads get nice -5, Wine's own
+    (its sound thread, its server) -10."""
     while not done.wait(0.05):
         for task in glob.glob("/proc/[0-9]*/task/[0-9]*/comm"):
             tid = int(task.split("/")[4])
@@ -94,9 +95,14 @@ def raise_show(done, raised, show):
                 continue
             try:
                 process = task.rsplit("/", 3)[0]
-                if os.readlink(process + "/cwd") != show or b"nerith.exe" not in open(process + "/cmdline", "rb").read():
+                name = open(task).read().strip()
+                if open(process + "/comm").read().startswith("wineserver"):
+                    # Every wait and event of Wine 8 goes through its server.
+                    if prefix not in open(process + "/environ", "rb").read().split(b"\0"):
+                        continue
+                elif os.readlink(process + "/cwd") != show or b"nerith.exe" not in open(process + "/cmdline", "rb").read():
                     continue
-                os.setpriority(os.PRIO_PROCESS, tid, -10 if open(task).read().strip() == "winealsa_timer" else -5)
+                os.setpriority(os.PRIO_PROCESS, tid, -5 if name.startswith("nerith") else -10)
                 raised[tid] = True
             except OSError:
                 raised[tid] = False  # gone, or not ours to raise
@@ -128,7 +134,7 @@ def measure(args, work):
         ["winepath", "-w", frames_log], env=env, capture_output=True, text=True).stdout.strip())
     try:
         done, raised = threading.Event(), {}
-        watcher = threading.Thread(target=raise_show, args=(done, raised, show), daemon=True)
+        watcher = threading.Thread(target=raise_show, args=(done, raised, show, f"WINEPREFIX={env['WINEPREFIX']}".encode()), daemon=True)
         watcher.start()
         try:
             run = subprocess.run(["wine", "nerith.exe", "--window", "--seed", "1", "--start", str(args.start)],
