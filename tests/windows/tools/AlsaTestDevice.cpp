@@ -8,21 +8,22 @@
 //   pcm_type.kvtest { lib "/path/libasound_module_pcm_kvtest.so" }
 //   pcm.!default { type kvtest; rate 1.001; stall_at 5; stall_ms 200; record "/tmp/run" }
 //
-// record PREFIX writes PREFIX.raw (the frames consumed, in order),
-// PREFIX.log ("CLOCK_REALTIME_US FRAMES_CONSUMED FRAMES_QUEUED" after each
-// step of the clock) and PREFIX.end (a summary line at close). Music is every frame
-// from the first non-zero one; the stall comes stall_at seconds of the
-// device's clock after it. A card that runs dry plays silence (counted in
-// PREFIX.end) and goes on: its position never passes what was written.
+// KVTEST_RATE in the environment overrides rate. record PREFIX writes
+// PREFIX.raw (the frames consumed, in order), PREFIX.log
+// ("CLOCK_REALTIME_US FRAMES_CONSUMED FRAMES_QUEUED" after each step of the
+// clock) and PREFIX.end (a summary line at close). Music is every frame from
+// the first non-zero one; the stall comes stall_at seconds after it began to
+// play. A card that runs dry plays silence (counted in PREFIX.end) and goes
+// on: its position never passes what was written.
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 #include <sys/timerfd.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -296,7 +297,14 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(kvtest) {
       return -EINVAL;
     }
   }
-  if (const char* Env = std::getenv("KVTEST_RATE")) D->Speed = std::atof(Env);
+  if (const char* Env = std::getenv("KVTEST_RATE")) {
+    D->Speed = std::atof(Env);
+    if (!(D->Speed > 0.5 && D->Speed < 2)) {
+      SNDERR("kvtest: bad KVTEST_RATE %s", Env);
+      delete D;
+      return -EINVAL;
+    }
+  }
   if (!D->Record.empty()) {
     D->Raw = std::fopen((D->Record + ".raw").c_str(), "wb");
     D->Log = std::fopen((D->Record + ".log").c_str(), "w");
