@@ -33,7 +33,7 @@ if [ "${1:-all}" != play ]; then
     emscripten nodejs chromium           # the browser build and its tests (scripts/build-web.sh)
     # the Windows build (scripts/build-windows.sh) and its tests under Wine
     g++-mingw-w64-x86-64-posix libz-mingw-w64-dev zip unzip
-    wine wine64 gstreamer1.0-plugins-good
+    wine wine64 gstreamer1.0-plugins-good libasound2-dev   # libasound2-dev: the A/V check's test sound card
     # the 64-bit ARM build (scripts/build-arm64.sh) and its tests under qemu
     g++-aarch64-linux-gnu qemu-user-static libsimde-dev
     libsdl2-dev:arm64 libpng-dev:arm64 libjpeg62-turbo-dev:arm64 zlib1g-dev:arm64 libfreetype-dev:arm64

@@ -24,3 +24,11 @@ foreach(check ${NERITH_WINDOWS_CHECKS})
   set_tests_properties(windows.${check} PROPERTIES LABELS windows TIMEOUT 600
     FIXTURES_REQUIRED "windows_exe;windows_prefix" RESOURCE_LOCK kelvra_wine_prefix)
 endforeach()
+
+# The picture within 20 ms of the music as heard, on our ALSA test card.
+if(TARGET asound_module_pcm_kvtest)
+  add_test(NAME windows.av_sync
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/av_sync.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+  set_tests_properties(windows.av_sync PROPERTIES LABELS windows TIMEOUT 600
+    FIXTURES_REQUIRED "windows_exe;windows_prefix" RESOURCE_LOCK kelvra_wine_prefix)
+endif()

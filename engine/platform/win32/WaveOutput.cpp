@@ -1,16 +1,17 @@
 // The audio library behind TSoundKv in the Windows build (AudioOutput.h):
-// waveOut, 44100 Hz stereo 16-bit, fed by the mixer on a thread of its own.
+// a WASAPI stream (WasapiStream.h) where there is one, else waveOut; 44100 Hz
+// stereo 16-bit, fed by the mixer on a thread of its own.
 //
 // The thread keeps four blocks queued; waveOut signals an event when one is
 // played, the thread wakes (no polling), mixes the next block into it and
 // queues it again. The mixer (Mixer.h, as in the SDL build) is changed only
 // under Lock, which the thread holds while it mixes.
 //
-// waveOut rather than WASAPI: it reaches Windows' shared mixer just the same
-// and is there from Windows 7 on with no COM set-up; XAudio2 crashes under
-// Wine without a device.
+// waveOut reaches Windows' shared mixer just the same, but its position
+// under Wine counts what Wine's mixer took, up to 0.1 s ahead of what is
+// heard; WASAPI's clock does not. XAudio2 crashes under Wine without a device.
 //
-// Depends on: winmm, Mixer.h, MusicStream.h.
+// Depends on: winmm, Mixer.h, MusicStream.h, WasapiStream.h.
 #include "WindowsHeaders.h"
 
 
@@ -28,6 +29,7 @@
 #include "../../audio/HeardMusic.h"
 #include "../../audio/Mixer.h"
 #include "../../audio/MusicStream.h"
+#include "WasapiStream.h"
 
 namespace {
 
@@ -44,34 +46,39 @@ struct KvAudioState {
   std::vector<int16_t> Memory;  // Blocks * MixBlock * 2
   WAVEHDR Headers[Blocks] = {};
   uint32_t Setups = 0;
+  int64_t DoneFrames = 0;  // of the blocks waveOut has handed back
 };
 
 KvAudioState Audio;
 std::atomic<bool> DeviceMixing{true};
 
-void FillAndQueue(WAVEHDR& Header) {
-  int16_t* Samples = reinterpret_cast<int16_t*>(Header.lpData);
-  {
-    std::lock_guard<std::mutex> G(Audio.Lock);
-    if (DeviceMixing.load(std::memory_order_relaxed)) {
-      KvMixerMix(Samples, MixBlock);
-    } else {
-      std::memset(Samples, 0, MixBlock * 4);
-      KvHeardBlock(MixBlock, -1, 0);  // waveOut's position counts these too
-    }
+void MixInto(int16_t* Samples, size_t Frames) {
+  std::lock_guard<std::mutex> G(Audio.Lock);
+  if (DeviceMixing.load(std::memory_order_relaxed)) {
+    KvMixerMix(Samples, Frames);
+  } else {
+    std::memset(Samples, 0, Frames * 4);
+    KvHeardBlock(Frames, -1, 0);  // the output's position counts these too
   }
+}
+
+bool DeviceOpen() { return Audio.Device || KvWasapiIsOpen(); }
+
+void FillAndQueue(WAVEHDR& Header) {
+  MixInto(reinterpret_cast<int16_t*>(Header.lpData), MixBlock);
   waveOutWrite(Audio.Device, &Header, sizeof Header);
 }
 
-// The stream's own position is the frame the listener hears (the mixer
-// behind waveOut adds its latency to what it reports, or not: this is all
-// waveOut can tell). The next reading comes when the next block is done.
+// The stream's own position is the frame the listener hears on Windows;
+// under Wine it is what Wine's mixer has taken, and the blocks handed back
+// (by Wine when its clock passed them) say better. The next reading comes
+// when the next block is done.
 void NotePosition() {
   MMTIME Time = {};
   Time.wType = TIME_SAMPLES;
   const int64_t Now = KvHeardNowUs();
   if (waveOutGetPosition(Audio.Device, &Time, sizeof Time) == MMSYSERR_NOERROR && Time.wType == TIME_SAMPLES)
-    KvHeardAt(Now, int64_t(Time.u.sample), MixBlock);
+    KvHeardAt(Now, std::min(int64_t(Time.u.sample), Audio.DoneFrames), MixBlock);
 }
 
 void Feed() {
@@ -81,7 +88,10 @@ void Feed() {
     WaitForSingleObject(Audio.Done, INFINITE);
     if (Audio.Quit.load(std::memory_order_acquire)) break;
     for (WAVEHDR& H : Audio.Headers)
-      if (H.dwFlags & WHDR_DONE) FillAndQueue(H);
+      if (H.dwFlags & WHDR_DONE) {
+        Audio.DoneFrames += int64_t(MixBlock);
+        FillAndQueue(H);
+      }
   }
 }
 
@@ -116,8 +126,10 @@ bool KvAudioSetMixer(std::string& ErrorText) {
 
 bool KvAudioInit(int Voices, std::string& ErrorText) {
   if (!KvMixerSetVoices(Voices, ErrorText)) return false;
-  if (Audio.Device) return true;
+  if (DeviceOpen()) return true;
   KvHeardReset();
+  std::string WasapiError;
+  if (KvWasapiOpen(MixInto, WasapiError)) return true;
   WAVEFORMATEX Format = {};
   Format.wFormatTag = WAVE_FORMAT_PCM;
   Format.nChannels = KvMixChannels;
@@ -140,12 +152,21 @@ bool KvAudioInit(int Voices, std::string& ErrorText) {
     H.dwBufferLength = DWORD(MixBlock * 4);
     waveOutPrepareHeader(Audio.Device, &H, sizeof H);
   }
+  Audio.DoneFrames = 0;
   Audio.Quit.store(false, std::memory_order_release);
   Audio.Thread = std::thread(Feed);
   return true;
 }
 
 void KvAudioClose() {
+  if (KvWasapiIsOpen()) {
+    {
+      std::lock_guard<std::mutex> G(Audio.Lock);
+      KvMixerSilence();
+    }
+    KvWasapiClose();
+    KvHeardReset();
+  }
   if (Audio.Device) {
     {
       std::lock_guard<std::mutex> G(Audio.Lock);
@@ -166,17 +187,17 @@ void KvAudioClose() {
 
 bool KvAudioLibraryOpen() { return Audio.Open; }
 uint32_t KvAudioLibrarySetups() { return Audio.Setups; }
-int KvAudioVoiceCount() { return Audio.Device ? KvMixerVoiceCount() : 0; }
+int KvAudioVoiceCount() { return DeviceOpen() ? KvMixerVoiceCount() : 0; }
 
 bool KvAudioPlay(KvMusicStream* Stream) {
   Stream->RestartIfEnded();
-  if (!Audio.Device) return false;
+  if (!DeviceOpen()) return false;
   std::lock_guard<std::mutex> G(Audio.Lock);
   return KvMixerTakeVoice(Stream);
 }
 
 void KvAudioStop(KvMusicStream* Stream) {
-  if (!Audio.Device) return;
+  if (!DeviceOpen()) return;
   std::lock_guard<std::mutex> G(Audio.Lock);
   KvMixerFreeVoice(Stream);
 }
