@@ -692,10 +692,12 @@ template <int Bytes, bool Known>
 void MapTriangleWalk(const MapRowTarget& M, const Triangle<2>& T) {
   WalkTriangle<2, true>(
       T,
-      [&M](int32_t Row, const SideCursor<2>& A, const SideCursor<2>& B) {
-        MapSpan<Bytes, Known>(M, Row, WalkToInt(A.X), WalkToInt(B.X),
-                              KvEdgeUV{WalkToFixed(A.Q[0]), WalkToFixed(A.Q[1])},
-                              KvEdgeUV{WalkToFixed(B.Q[0]), WalkToFixed(B.Q[1])});
+      // The upward edges first: they are the left ones in the renderer's
+      // winding, so its rows need no swap (the span orders its ends anyway).
+      [&M](int32_t Row, const SideCursor<2>& Down, const SideCursor<2>& Up) {
+        MapSpan<Bytes, Known>(M, Row, WalkToInt(Up.X), WalkToInt(Down.X),
+                              KvEdgeUV{WalkToFixed(Up.Q[0]), WalkToFixed(Up.Q[1])},
+                              KvEdgeUV{WalkToFixed(Down.Q[0]), WalkToFixed(Down.Q[1])});
       },
       M.MaxX);
 }
