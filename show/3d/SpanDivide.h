@@ -45,11 +45,13 @@ inline uint64_t MultiplyHigh63(uint64_t A, uint64_t M) {
 // Length is in the table. One divisor serves all the quantities of a row.
 class SpanDivisor {
  public:
-  explicit SpanDivisor(int64_t Length) : Length_(Length) {
-    Magic_ = Length >= 0 && Length <= SpanReciprocalLimit ? SpanReciprocals.M[static_cast<size_t>(Length)] : 0;
+  // A zero length is in the table: M(0) = 0 makes every quotient 0.
+  explicit SpanDivisor(int64_t Length)
+      : Length_(Length), InTable_(Length >= 0 && Length <= SpanReciprocalLimit) {
+    Magic_ = InTable_ ? SpanReciprocals.M[static_cast<size_t>(Length)] : 0;
   }
   int64_t Divide(int64_t N) const {
-    if (Magic_ == 0) return Length_ == 0 ? 0 : N / Length_;
+    if (!InTable_) return N / Length_;
     const uint64_t Sign = static_cast<uint64_t>(N >> 63);  // all ones below zero
     const uint64_t A = (static_cast<uint64_t>(N) ^ Sign) - Sign;
     return static_cast<int64_t>((MultiplyHigh63(A, Magic_) ^ Sign) - Sign);
@@ -57,6 +59,7 @@ class SpanDivisor {
 
  private:
   int64_t Length_;
+  bool InTable_;
   uint64_t Magic_;
 };
 
