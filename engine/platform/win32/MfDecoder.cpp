@@ -24,20 +24,9 @@
 #include <vector>
 
 #include "../../audio/Decoder.h"
+#include "ComObjects.h"
 
 namespace {
-
-template <typename T>
-void Free(T*& P) {
-  if (P) P->Release();
-  P = nullptr;
-}
-
-std::string HrText(const char* Step, HRESULT Hr) {
-  char Text[96];
-  std::snprintf(Text, sizeof Text, "%s failed (0x%08lX)", Step, static_cast<unsigned long>(Hr));
-  return Text;
-}
 
 // Media Foundation's entry points, looked up when the first music file is
 // opened: Windows' N editions come without it, and the show must still start
@@ -68,7 +57,7 @@ bool StartMediaFoundation(std::string& ErrorText) {
     }
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     const HRESULT Result = Mf.Startup(MF_VERSION, MFSTARTUP_LITE);
-    if (FAILED(Result)) Failure = HrText("Media Foundation start-up", Result);
+    if (FAILED(Result)) Failure = KvHresultText("Media Foundation start-up", Result);
   });
   ErrorText = Failure;
   return Failure.empty();
@@ -119,14 +108,14 @@ Gapless ReadLameTag(const std::string& FileName) {
 
 class MfDecoder final : public KvDecoder {
  public:
-  ~MfDecoder() override { Free(Reader); }
+  ~MfDecoder() override { KvRelease(Reader); }
 
   bool Open(const std::string& FileName, std::string& ErrorText) {
     if (!StartMediaFoundation(ErrorText)) return false;
     const std::wstring Path = std::filesystem::u8path(FileName).wstring();
     HRESULT Hr = Mf.CreateSourceReaderFromURL(Path.c_str(), nullptr, &Reader);
     if (FAILED(Hr)) {
-      ErrorText = "Not a music file Media Foundation can read (" + HrText("MFCreateSourceReaderFromURL", Hr) + ")";
+      ErrorText = "Not a music file Media Foundation can read (" + KvHresultText("MFCreateSourceReaderFromURL", Hr) + ")";
       return false;
     }
     Reader->SetStreamSelection(DWORD(MF_SOURCE_READER_ALL_STREAMS), FALSE);
@@ -140,9 +129,9 @@ class MfDecoder final : public KvDecoder {
     Want->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
     Want->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
     Hr = Reader->SetCurrentMediaType(DWORD(MF_SOURCE_READER_FIRST_AUDIO_STREAM), nullptr, Want);
-    Free(Want);
+    KvRelease(Want);
     if (FAILED(Hr)) {
-      ErrorText = "No audio that decodes to PCM (" + HrText("SetCurrentMediaType", Hr) + ")";
+      ErrorText = "No audio that decodes to PCM (" + KvHresultText("SetCurrentMediaType", Hr) + ")";
       return false;
     }
     IMFMediaType* Have = nullptr;
@@ -152,7 +141,7 @@ class MfDecoder final : public KvDecoder {
       Have->GetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, &Rate);
       Have->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &Channels);
     }
-    Free(Have);
+    KvRelease(Have);
     if (Rate < UINT32(KvMinStreamRate) || Rate > UINT32(KvMaxStreamRate) || Channels == 0) {
       ErrorText = "Unsupported sample rate or channel count (" + std::to_string(Rate) + " Hz, " +
                   std::to_string(Channels) + " channels)";
@@ -251,9 +240,9 @@ class MfDecoder final : public KvDecoder {
           }
           Buffer->Unlock();
         }
-        Free(Buffer);
+        KvRelease(Buffer);
       }
-      Free(Sample);
+      KvRelease(Sample);
       if (Added) return true;
     }
     return false;

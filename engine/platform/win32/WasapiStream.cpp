@@ -19,6 +19,7 @@
 
 #include "../../audio/Decoder.h"
 #include "../../audio/HeardMusic.h"
+#include "ComObjects.h"
 #include "WasapiStream.h"
 
 namespace {
@@ -36,17 +37,7 @@ struct WasapiState {
 
 WasapiState Wasapi;
 
-template <class T>
-void Release(T*& Object) {
-  if (Object) Object->Release();
-  Object = nullptr;
-}
-
-std::string Failed(const char* Step, HRESULT Code) {
-  char Text[96];
-  std::snprintf(Text, sizeof Text, "WASAPI: %s failed (0x%08lx)", Step, static_cast<unsigned long>(Code));
-  return Text;
-}
+std::string Failed(const char* Step, HRESULT Code) { return "WASAPI: " + KvHresultText(Step, Code); }
 
 struct Stream {
   IMMDeviceEnumerator* Devices = nullptr;
@@ -60,11 +51,11 @@ struct Stream {
 
   ~Stream() {
     if (Client) Client->Stop();
-    Release(Clock);
-    Release(Render);
-    Release(Client);
-    Release(Device);
-    Release(Devices);
+    KvRelease(Clock);
+    KvRelease(Render);
+    KvRelease(Client);
+    KvRelease(Device);
+    KvRelease(Devices);
   }
 
   std::string Make() {
@@ -74,13 +65,7 @@ struct Stream {
     if (FAILED(R = Devices->GetDefaultAudioEndpoint(eRender, eConsole, &Device))) return Failed("the default output", R);
     if (FAILED(R = Device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(&Client))))
       return Failed("Activate", R);
-    WAVEFORMATEX Format = {};
-    Format.wFormatTag = WAVE_FORMAT_PCM;
-    Format.nChannels = KvMixChannels;
-    Format.nSamplesPerSec = KvMixRate;
-    Format.wBitsPerSample = 16;
-    Format.nBlockAlign = WORD(Format.nChannels * 2);
-    Format.nAvgBytesPerSec = Format.nSamplesPerSec * Format.nBlockAlign;
+    WAVEFORMATEX Format = KvMixWaveFormat();
     const DWORD Flags = AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM |
                         AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
     if (FAILED(R = Client->Initialize(AUDCLNT_SHAREMODE_SHARED, Flags, BufferTime, 0, &Format, nullptr)))

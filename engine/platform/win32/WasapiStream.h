@@ -4,12 +4,29 @@
 // listener hears; waveOut's position under Wine is only what Wine's mixer
 // has taken, up to a tenth of a second ahead of the speaker.
 //
-// Depends on: HeardMusic.h (the stream notes its readings there).
+// Depends on: HeardMusic.h (the stream notes its readings there), Decoder.h
+// (the mixer's rate), WindowsHeaders.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "../../audio/Decoder.h"
+#include "WindowsHeaders.h"
+
+// The mixer's output as both outputs play it: 16-bit PCM at its rate and
+// channel count.
+inline WAVEFORMATEX KvMixWaveFormat() {
+  WAVEFORMATEX Format = {};
+  Format.wFormatTag = WAVE_FORMAT_PCM;
+  Format.nChannels = KvMixChannels;
+  Format.nSamplesPerSec = KvMixRate;
+  Format.wBitsPerSample = 16;
+  Format.nBlockAlign = WORD(Format.nChannels * 2);
+  Format.nAvgBytesPerSec = Format.nSamplesPerSec * Format.nBlockAlign;
+  return Format;
+}
 
 // Fills Out with Frames frames of the mix (and notes the block, KvHeardBlock).
 using KvWasapiMix = void (*)(int16_t* Out, size_t Frames);

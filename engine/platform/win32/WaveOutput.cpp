@@ -130,13 +130,7 @@ bool KvAudioInit(int Voices, std::string& ErrorText) {
   KvHeardReset();
   std::string WasapiError;
   if (KvWasapiOpen(MixInto, WasapiError)) return true;
-  WAVEFORMATEX Format = {};
-  Format.wFormatTag = WAVE_FORMAT_PCM;
-  Format.nChannels = KvMixChannels;
-  Format.nSamplesPerSec = KvMixRate;
-  Format.wBitsPerSample = 16;
-  Format.nBlockAlign = WORD(Format.nChannels * 2);
-  Format.nAvgBytesPerSec = Format.nSamplesPerSec * Format.nBlockAlign;
+  WAVEFORMATEX Format = KvMixWaveFormat();
   if (!Audio.Done) Audio.Done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   const MMRESULT Result =
       waveOutOpen(&Audio.Device, WAVE_MAPPER, &Format, DWORD_PTR(Audio.Done), 0, CALLBACK_EVENT);
