@@ -1,7 +1,10 @@
-// The frame-output user of --record: each frame of the range goes, copied,
-// to an encoder thread that turns it into RGB, enlarges it, encodes it and
-// adds the music up to the frame's end. The show's thread waits only when
-// the encoder is a whole queue of frames behind.
+// The frame-output user of --record: the show's thread turns each frame of
+// the range into RGB and enlarges it to the file's size, then hands it to an
+// encoder thread that encodes it and adds the music up to the frame's end.
+// The show draws a frame in a fraction of the time the encoder takes, so the
+// conversion and the fit run beside the encoder rather than in turn with it.
+// The show's thread waits only when the encoder is a whole queue of frames
+// behind.
 //
 // Depends on: FrameOutput.h, VideoFile.h, MusicTrack.h, FrameFit.h,
 // SharpFit.h, Show.h (ShowMusicPath, the display's size).
@@ -10,6 +13,7 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -32,7 +36,10 @@ extern "C" {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr size_t QueueFrames = 8;
+// The queue holds pictures of the file's size: up to 8, and no more than
+// about 64 MB of them (two at 2160p).
+constexpr size_t QueueFramesMost = 8;
+constexpr size_t QueueBytes = size_t(64) << 20;
 constexpr int FrameRate = 25;
 
 [[noreturn]] void RecordError(const std::string& Text) {
@@ -40,6 +47,9 @@ constexpr int FrameRate = 25;
 }
 
 class Recorder : public FrameOutput {
+  // A picture of the file's size, RGB.
+  using Picture = std::vector<uint8_t>;
+
  public:
   Recorder(const std::string& P, bool Music, bool Q) : Path(P), Shown(KvEscapeControls(P)), Quiet(Q) {
     RecordFormat Format = RecordFormat::Mp4;
@@ -53,7 +63,8 @@ class Recorder : public FrameOutput {
     if (!File.Open(Path, Format, Width, Height, Music, &Error, Options.Quality)) RecordError(Error);
     if (Music && !Track.Open(ShowMusicPath(), File.AudioWanted(), &Error)) RecordError(Error);
     HasAudio = Music;
-    Rgb.resize(size_t(Width) * size_t(Height) * 3);
+    PictureBytes = size_t(Width) * size_t(Height) * 3;
+    QueueFrames = std::clamp<size_t>(QueueBytes / PictureBytes, 2, QueueFramesMost);
     FrameRgb.resize(size_t(DisplayWidth) * size_t(DisplayHeight) * 3);
     Started = Clock::now();
     Worker = std::thread(&Recorder::Run, this);
@@ -71,7 +82,7 @@ class Recorder : public FrameOutput {
     if (Taken == 0) FirstShowMs = Frame.ShowMs;
     ++Taken;
     LastNumber = Frame.Number;
-    std::unique_ptr<KvFrameCopy> Copy;
+    std::unique_ptr<Picture> Copy;
     {
       std::unique_lock<std::mutex> L(Lock);
       // A stop signal ends the wait: the run ends after this frame, which
@@ -88,8 +99,8 @@ class Recorder : public FrameOutput {
         Spare.pop_back();
       }
     }
-    if (!Copy) Copy.reset(new KvFrameCopy);
-    CopyScaledFrame(Frame, 1, Copy.get());
+    if (!Copy) Copy.reset(new Picture(PictureBytes));
+    Prepare(Frame, Copy->data());
     {
       std::lock_guard<std::mutex> L(Lock);
       if (Taken == 1) MusicStartSeconds = HasCue ? (double(CueMs) - double(FirstShowMs)) / 1000.0 : -1e9;
@@ -152,7 +163,7 @@ class Recorder : public FrameOutput {
 
   void Run() {
     for (;;) {
-      std::unique_ptr<KvFrameCopy> Frame;
+      std::unique_ptr<Picture> Frame;
       double MusicStart = 0;
       {
         std::unique_lock<std::mutex> L(Lock);
@@ -173,22 +184,26 @@ class Recorder : public FrameOutput {
     }
   }
 
-  // On the encoder thread: one frame, then the sound up to its end.
-  bool Encode(const KvFrameCopy& Frame, double MusicStart) {
-    if (File.FramesWritten() == 0 && HasAudio) Track.Place(MusicStart);
-    // RGB at 1:1 (the PNG dump's unpacking, so a lossless recording holds
-    // the dumped pictures), then enlarged as the dump enlarges.
+  // On the show's thread: Frame as RGB at 1:1 (the PNG dump's unpacking, so
+  // a lossless recording holds the dumped pictures), enlarged as the dump
+  // enlarges, into Out (the file's size).
+  void Prepare(const FinishedFrame& Frame, uint8_t* Out) {
+    const bool Same = !Sharp && Width == Frame.Width && Height == Frame.Height;
     const size_t RowBytes = size_t(Frame.Width) * 3;
+    uint8_t* Unpacked = Same ? Out : FrameRgb.data();
     for (int32_t Y = 0; Y < Frame.Height; ++Y)
-      KvRowToRgb(Frame.Pixels.get() + size_t(Y) * size_t(Frame.Pitch), Frame.Width, Frame.Depth,
-                 FrameRgb.data() + size_t(Y) * RowBytes);
-    const uint8_t* Out = FrameRgb.data();
+      KvRowToRgb(Frame.Pixels + size_t(Y) * size_t(Frame.Pitch), Frame.Width, Frame.Depth,
+                 Unpacked + size_t(Y) * RowBytes);
     if (Sharp)
-      Sharp->Fit(FrameRgb.data(), Rgb.data());
-    else if (Width != Frame.Width || Height != Frame.Height)
-      FitPixels(FrameRgb.data(), Frame.Width, Frame.Height, int32_t(RowBytes), 3, Rgb.data(), Width, Height,
-                Width * 3, Place);
-    if (Sharp || Width != Frame.Width || Height != Frame.Height) Out = Rgb.data();
+      Sharp->Fit(Unpacked, Out);
+    else if (!Same)
+      FitPixels(Unpacked, Frame.Width, Frame.Height, int32_t(RowBytes), 3, Out, Width, Height, Width * 3, Place);
+  }
+
+  // On the encoder thread: one picture, then the sound up to its end.
+  bool Encode(const Picture& Frame, double MusicStart) {
+    if (File.FramesWritten() == 0 && HasAudio) Track.Place(MusicStart);
+    const uint8_t* Out = Frame.data();
     if (!File.WriteVideo(Out)) return Fail(File.Error());
     if (!HasAudio) return true;
     const AudioInput In = File.AudioWanted();
@@ -220,20 +235,21 @@ class Recorder : public FrameOutput {
   int32_t Width = 0, Height = 0;  // of the file's pictures
   bool Fitted = false;            // --size: letterboxed into Width x Height
   KvRect Place = {0, 0, 0, 0};
-  std::unique_ptr<SharpFit> Sharp;  // Place not a whole multiple of the frame
-  std::vector<uint8_t> Rgb;       // encoder thread only
-  std::vector<uint8_t> FrameRgb;  // the frame at 1:1 before enlarging
+  size_t PictureBytes = 0;
+  size_t QueueFrames = QueueFramesMost;
   Clock::time_point Started;
 
   // Show thread only.
+  std::unique_ptr<SharpFit> Sharp;  // Place not a whole multiple of the frame
+  std::vector<uint8_t> FrameRgb;    // the frame at 1:1 before enlarging
   uint64_t Taken = 0;
   uint32_t FirstShowMs = 0, CueMs = 0, LastNumber = 0;
   bool HasCue = false;
 
   std::mutex Lock;
   std::condition_variable Ready, Space;
-  std::deque<std::unique_ptr<KvFrameCopy>> Queue;
-  std::vector<std::unique_ptr<KvFrameCopy>> Spare;
+  std::deque<std::unique_ptr<Picture>> Queue;
+  std::vector<std::unique_ptr<Picture>> Spare;
   double MusicStartSeconds = 0;
   bool Closing = false;
   bool Failed = false;
