@@ -17,7 +17,6 @@ extern "C" {
 #include <kelvra/core/AtomicFile.h>
 #include "DescriptorIo.h"
 #include "PixelConvert.h"
-#include "SwsConvert.h"
 
 namespace {
 
@@ -177,7 +176,6 @@ struct VideoFile::State {
   AVPacket* Packet = nullptr;
   int AudioFrameSize = 0;
   YuvMatrix Matrix = YuvMatrix::Bt601;
-  std::unique_ptr<SwsBt709> Sws;  // BT.709 frames through libswscale
   int64_t Frames = 0;
   int64_t Samples = 0;  // sent to the audio encoder
   int64_t SamplesIn = 0;
@@ -306,10 +304,6 @@ bool VideoFile::Open(const std::string& Path, RecordFormat Format, int Width, in
     St.Video->colorspace = Hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
     St.Video->color_primaries = Hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
     St.Video->color_trc = Hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
-    if (Hd) {
-      St.Sws = std::make_unique<SwsBt709>(Width, Height);
-      if (!St.Sws->Ok()) St.Sws.reset();
-    }
   }
   St.Video->thread_count = 0;  // the encoder's own choice: every core
   if (St.Out->oformat->flags & AVFMT_GLOBALHEADER) St.Video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -376,8 +370,6 @@ bool VideoFile::WriteVideo(const uint8_t* Rgb) {
   if (av_frame_make_writable(F) < 0) return St.Fail("out of memory");
   if (St.Video->pix_fmt == AV_PIX_FMT_BGR0)
     RgbToBgr0(Rgb, F->width, F->height, F->data[0], F->linesize[0]);
-  else if (St.Sws)
-    St.Sws->Convert(Rgb, F->data[0], F->linesize[0], F->data[1], F->linesize[1], F->data[2], F->linesize[2]);
   else
     RgbToYuv420(Rgb, F->width, F->height, F->data[0], F->linesize[0], F->data[1], F->linesize[1], F->data[2],
                 F->linesize[2], St.Matrix);

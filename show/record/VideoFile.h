@@ -17,7 +17,6 @@
 // fatal error and a stop signal remove the temporary file.
 //
 // Depends on: libavformat, libavcodec, libavutil; PixelConvert.h,
-// SwsConvert.h (HD frames through libswscale),
 // engine/core/AtomicFile.h.
 #pragma once
 
