@@ -40,9 +40,18 @@ class SharpFit {
     std::vector<uint16_t> Weight;
   };
   static Axis MakeAxis(int32_t Source, int32_t Place);
+  // Frame row Y across into its Wide row: output columns from From on, one
+  // at a time (the plain loop), and the vector loop for those before.
+  void AcrossPlain(const uint8_t* S, uint16_t* D, int32_t From) const;
+  void AcrossVector(const uint8_t* S, uint16_t* D) const;
 
   int32_t Width, Height, OutWidth, OutHeight;
   KvRect Place;
   Axis Columns, Rows;
   std::vector<uint16_t> Wide;  // each frame row filtered across: Height x PlaceWidth x 3, x 256
+  // The vector loop's columns: 0 .. VectorColumns - 1, each from two
+  // neighbouring frame pixels (the second weighted 0 when there is one) with
+  // four bytes read at each, so none reads past its frame row.
+  int32_t VectorColumns = 0;
+  std::vector<uint16_t> PairWeights;  // per column W0 x 4, W1 x 4
 };
