@@ -60,26 +60,47 @@ static inline int32_t TableIndex(int32_t Step) {
   return Step < 0 ? Step + SinCosSteps : Step;
 }
 
+namespace {
+
+// The sines and cosines of one rotation, looked up once for all the points
+// an object turns by it.
+struct Turn {
+  double Sx, Cx, Sy, Cy, Sz, Cz;
+
+  Turn(int32_t StepX, int32_t StepY, int32_t StepZ) {
+    const int32_t Ix = TableIndex(StepX), Iy = TableIndex(StepY), Iz = TableIndex(StepZ);
+    Sx = SinTable[Ix], Cx = CosTable[Ix];
+    Sy = SinTable[Iy], Cy = CosTable[Iy];
+    Sz = SinTable[Iz], Cz = CosTable[Iz];
+  }
+
+  template <class Point>
+  void Apply(Point& P) const {
+    const double x = P.X, y = P.Y, z = P.Z;
+    // About z: X1, Y1 are held as floats before the next plane uses them.
+    const double X1 = kv::HoldAsFloat(x * Cz - y * Sz);
+    const double Y1 = kv::HoldAsFloat(x * Sz + y * Cz);
+    // About x: Z1 is held as a float; the new Y is final.
+    const double Z1 = kv::HoldAsFloat(Y1 * Sx + z * Cx);
+    P.Y = kv::HoldAsFloat(Y1 * Cx - z * Sx);
+    // About y.
+    P.X = kv::HoldAsFloat(X1 * Cy - Z1 * Sy);
+    P.Z = kv::HoldAsFloat(X1 * Sy + Z1 * Cy);
+  }
+};
+
+struct FloatPoint {
+  float X, Y, Z;
+};
+
+}  // namespace
+
 void RotatePoint(float& X, float& Y, float& Z, int32_t StepX, int32_t StepY, int32_t StepZ) {
-  const int32_t Ix = TableIndex(StepX), Iy = TableIndex(StepY), Iz = TableIndex(StepZ);
-  const double x = X, y = Y, z = Z;
-
-  // About z: X1, Y1 are held as floats before the next plane uses them.
-  double s = SinTable[Iz], c = CosTable[Iz];
-  const double X1 = kv::HoldAsFloat(x * c - y * s);
-  const double Y1 = kv::HoldAsFloat(x * s + y * c);
-
-  // About x: Z1 is held as a float; the new Y is final.
-  s = SinTable[Ix];
-  c = CosTable[Ix];
-  const double Z1 = kv::HoldAsFloat(Y1 * s + z * c);
-  Y = kv::HoldAsFloat(Y1 * c - z * s);
-
-  // About y.
-  s = SinTable[Iy];
-  c = CosTable[Iy];
-  X = kv::HoldAsFloat(X1 * c - Z1 * s);
-  Z = kv::HoldAsFloat(X1 * s + Z1 * c);
+  FloatPoint P{X, Y, Z};
+  Turn(StepX, StepY, StepZ).Apply(P);
+  X = P.X;
+  Y = P.Y;
+  Z = P.Z;
 }
 
 void ProjectPoint(double& ScreenX, double& ScreenY, double X, double Y, double Z) {
@@ -119,13 +140,11 @@ void TransformObject(ObjRec Obj) {
   const size_t FaceNormalN = Obj.FaceNormals.Length();
   const size_t VertexLength = Obj.Vertices.Length();
 
+  const Turn Spin(Obj.SpinX, Obj.SpinY, Obj.SpinZ);
   for (size_t i = 0; i < VertexN; ++i) {
     VoxelRec& V = Obj.Vertices[i];
-    RotatePoint(V.X, V.Y, V.Z, Obj.SpinX, Obj.SpinY, Obj.SpinZ);
-    if (RotateNormals && i < VertexNormalN) {
-      VoxelRec& N = Obj.VertexNormals[i];
-      RotatePoint(N.X, N.Y, N.Z, Obj.SpinX, Obj.SpinY, Obj.SpinZ);
-    }
+    Spin.Apply(V);
+    if (RotateNormals && i < VertexNormalN) Spin.Apply(Obj.VertexNormals[i]);
     PixelRec& P = Obj.Projected[i];
     ProjectPoint(P.X, P.Y, Obj.X + static_cast<double>(V.X), Obj.Y + static_cast<double>(V.Y),
                  Obj.Z + static_cast<double>(V.Z));
@@ -136,7 +155,7 @@ void TransformObject(ObjRec Obj) {
     double Light = 0;
     if (j < FaceNormalN) {
       NormalRec& N = Obj.FaceNormals[j];
-      if (RotateNormals) RotatePoint(N.X, N.Y, N.Z, Obj.SpinX, Obj.SpinY, Obj.SpinZ);
+      if (RotateNormals) Spin.Apply(N);
       Light = (N.X * Lx + N.Y * Ly + N.Z * Lz) * 160;
     }
     Obj.FaceLight[j] = Light >= 0 ? Light : 0;  // NaN is "not at least 0" too
