@@ -318,18 +318,37 @@ uint32_t BlurRowBytes(const uint8_t* Up, uint8_t* Cur, const uint8_t* Down, int3
 // Span fill
 // ===========================================================================
 
+// The last piece of a row is one more store, overlapping the one before it
+// (the same pixels again): the 3D fills' rows are short, and a pixel loop
+// for their ends cost as much as the rest.
+inline void StoreLow64(uint8_t* P, __m128i V) { _mm_storel_epi64(reinterpret_cast<__m128i*>(P), V); }
+
 void FillRow16(uint8_t* D, int32_t N, uint32_t Color) {
   const __m128i V = Splat16(Color);
-  int32_t i = 0;
-  for (; i + 8 <= N; i += 8) StoreU(D + 2 * i, V);
-  for (; i < N; ++i) Store16(D + 2 * i, Color);
+  if (N >= 8) {
+    int32_t i = 0;
+    for (; i + 8 <= N; i += 8) StoreU(D + 2 * i, V);
+    if (i < N) StoreU(D + 2 * (N - 8), V);
+  } else if (N >= 4) {
+    StoreLow64(D, V);
+    StoreLow64(D + 2 * (N - 4), V);
+  } else {
+    for (int32_t i = 0; i < N; ++i) Store16(D + 2 * i, Color);
+  }
 }
 
 void FillRow32(uint8_t* D, int32_t N, uint32_t Color) {
   const __m128i V = _mm_set1_epi32(int(Color));
-  int32_t i = 0;
-  for (; i + 4 <= N; i += 4) StoreU(D + 4 * i, V);
-  for (; i < N; ++i) Store32(D + 4 * i, Color);
+  if (N >= 4) {
+    int32_t i = 0;
+    for (; i + 4 <= N; i += 4) StoreU(D + 4 * i, V);
+    if (i < N) StoreU(D + 4 * (N - 4), V);
+  } else if (N >= 2) {
+    StoreLow64(D, V);
+    StoreLow64(D + 4 * (N - 2), V);
+  } else if (N == 1) {
+    Store32(D, Color);
+  }
 }
 
 // 16 pixels of 3 bytes are three whole vectors of the repeated pattern.
