@@ -66,18 +66,44 @@ inline void WritePixel(uint8_t* P, int Bpp, uint32_t Value) {
 // Keyed copies leave out exactly the pixels equal to the whole key: a key
 // with bits above the pixel's size equals no pixel, and the row is copied.
 
-// One row for 2- and 4-byte pixels: a branch-free select the compiler turns
-// into vector code. Rows of different surfaces never overlap.
+#if defined(KV_SIMD_SSE2) && defined(__wasm__)
+#define KV_KEYED_WASM_SIMD 1
+// 16 bytes of 2- or 4-byte pixels a step, merged under the compare's mask.
+// Only for WebAssembly: there the plain loop below ran twenty times slower
+// than this (a 640 x 480 copy at 32 bits: 848 against 41 us in V8), while
+// GCC's own vector code for it is faster on x86. Returns the pixels done:
+// none where the row is copied onto itself less than a vector to the right,
+// as loading ahead would then miss pixels the loop has just written.
+template <typename Pixel>
+size_t KeyedRowSse2(const uint8_t* S, uint8_t* D, size_t Count, Pixel K) {
+  if (D > S && size_t(D - S) < 16) return 0;
+  const __m128i Key = sizeof(Pixel) == 4 ? _mm_set1_epi32(int(K)) : _mm_set1_epi16(short(K));
+  size_t i = 0;
+  for (; i + 16 / sizeof(Pixel) <= Count; i += 16 / sizeof(Pixel), S += 16, D += 16) {
+    const __m128i Sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S));
+    const __m128i Dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(D));
+    const __m128i Keep = sizeof(Pixel) == 4 ? _mm_cmpeq_epi32(Sv, Key) : _mm_cmpeq_epi16(Sv, Key);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(D), _mm_or_si128(_mm_and_si128(Keep, Dv), _mm_andnot_si128(Keep, Sv)));
+  }
+  return i;
+}
+#endif
+
+// One row for 2- and 4-byte pixels: a branch-free select.
 template <typename Pixel>
 void KeyedRow(const uint8_t* Src, uint8_t* Dest, size_t Count, uint32_t Key) {
-  const Pixel* S = reinterpret_cast<const Pixel*>(Src);
-  Pixel* D = reinterpret_cast<Pixel*>(Dest);
   if (Key > Pixel(~Pixel(0))) {
     std::memcpy(Dest, Src, Count * sizeof(Pixel));
     return;
   }
   const Pixel K = Pixel(Key);
-  for (size_t i = 0; i < Count; ++i) D[i] = S[i] != K ? S[i] : D[i];
+  size_t i = 0;
+#if defined(KV_KEYED_WASM_SIMD)
+  i = KeyedRowSse2<Pixel>(Src, Dest, Count, K);
+#endif
+  const Pixel* S = reinterpret_cast<const Pixel*>(Src);
+  Pixel* D = reinterpret_cast<Pixel*>(Dest);
+  for (; i < Count; ++i) D[i] = S[i] != K ? S[i] : D[i];
 }
 
 inline uint32_t Load32(const uint8_t* P) {

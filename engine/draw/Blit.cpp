@@ -180,8 +180,8 @@ void TBufferKv::DrawAlpha(TBufferKv* Dest, int32_t X, int32_t Y, uint8_t Alpha) 
   if (!ClipBlit(*this, *Dest, X, Y, R)) return;
   const int Index = BlitDepthIndex(*this, *Dest);
   // The show's trail one pixel to the right: each row is a serial chain
-  // (every pixel blends the one just written), so four rows are worked at
-  // once.
+  // (every pixel blends the one just written), so eight or four rows are
+  // worked at once.
   if (Index >= 0 && this == Dest && R.SY == R.DY && R.DX > R.SX && !HasScratchRow &&
       KvActivePath() != KvPath::Reference) {
     const size_t Bpp = size_t(BytesOfIndex[Index]);
@@ -195,12 +195,18 @@ void TBufferKv::DrawAlpha(TBufferKv* Dest, int32_t X, int32_t Y, uint8_t Alpha) 
       }
       EndMmx();
     }
-    if (R.DX == R.SX + 1 && R.W > 0)
+    if (R.DX == R.SX + 1 && R.W > 0) {
+      for (; i + 8 <= R.H; i += 8) {
+        uint8_t* D[8];
+        for (int r = 0; r < 8; ++r) D[r] = Rows[size_t(R.DY + i + r)] + DOff;
+        if (!AlphaRowsOneRight8Sse2(Index, D, R.W, Alpha)) break;
+      }
       for (; i + 4 <= R.H; i += 4) {
         uint8_t* D[4];
         for (int r = 0; r < 4; ++r) D[r] = Rows[size_t(R.DY + i + r)] + DOff;
         if (!AlphaRowsOneRight4(Index, D, R.W, Alpha)) break;
       }
+    }
     for (; i + 4 <= R.H; i += 4) {
       const uint8_t* S[4];
       uint8_t* D[4];

@@ -13,7 +13,8 @@
 //   Fill        16-byte stores of the repeated pixel
 //   TexSpan     no gather in SSE2: the reference span
 //   the trail   DrawAlpha onto itself one pixel right: four rows' chains in
-//               the lanes of one vector (AlphaRowsOneRight4)
+//               the lanes of one vector (AlphaRowsOneRight4), two such
+//               blocks stepped in turn (AlphaRowsOneRight8Sse2)
 #include "RowKernels.h"
 #include "SimdIntrinsics.h"
 
@@ -317,18 +318,37 @@ uint32_t BlurRowBytes(const uint8_t* Up, uint8_t* Cur, const uint8_t* Down, int3
 // Span fill
 // ===========================================================================
 
+// The last piece of a row is one more store, overlapping the one before it
+// (the same pixels again): the 3D fills' rows are short, and a pixel loop
+// for their ends cost as much as the rest.
+inline void StoreLow64(uint8_t* P, __m128i V) { _mm_storel_epi64(reinterpret_cast<__m128i*>(P), V); }
+
 void FillRow16(uint8_t* D, int32_t N, uint32_t Color) {
   const __m128i V = Splat16(Color);
-  int32_t i = 0;
-  for (; i + 8 <= N; i += 8) StoreU(D + 2 * i, V);
-  for (; i < N; ++i) Store16(D + 2 * i, Color);
+  if (N >= 8) {
+    int32_t i = 0;
+    for (; i + 8 <= N; i += 8) StoreU(D + 2 * i, V);
+    if (i < N) StoreU(D + 2 * (N - 8), V);
+  } else if (N >= 4) {
+    StoreLow64(D, V);
+    StoreLow64(D + 2 * (N - 4), V);
+  } else {
+    for (int32_t i = 0; i < N; ++i) Store16(D + 2 * i, Color);
+  }
 }
 
 void FillRow32(uint8_t* D, int32_t N, uint32_t Color) {
   const __m128i V = _mm_set1_epi32(int(Color));
-  int32_t i = 0;
-  for (; i + 4 <= N; i += 4) StoreU(D + 4 * i, V);
-  for (; i < N; ++i) Store32(D + 4 * i, Color);
+  if (N >= 4) {
+    int32_t i = 0;
+    for (; i + 4 <= N; i += 4) StoreU(D + 4 * i, V);
+    if (i < N) StoreU(D + 4 * (N - 4), V);
+  } else if (N >= 2) {
+    StoreLow64(D, V);
+    StoreLow64(D + 4 * (N - 2), V);
+  } else if (N == 1) {
+    Store32(D, Color);
+  }
 }
 
 // 16 pixels of 3 bytes are three whole vectors of the repeated pattern.
@@ -434,6 +454,59 @@ void AlphaRowsOneRight8888x4(uint8_t* const D[4], int32_t N, uint32_t Alpha) {
   }
 }
 
+// The same over eight rows as two blocks of four, their columns stepped in
+// turn: each block's chain waits on a multiply per column, so the two blocks'
+// chains overlap where one block alone would leave the multiplier idle.
+void AlphaRowsOneRight8888x8(uint8_t* const D[8], int32_t N, uint32_t Alpha) {
+  const __m128i A = Splat16(Alpha & 255u), B = Splat16(256u - (Alpha & 255u));
+  const __m128i Rgb = _mm_set1_epi32(0xFFFFFF), Zero = _mm_setzero_si128();
+  __m128i Lo[2], Hi[2];  // per block: rows 0, 1 and 2, 3 of the chain
+  for (int k = 0; k < 2; ++k) {
+    uint8_t* const* Q = D + 4 * k;
+    const __m128i Start = _mm_and_si128(
+        _mm_setr_epi32(int(Load32(Q[0] - 4)), int(Load32(Q[1] - 4)), int(Load32(Q[2] - 4)), int(Load32(Q[3] - 4))),
+        Rgb);
+    Lo[k] = _mm_unpacklo_epi8(Start, Zero);
+    Hi[k] = _mm_unpackhi_epi8(Start, Zero);
+  }
+  int32_t x = 0;
+  for (; x + 4 <= N; x += 4) {
+    __m128i V[2][4];
+    for (int k = 0; k < 2; ++k) {
+      for (int r = 0; r < 4; ++r) V[k][r] = LoadU(D[4 * k + r] + 4 * int64_t(x));
+      Transpose4x4(V[k]);
+    }
+    for (int c = 0; c < 4; ++c)
+      for (int k = 0; k < 2; ++k) {
+        const __m128i Col = _mm_and_si128(V[k][c], Rgb);
+        const __m128i DLo = _mm_mullo_epi16(_mm_unpacklo_epi8(Col, Zero), B);
+        const __m128i DHi = _mm_mullo_epi16(_mm_unpackhi_epi8(Col, Zero), B);
+        Lo[k] = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(Lo[k], A), DLo), 8);
+        Hi[k] = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(Hi[k], A), DHi), 8);
+        V[k][c] = _mm_packus_epi16(Lo[k], Hi[k]);
+      }
+    for (int k = 0; k < 2; ++k) {
+      Transpose4x4(V[k]);
+      for (int r = 0; r < 4; ++r) StoreU(D[4 * k + r] + 4 * int64_t(x), V[k][r]);
+    }
+  }
+  if (x == N) return;
+  alignas(16) uint32_t Last[8];
+  for (int k = 0; k < 2; ++k)
+    _mm_store_si128(reinterpret_cast<__m128i*>(Last + 4 * k), _mm_packus_epi16(Lo[k], Hi[k]));
+  const uint32_t Av = Alpha & 255u, Bv = 256u - Av;
+  for (int r = 0; r < 8; ++r) {
+    uint32_t P = Last[r];
+    for (int32_t i = x; i < N; ++i) {
+      const uint32_t Dv = Load32(D[r] + 4 * int64_t(i));
+      const uint32_t RB = (((P & 0xFF00FFu) * Av + (Dv & 0xFF00FFu) * Bv) >> 8) & 0xFF00FFu;
+      const uint32_t G = (((P & 0xFF00u) * Av + (Dv & 0xFF00u) * Bv) >> 8) & 0xFF00u;
+      P = RB | G;
+      Store32(D[r] + 4 * int64_t(i), P);
+    }
+  }
+}
+
 }  // namespace
 
 const KernelSet& Sse2Kernels() {
@@ -447,6 +520,12 @@ bool AlphaRowsOneRight4(int Index, uint8_t* const D[4], int32_t N, uint32_t Alph
   return true;
 }
 
+bool AlphaRowsOneRight8Sse2(int Index, uint8_t* const D[8], int32_t N, uint32_t Alpha) {
+  if (Index != 3) return false;
+  AlphaRowsOneRight8888x8(D, N, Alpha);
+  return true;
+}
+
 }  // namespace kv
 
 #else  // no SSE2 (nor SIMDe): the reference kernels
@@ -454,6 +533,7 @@ bool AlphaRowsOneRight4(int Index, uint8_t* const D[4], int32_t N, uint32_t Alph
 namespace kv {
 const KernelSet& Sse2Kernels() { return ReferenceKernels(); }
 bool AlphaRowsOneRight4(int, uint8_t* const*, int32_t, uint32_t) { return false; }
+bool AlphaRowsOneRight8Sse2(int, uint8_t* const*, int32_t, uint32_t) { return false; }
 }  // namespace kv
 
 #endif

@@ -31,7 +31,10 @@ constexpr int32_t FixedOne = 65536;
 // opaque, so the rounding always happens.
 inline float HoldAsFloat(double Value) {
   float Rounded = static_cast<float>(Value);
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(__wasm__)
+  // Clang keeps every rounding a cast asks for (and wasm has no wider float
+  // registers); a volatile copy would only cost a stack frame and a store.
+#elif defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
   __asm__("" : "+x"(Rounded));
 #elif defined(__GNUC__) && defined(__aarch64__)
   __asm__("" : "+w"(Rounded));

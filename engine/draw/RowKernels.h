@@ -120,6 +120,8 @@ bool AlphaRowsOneRight8(int Index, uint8_t* const D[8], int32_t N, uint32_t Alph
 // The same on four rows with SSE2 (which WebAssembly SIMD builds compile to
 // wasm vectors); call only off the reference path.
 bool AlphaRowsOneRight4(int Index, uint8_t* const D[4], int32_t N, uint32_t Alpha);
+// The same on eight rows with SSE2, as two blocks of four whose chains overlap.
+bool AlphaRowsOneRight8Sse2(int Index, uint8_t* const D[8], int32_t N, uint32_t Alpha);
 
 // Vzeroupper after AVX2 kernels (defined in BlitAvx2.cpp).
 void Avx2EndState();
