@@ -524,8 +524,9 @@ inline void MapTexels4(uint8_t*& P, int32_t& Left, uint64_t& W, Fixed16 DU, Fixe
   if (Left < 4 || (P < End && P + static_cast<size_t>(Left) * 4 > Src.Bits)) return;
   const uint32_t U = static_cast<uint32_t>(W >> 32), V = static_cast<uint32_t>(W);
   const uint32_t SU = static_cast<uint32_t>(DU), SV = static_cast<uint32_t>(DV);
-  v128_t Us = wasm_u32x4_make(U, U + SU, U + 2 * SU, U + 3 * SU);
-  v128_t Vs = wasm_u32x4_make(V, V + SV, V + 2 * SV, V + 3 * SV);
+  const v128_t Lanes = wasm_u32x4_make(0, 1, 2, 3);
+  v128_t Us = wasm_i32x4_add(wasm_u32x4_splat(U), wasm_i32x4_mul(Lanes, wasm_u32x4_splat(SU)));
+  v128_t Vs = wasm_i32x4_add(wasm_u32x4_splat(V), wasm_i32x4_mul(Lanes, wasm_u32x4_splat(SV)));
   const v128_t StepU = wasm_u32x4_splat(4 * SU), StepV = wasm_u32x4_splat(4 * SV);
   const v128_t Pitch = wasm_u32x4_splat(static_cast<uint32_t>(Src.Pitch));
   const v128_t Bits = wasm_u32x4_splat(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Src.Bits)));
