@@ -510,10 +510,10 @@ inline bool InsideAllAlong(Fixed16 U, Fixed16 Step, int32_t Count, int32_t Max) 
 // Four texels at a time of an inside span at 32 bits, for WebAssembly: V8
 // computes the scalar loop's addresses one 64-bit value at a time; here U and
 // V are four 32-bit lanes each (the halves of W, which never carry into each
-// other) and the four texels fill one vector store. P, Left and W are left at
-// the first texel not drawn. A source the row lies in (a surface mapped onto
-// itself) takes the scalar loop, which reads each texel after the stores
-// before it.
+// other) and the four texels fill one vector store; a span of four or more
+// ends with the four that end it. P and Left are left past the span. A source
+// the row lies in (a surface mapped onto itself) takes the scalar loop, which
+// reads each texel after the stores before it.
 template <int Lane>
 inline const void* TexelAt(v128_t Addresses) {
   const uint32_t Address = static_cast<uint32_t>(wasm_i32x4_extract_lane(Addresses, Lane));
@@ -531,19 +531,28 @@ inline void MapTexels4(uint8_t*& P, int32_t& Left, uint64_t& W, Fixed16 DU, Fixe
   const v128_t Pitch = wasm_u32x4_splat(static_cast<uint32_t>(Src.Pitch));
   const v128_t Bits = wasm_u32x4_splat(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Src.Bits)));
   const v128_t Column = wasm_u32x4_splat(~3u);  // (U >> 16) x 4
-  for (; Left >= 4; Left -= 4, P += 16) {
+  auto Four = [&](uint8_t* To) {
     const v128_t A = wasm_i32x4_add(wasm_i32x4_add(Bits, wasm_i32x4_mul(wasm_u32x4_shr(Vs, 16), Pitch)),
                                     wasm_v128_and(wasm_u32x4_shr(Us, 14), Column));
     v128_t T = wasm_v128_load32_zero(TexelAt<0>(A));
     T = wasm_v128_load32_lane(TexelAt<1>(A), T, 1);
     T = wasm_v128_load32_lane(TexelAt<2>(A), T, 2);
     T = wasm_v128_load32_lane(TexelAt<3>(A), T, 3);
-    wasm_v128_store(P, T);
+    wasm_v128_store(To, T);
+  };
+  for (; Left >= 4; Left -= 4, P += 16) {
+    Four(P);
     Us = wasm_i32x4_add(Us, StepU);
     Vs = wasm_i32x4_add(Vs, StepV);
   }
-  W = (static_cast<uint64_t>(static_cast<uint32_t>(wasm_i32x4_extract_lane(Us, 0))) << 32) |
-      static_cast<uint32_t>(wasm_i32x4_extract_lane(Vs, 0));
+  if (Left > 0) {  // the span's last four texels, the first of them drawn again alike
+    const uint32_t Back = static_cast<uint32_t>(4 - Left);
+    Us = wasm_i32x4_sub(Us, wasm_u32x4_splat(Back * SU));
+    Vs = wasm_i32x4_sub(Vs, wasm_u32x4_splat(Back * SV));
+    P += Left * 4;
+    Four(P - 16);
+    Left = 0;
+  }
 }
 #endif
 
