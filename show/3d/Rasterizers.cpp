@@ -519,7 +519,7 @@ inline const void* TexelAt(v128_t Addresses) {
   const uint32_t Address = static_cast<uint32_t>(wasm_i32x4_extract_lane(Addresses, Lane));
   return reinterpret_cast<const void*>(static_cast<uintptr_t>(Address));
 }
-inline void MapTexels4(uint8_t*& P, int32_t& Left, uint64_t& W, Fixed16 DU, Fixed16 DV, const MapSource& Src) {
+inline void MapTexels4(uint8_t*& P, int32_t& Left, uint64_t W, Fixed16 DU, Fixed16 DV, const MapSource& Src) {
   const uint8_t* const End = Src.Bits + (static_cast<size_t>(Src.MaxY) + 1) * Src.Pitch;
   if (Left < 4 || (P < End && P + static_cast<size_t>(Left) * 4 > Src.Bits)) return;
   const uint32_t U = static_cast<uint32_t>(W >> 32), V = static_cast<uint32_t>(W);
