@@ -46,10 +46,24 @@ using kv::Fixed16;
 using WalkFixed = int64_t;
 constexpr double WalkLimit = 4611686018427387904.0;  // 2^62: sums of two stay in range
 
+#if defined(__wasm__)
+inline uint64_t BitsOf(double V) { return __builtin_bit_cast(uint64_t, V); }
+inline uint32_t BitsOf(float V) { return __builtin_bit_cast(uint32_t, V); }
+#endif
+
 // Trunc(Value x 65536), computed in double; NaN gives 0. Only the unused step
 // of a one-row edge (slope up to infinity) can reach the +-2^62 bound.
 inline WalkFixed FixedFromReal(double Value) {
   const double Scaled = Value * 65536.0;
+#if defined(__wasm__)
+  // V8 checks each float -> integer conversion by converting back, eight
+  // instructions; below 2^51 the whole part is read from a sum's bits instead
+  // (the truncated value plus 1.5 x 2^52 is exact and keeps it in the mantissa).
+  if (std::fabs(Scaled) < 2251799813685248.0) {
+    constexpr double Magic = 6755399441055744.0;
+    return static_cast<WalkFixed>(BitsOf(std::trunc(Scaled) + Magic) - BitsOf(Magic));
+  }
+#endif
   if (std::fabs(Scaled) < WalkLimit) return static_cast<WalkFixed>(Scaled);  // the usual case: one test
   if (!(Scaled == Scaled)) return 0;
   if (Scaled >= WalkLimit) return static_cast<WalkFixed>(WalkLimit);
@@ -175,8 +189,15 @@ struct EdgeTables {
 // Ceil of a corner's y as a row number, for |Y| within the corner box: the
 // conversion truncates toward zero, one more above a positive fraction.
 inline int32_t CeilRow(float Y) {
+#if defined(__wasm__)
+  // The same value without a conversion (see FixedFromReal): |Y| < 2^22, so
+  // the ceiling plus 1.5 x 2^23 is exact and holds it in the mantissa.
+  constexpr float Magic = 12582912.0f;
+  return static_cast<int32_t>(BitsOf(std::ceil(Y) + Magic) - BitsOf(Magic));
+#else
   const int32_t T = static_cast<int32_t>(Y);
   return T + (static_cast<float>(T) < Y);
+#endif
 }
 
 // An edge from P1 to P2, set up for its walk: its side, the rows it stores
