@@ -441,17 +441,7 @@ void AlphaRowsOneRight8888x4(uint8_t* const D[4], int32_t N, uint32_t Alpha) {
   // The last columns a row at a time, from where each chain stands.
   alignas(16) uint32_t Last[4];
   _mm_store_si128(reinterpret_cast<__m128i*>(Last), _mm_packus_epi16(Lo, Hi));
-  const uint32_t Av = Alpha & 255u, Bv = 256u - Av;
-  for (int r = 0; r < 4; ++r) {
-    uint32_t P = Last[r];
-    for (int32_t i = x; i < N; ++i) {
-      const uint32_t Dv = Load32(D[r] + 4 * int64_t(i));
-      const uint32_t RB = (((P & 0xFF00FFu) * Av + (Dv & 0xFF00FFu) * Bv) >> 8) & 0xFF00FFu;
-      const uint32_t G = (((P & 0xFF00u) * Av + (Dv & 0xFF00u) * Bv) >> 8) & 0xFF00u;
-      P = RB | G;
-      Store32(D[r] + 4 * int64_t(i), P);
-    }
-  }
+  TrailRowsTail8888(D, 4, Last, x, N, Alpha);
 }
 
 // The same over eight rows as two blocks of four, their columns stepped in
@@ -494,17 +484,7 @@ void AlphaRowsOneRight8888x8(uint8_t* const D[8], int32_t N, uint32_t Alpha) {
   alignas(16) uint32_t Last[8];
   for (int k = 0; k < 2; ++k)
     _mm_store_si128(reinterpret_cast<__m128i*>(Last + 4 * k), _mm_packus_epi16(Lo[k], Hi[k]));
-  const uint32_t Av = Alpha & 255u, Bv = 256u - Av;
-  for (int r = 0; r < 8; ++r) {
-    uint32_t P = Last[r];
-    for (int32_t i = x; i < N; ++i) {
-      const uint32_t Dv = Load32(D[r] + 4 * int64_t(i));
-      const uint32_t RB = (((P & 0xFF00FFu) * Av + (Dv & 0xFF00FFu) * Bv) >> 8) & 0xFF00FFu;
-      const uint32_t G = (((P & 0xFF00u) * Av + (Dv & 0xFF00u) * Bv) >> 8) & 0xFF00u;
-      P = RB | G;
-      Store32(D[r] + 4 * int64_t(i), P);
-    }
-  }
+  TrailRowsTail8888(D, 8, Last, x, N, Alpha);
 }
 
 }  // namespace

@@ -175,6 +175,24 @@ inline uint32_t AlphaPixel888(uint32_t S, uint32_t D, int A) {
          BlendChannel((S >> 8) & 255, (D >> 8) & 255, A, 256) << 8 | BlendChannel(S & 255, D & 255, A, 256);
 }
 
+// The trail's last columns (32 bits), after a vector run over rows D[0 ..
+// Rows - 1] stopped at column From: each row's chain goes on a pixel at a
+// time from where it stands (Last[r], the row's last blended pixel).
+inline void TrailRowsTail8888(uint8_t* const* D, int Rows, const uint32_t* Last, int32_t From, int32_t N,
+                              uint32_t Alpha) {
+  const uint32_t Av = Alpha & 255u, Bv = 256u - Av;
+  for (int r = 0; r < Rows; ++r) {
+    uint32_t P = Last[r];
+    for (int32_t i = From; i < N; ++i) {
+      const uint32_t Dv = Load32(D[r] + 4 * int64_t(i));
+      const uint32_t RB = (((P & 0xFF00FFu) * Av + (Dv & 0xFF00FFu) * Bv) >> 8) & 0xFF00FFu;
+      const uint32_t G = (((P & 0xFF00u) * Av + (Dv & 0xFF00u) * Bv) >> 8) & 0xFF00u;
+      P = RB | G;
+      Store32(D[r] + 4 * int64_t(i), P);
+    }
+  }
+}
+
 // Masks of the blur: each channel loses its lowest two bits (three for the
 // 6-bit green of depth 16), so four masked values sum without carrying into
 // the next channel.
