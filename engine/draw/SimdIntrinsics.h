@@ -3,6 +3,8 @@
 //   x86-64       the compiler's own headers (SSSE3 functions still need the
 //                processor test and a target("ssse3") attribute)
 //   WebAssembly  emscripten's SSE2 header, with -msimd128 -msse2
+//                and WebAssembly's own 128-bit operations (KV_SIMD_WASM)
+//                for loops better written in them than in SSE2's names
 //   64-bit ARM   SIMDe's implementations on NEON, which every aarch64
 //                processor has. SIMDe is asked for nothing approximate (no
 //                SIMDE_FAST_* switch), so each intrinsic gives the x86 bits.
@@ -26,4 +28,9 @@
 #define KV_SIMD_SSE2 1
 #define KV_SIMD_SSSE3 1
 #define KV_SIMD_SSSE3_ALWAYS 1
+#endif
+
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#define KV_SIMD_WASM 1
 #endif

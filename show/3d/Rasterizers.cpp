@@ -31,8 +31,8 @@
 #include <kelvra/draw/PixelFormat.h>
 #include <kelvra/draw/PixelTraits.h>
 
-#if defined(__EMSCRIPTEN__) && defined(__wasm_simd128__)
-#include <wasm_simd128.h>
+#include <kelvra/draw/SimdIntrinsics.h>
+#if defined(__EMSCRIPTEN__) && defined(KV_SIMD_WASM)
 #define NERITH_WASM_TEXELS 1
 #endif
 
