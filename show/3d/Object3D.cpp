@@ -74,33 +74,24 @@ struct Turn {
     Sz = SinTable[Iz], Cz = CosTable[Iz];
   }
 
-  template <class Point>
-  void Apply(Point& P) const {
-    const double x = P.X, y = P.Y, z = P.Z;
+  void Apply(float& X, float& Y, float& Z) const {
+    const double x = X, y = Y, z = Z;
     // About z: X1, Y1 are held as floats before the next plane uses them.
     const double X1 = kv::HoldAsFloat(x * Cz - y * Sz);
     const double Y1 = kv::HoldAsFloat(x * Sz + y * Cz);
     // About x: Z1 is held as a float; the new Y is final.
     const double Z1 = kv::HoldAsFloat(Y1 * Sx + z * Cx);
-    P.Y = kv::HoldAsFloat(Y1 * Cx - z * Sx);
+    Y = kv::HoldAsFloat(Y1 * Cx - z * Sx);
     // About y.
-    P.X = kv::HoldAsFloat(X1 * Cy - Z1 * Sy);
-    P.Z = kv::HoldAsFloat(X1 * Sy + Z1 * Cy);
+    X = kv::HoldAsFloat(X1 * Cy - Z1 * Sy);
+    Z = kv::HoldAsFloat(X1 * Sy + Z1 * Cy);
   }
-};
-
-struct FloatPoint {
-  float X, Y, Z;
 };
 
 }  // namespace
 
 void RotatePoint(float& X, float& Y, float& Z, int32_t StepX, int32_t StepY, int32_t StepZ) {
-  FloatPoint P{X, Y, Z};
-  Turn(StepX, StepY, StepZ).Apply(P);
-  X = P.X;
-  Y = P.Y;
-  Z = P.Z;
+  Turn(StepX, StepY, StepZ).Apply(X, Y, Z);
 }
 
 void ProjectPoint(double& ScreenX, double& ScreenY, double X, double Y, double Z) {
@@ -143,8 +134,11 @@ void TransformObject(ObjRec Obj) {
   const Turn Spin(Obj.SpinX, Obj.SpinY, Obj.SpinZ);
   for (size_t i = 0; i < VertexN; ++i) {
     VoxelRec& V = Obj.Vertices[i];
-    Spin.Apply(V);
-    if (RotateNormals && i < VertexNormalN) Spin.Apply(Obj.VertexNormals[i]);
+    Spin.Apply(V.X, V.Y, V.Z);
+    if (RotateNormals && i < VertexNormalN) {
+      VoxelRec& N = Obj.VertexNormals[i];
+      Spin.Apply(N.X, N.Y, N.Z);
+    }
     PixelRec& P = Obj.Projected[i];
     ProjectPoint(P.X, P.Y, Obj.X + static_cast<double>(V.X), Obj.Y + static_cast<double>(V.Y),
                  Obj.Z + static_cast<double>(V.Z));
@@ -155,7 +149,7 @@ void TransformObject(ObjRec Obj) {
     double Light = 0;
     if (j < FaceNormalN) {
       NormalRec& N = Obj.FaceNormals[j];
-      if (RotateNormals) Spin.Apply(N);
+      if (RotateNormals) Spin.Apply(N.X, N.Y, N.Z);
       Light = (N.X * Lx + N.Y * Ly + N.Z * Lz) * 160;
     }
     Obj.FaceLight[j] = Light >= 0 ? Light : 0;  // NaN is "not at least 0" too

@@ -718,24 +718,22 @@ inline void MapSpan(const MapRowTarget& M, int32_t Row, int32_t L, int32_t R, Kv
   }
   SpanPlan P;
   if (!PlanSpan(L, R, M.MaxX, P)) return;
+  Fixed16 DU, DV;
 #ifdef __EMSCRIPTEN__
   // Known: both ends' positions lie in 0 .. 2^31 - 1, so their differences
   // fit 32 bits and one 32-bit division each gives the step exactly; V8
   // runs the 64-bit reciprocal products (which the compiler pairs into
   // emulated two-lane vectors) far slower than x86-64 does.
-  Fixed16 DU, DV;
   if (Known && P.Length <= INT32_MAX) {
     DU = (TR.U - TL.U) / static_cast<int32_t>(P.Length);
     DV = (TR.V - TL.V) / static_cast<int32_t>(P.Length);
-  } else {
+  } else
+#endif
+  {
     const spandiv::SpanDivisor Length(P.Length);
     DU = SpanStep(TL.U, TR.U, Length);
     DV = SpanStep(TL.V, TR.V, Length);
   }
-#else
-  const spandiv::SpanDivisor Length(P.Length);
-  const Fixed16 DU = SpanStep(TL.U, TR.U, Length), DV = SpanStep(TL.V, TR.V, Length);
-#endif
   Fixed16 U0 = TL.U, V0 = TL.V;
   if (P.Left < 0) {  // the span starts at column 0 with the values it has reached there
     const uint32_t Skipped = static_cast<uint32_t>(static_cast<int64_t>(P.X0) - P.Left);

@@ -1,6 +1,7 @@
 // RGB to studio-range YUV 4:2:0 and to packed BGR0.
 #include "PixelConvert.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -38,12 +39,8 @@ namespace {
 // Every step below is a loop the compiler turns into vector code: RGB is
 // read with a stride of 3, which it can take apart, but not the 2 x 2 blocks'
 // stride of 6. So chroma goes by whole rows: the block sums at every column
-// (Sums, the block starting there), the chroma of each (of which the even
+// (the block starting there), the chroma of each (of which the even
 // columns are the blocks), then every second one.
-struct RowPairScratch {
-  std::vector<uint16_t> Sums;
-  std::vector<uint8_t> Cb, Cr;
-};
 
 KV_ALSO_AVX2 void LumaRow(const Rows& K, const uint8_t* __restrict P, int Width, uint8_t* __restrict Y) {
   const int K0 = K.Y[0], K1 = K.Y[1], K2 = K.Y[2], Shift = K.Shift, Round = 1 << (Shift - 1);
@@ -79,20 +76,18 @@ void RgbToYuv420(const uint8_t* Rgb, int Width, int Height, uint8_t* Y, int Pitc
   const int RowBytes = Width * 3;
   // Blocks start at the even columns 0 .. Width - 2.
   const int Starts = Width - 1;
-  RowPairScratch S;
-  S.Sums.resize(size_t(Starts) * 3);
-  S.Cb.resize(size_t(Starts));
-  S.Cr.resize(size_t(Starts));
+  std::vector<uint16_t> Sums(size_t(std::max(Starts, 0)) * 3);
+  std::vector<uint8_t> CbAll(size_t(std::max(Starts, 0))), CrAll(CbAll.size());
   for (int Row = 0; Row < Height; Row += 2) {
     const uint8_t* P0 = Rgb + size_t(Row) * RowBytes;
     const uint8_t* P1 = P0 + RowBytes;
     LumaRow(K, P0, Width, Y + size_t(Row) * PitchY);
     LumaRow(K, P1, Width, Y + size_t(Row + 1) * PitchY);
     if (Starts <= 0) continue;
-    BlockSums(P0, P1, Starts * 3, S.Sums.data());
-    ChromaRow(K, S.Sums.data(), Starts, S.Cb.data(), S.Cr.data());
-    EvenOnes(S.Cb.data(), Width / 2, Cb + size_t(Row / 2) * PitchCb);
-    EvenOnes(S.Cr.data(), Width / 2, Cr + size_t(Row / 2) * PitchCr);
+    BlockSums(P0, P1, Starts * 3, Sums.data());
+    ChromaRow(K, Sums.data(), Starts, CbAll.data(), CrAll.data());
+    EvenOnes(CbAll.data(), Width / 2, Cb + size_t(Row / 2) * PitchCb);
+    EvenOnes(CrAll.data(), Width / 2, Cr + size_t(Row / 2) * PitchCr);
   }
 }
 
