@@ -447,12 +447,21 @@ TEST(RealWindow, ShowsTheOpeningScrollUnderXvfb) {
   const pid_t X =
       kvtest::StartChild({"Xvfb", Disp, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, Work, {}, XLog, XLog, true);
   ASSERT_GT(X, 0);
-  // Wait for the server's socket.
-  for (int i = 0; i < 100 && !fs::exists("/tmp/.X11-unix/X" + std::to_string(N)); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-
+  // Wait until the server takes clients (its socket comes first): a loaded
+  // machine, or another test's server on the same number, can keep it away.
   const std::vector<std::string> Env = {"DISPLAY=" + Disp, "SDL_AUDIODRIVER=dummy"};
-  const pid_t Show = kvtest::StartChild({kvtest::NerithExe(), "--window", "--no-music"}, Work, Env, ShowLog, ShowLog, true);
+  auto Screenshot = [&] {
+    return kvtest::RunChild({"/usr/bin/env", "import", "-display", Disp, "-window", "root", Work + "/shot.png"}, Work,
+                            Env, 60);
+  };
+  const auto Ready = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (Screenshot().ExitCode != 0 && std::chrono::steady_clock::now() < Ready)
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+  auto StartShow = [&] {
+    return kvtest::StartChild({kvtest::NerithExe(), "--window", "--no-music"}, Work, Env, ShowLog, ShowLog, true);
+  };
+  pid_t Show = StartShow();
   ASSERT_GT(Show, 0);
   // Scene 1: the opening text in (255, 175, 132) over stars. The presented
   // frame has had its trail blend, which moves the text's colour by a unit
@@ -462,9 +471,20 @@ TEST(RealWindow, ShowsTheOpeningScrollUnderXvfb) {
   bool StillRunning = true;
   kvtest::ChildResult Shot;
   const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while ((StillRunning = waitpid(Show, nullptr, WNOHANG) == 0) && std::chrono::steady_clock::now() < Deadline) {
-    Shot = kvtest::RunChild({"/usr/bin/env", "import", "-display", Disp, "-window", "root", Work + "/shot.png"}, Work,
-                            Env, 60);
+  int Starts = 1;
+  for (;;) {
+    StillRunning = waitpid(Show, nullptr, WNOHANG) == 0;
+    // A loaded server may still refuse the show its display: start it again,
+    // at most three times in all.
+    if (!StillRunning && Starts < 3 &&
+        kvtest::ReadFile(ShowLog).find("No display available") != std::string::npos) {
+      ++Starts;
+      Show = StartShow();
+      ASSERT_GT(Show, 0);
+      continue;
+    }
+    if (!StillRunning || std::chrono::steady_clock::now() >= Deadline) break;
+    Shot = Screenshot();
     std::vector<uint8_t> Rgb;
     uint64_t Sum = 0;
     TextPixels = Lit = 0;
